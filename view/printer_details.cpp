@@ -1,0 +1,88 @@
+#include "view/printer_details.h"
+
+#include <cstdio>
+
+std::string GetStatusText(std::uint8_t statusFlags)
+{
+    if (!IsOnLine(statusFlags))
+        return "OFFLINE";
+    if (IsOnLineReady(statusFlags))
+        return IsBusy(statusFlags) ? "BUSY" : "ON-LINE";
+    return IsPaperOut(statusFlags) ? "PAPER OUT" : "ERROR";
+}
+
+std::string FormatJobCount(std::int32_t jobCount)
+{
+    // The server's count is shown as a single character; wider counts wrap.
+    const auto low = static_cast<std::uint8_t>(static_cast<std::uint32_t>(jobCount) & 0xFFu);
+    const auto code = static_cast<std::uint8_t>(0x30u + low);
+    if (code == 0)
+        return std::string();
+    return std::string(1, static_cast<char>(code));
+}
+
+std::optional<std::string> FormatPrintedPercent(const PrinterRecord &record)
+{
+    if (record.docSizeUnknown == 1)
+        return std::string("UNKNOWN");
+    if (record.jobCount <= 0 || !IsOnLine(record.statusFlags))
+        return std::nullopt;
+    const std::int32_t percent = record.printedPercent;
+    if (percent >= 100)
+        return std::string("100%");
+    if (percent > 0)
+        return std::to_string(percent) + "%";
+    if (percent == 0)
+        return std::string("Size Counting...");
+    return std::nullopt;
+}
+
+std::string FormatDocSize(const PrinterRecord &record)
+{
+    if (record.docSizeUnknown == 1)
+        return "UNKNOWN\r\n";
+    const std::int32_t size = record.docSize;
+    char buf[48];
+    if (size >= 1048576)
+        std::snprintf(buf, sizeof buf, "%.2fM Bytes\r\n", static_cast<double>(size) / 1048576.0);
+    else if (size >= 1024)
+        std::snprintf(buf, sizeof buf, "%.2fK Bytes\r\n", static_cast<double>(size) / 1024.0);
+    else if (size >= 1)
+        std::snprintf(buf, sizeof buf, "%d Bytes\r\n", static_cast<int>(size));
+    else
+        return std::string();
+    return buf;
+}
+
+std::string FormatDetailsText(const PrinterRecord &record)
+{
+    std::string text;
+    text.reserve(160);
+    text += record.portType != 0 ? "Port Type: \t\tLPT\r\n" : "Port Type: \t\tBi-direction\r\n";
+
+    text += "Current User: \t\t";
+    text += FieldText(record.currentUser);
+    text += "\r\n";
+
+    // The user's address means something only while a job is queued.
+    text += "IP Address: \t\t";
+    if (record.jobCount > 0) {
+        char buf[20];
+        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", unsigned(record.userAddress[0]),
+                      unsigned(record.userAddress[1]), unsigned(record.userAddress[2]),
+                      unsigned(record.userAddress[3]));
+        text += buf;
+    }
+    text += "\r\n";
+
+    // With no size the text ends on the label's tabs, without a line break.
+    text += "Current Doc Size: \t\t";
+    text += FormatDocSize(record);
+    return text;
+}
+
+StatusRow MakeStatusRow(const PrinterRecord &record)
+{
+    return StatusRow{GetStatusText(record.statusFlags), FormatJobCount(record.jobCount),
+                     FormatPrintedPercent(record)};
+}
