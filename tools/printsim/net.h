@@ -1,0 +1,51 @@
+// Thin RAII wrappers over the POSIX calls the simulator's loops need.
+#pragma once
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+
+namespace printsim {
+
+// Owns one file descriptor.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd();
+    Fd(Fd &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    Fd &operator=(Fd &&other) noexcept;
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+
+    int Get() const { return m_fd; }
+    bool IsValid() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// A UDP socket bound to addr:port (port 0: any free port).
+Fd OpenUdp(const std::string &addr, std::uint16_t port, bool broadcast, std::string &error);
+
+// SIGINT and SIGTERM, blocked and delivered as a readable descriptor so the
+// loops can wait on them together with their socket.
+Fd OpenSignalWatch(std::string &error);
+
+enum class Wake { Timeout, Readable, Signal, Error };
+
+// Waits for the socket (may be -1) or the signal descriptor; timeoutMs < 0 waits forever.
+Wake WaitFor(int sock, int signals, int timeoutMs);
+
+// Receives one datagram into buffer; returns its full length even when it was
+// longer than capacity (the excess is dropped), or -1.
+long ReceiveWhole(int sock, void *buffer, std::size_t capacity, sockaddr_in &from);
+
+sockaddr_in MakeSockaddr(const std::string &addr, std::uint16_t port);
+sockaddr_in LocalAddress(int sock);
+std::string AddressText(const sockaddr_in &a);
+
+// Milliseconds on a steady clock.
+long long NowMs();
+
+}  // namespace printsim
