@@ -1,0 +1,86 @@
+#include "link/gateway.h"
+#include "platform/event.h"
+
+#include <cstring>
+
+using platform::UINT;
+
+namespace {
+
+constexpr const char *kAgentLibrary = "INETMIB1.DLL";
+// Handle values below this are load errors on the platform, never modules.
+constexpr std::uintptr_t kSmallestModuleHandle = 32;
+// ipRouteNextHop (ipRouteTable column 7) followed by the index ipRouteDest 0.0.0.0.
+constexpr UINT kGatewayRequestLength = 14;
+constexpr std::size_t kAddressBytes = 4;
+
+}  // namespace
+
+bool GetGatewayAddress(std::uint8_t out[4]) { return GetGatewayAddress(out, kAgentLibrary); }
+
+bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
+{
+    UINT requestIds[kGatewayRequestLength] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
+    AsnObjectIdentifier GatewayRequestOid{kGatewayRequestLength, requestIds};
+
+    MibAgent agent;
+    if (!LoadMibAgent(agent, libraryName)) {
+        UnloadMibAgent(agent.module);
+        return false;
+    }
+    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(
+        platform::GetProcAddress(agent.module, SnmpExtensionQueryName));
+    if (!query) {
+        UnloadMibAgent(agent.module);
+        return false;
+    }
+
+    // The value starts as NULL without storage, so releasing the binding is safe
+    // whatever the agent did or did not write.
+    SnmpVarBind binding{};
+    binding.value.asnType = ASN_NULL;
+    SnmpVarBindList list{&binding, 1};
+
+    bool result = false;
+    if (CopyOid(&binding.name, &GatewayRequestOid)) {
+        AsnInteger32 errorStatus = 0;
+        AsnInteger32 errorIndex = 0;
+        if (query(SNMP_PDU_GET, &list, &errorStatus, &errorIndex) != 0 &&
+            CompareOidPrefix(&binding.name, &GatewayRequestOid, kGatewayRequestLength) == 0 &&
+            binding.value.asnType == ASN_IPADDRESS && binding.value.asnValue.address.length != 0) {
+            const AsnOctetString &address = binding.value.asnValue.address;
+            // Four bytes are read, so a shorter address is no address.
+            if (address.length >= kAddressBytes && address.stream) {
+                std::memcpy(out, address.stream, kAddressBytes);
+                result = true;
+            }
+        }
+    }
+    FreeVarBind(&binding);
+    UnloadMibAgent(agent.module);
+    return result;
+}
+
+bool LoadMibAgent(MibAgent &agent, const char *libraryName)
+{
+    agent.module.Close();
+    agent.module = platform::LoadLibraryA(libraryName);
+    if (agent.module.HandleValue() < kSmallestModuleHandle) {
+        agent.module.Close();
+        return false;
+    }
+    auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(
+        platform::GetProcAddress(agent.module, SnmpExtensionInitName));
+    if (!init)
+        return false;
+    // The agent's trap event and view are its own business; we only give it room.
+    HANDLE trapEvent = nullptr;
+    AsnObjectIdentifier supportedView{};
+    return init(platform::GetTickCount(), &trapEvent, &supportedView) != 0;
+}
+
+void UnloadMibAgent(platform::Module &module)
+{
+    if (module.IsLoaded())
+        platform::FreeLibrary(module);
+}
