@@ -12,6 +12,9 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 

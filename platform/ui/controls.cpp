@@ -1,0 +1,309 @@
+#include "platform/ui/controls.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+
+namespace platform {
+
+TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(false);
+    setItemsExpandable(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(16, 16));
+}
+
+ReportListView::ReportListView(QWidget *parent) : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setColumnCount(0);
+    setHeaderHidden(true);  // until it gets its columns
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+}
+
+int ReportListView::InsertColumn(int column, const QString &heading, int width)
+{
+    int n = columnCount();
+    if (column > n)
+        column = n;
+    QStringList labels;
+    for (int i = 0; i < n; ++i)
+        labels << headerItem()->text(i);
+    labels.insert(column, heading);
+    setColumnCount(n + 1);
+    setHeaderLabels(labels);
+    for (int i = 0; i < labels.size(); ++i)
+        headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
+    setColumnWidth(column, width);
+    setHeaderHidden(false);
+    return column;
+}
+
+void ReportListView::DeleteAllItems() { clear(); }
+
+int ReportListView::InsertItem(int row, const QString &text)
+{
+    if (row > topLevelItemCount())
+        row = topLevelItemCount();
+    auto *item = new QTreeWidgetItem;
+    item->setText(0, text);
+    insertTopLevelItem(row, item);
+    return row;
+}
+
+void ReportListView::SetItemText(int row, int column, const QString &text)
+{
+    if (QTreeWidgetItem *item = topLevelItem(row))
+        item->setText(column, text);
+}
+
+QString ReportListView::GetItemText(int row, int column) const
+{
+    QTreeWidgetItem *item = topLevelItem(row);
+    return item ? item->text(column) : QString();
+}
+
+namespace {
+
+// Sorted as a list box sorts: by text, ignoring case.
+class ListBoxEntry : public QListWidgetItem {
+public:
+    explicit ListBoxEntry(const QString &text) : QListWidgetItem(text) {}
+    bool operator<(const QListWidgetItem &other) const override
+    {
+        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+    }
+};
+
+}  // namespace
+
+SortedListBox::SortedListBox(QWidget *parent) : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+int SortedListBox::AddString(const QString &text)
+{
+    // After the last entry that is not greater, as a sorted list box inserts.
+    int row = 0;
+    while (row < count() && item(row)->text().compare(text, Qt::CaseInsensitive) <= 0)
+        ++row;
+    insertItem(row, new ListBoxEntry(text));
+    return row;
+}
+
+int SortedListBox::GetCurSel() const
+{
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
+}
+
+void SortedListBox::SetCurSel(int index)
+{
+    if (index < 0 || index >= count())
+        clearSelection();
+    else
+        setCurrentRow(index);
+}
+
+QString SortedListBox::GetText(int index) const
+{
+    QListWidgetItem *entry = item(index);
+    return entry ? entry->text() : QString();
+}
+
+int SortedListBox::FindString(const QString &prefix) const
+{
+    for (int i = 0; i < count(); ++i)
+        if (item(i)->text().startsWith(prefix, Qt::CaseInsensitive))
+            return i;
+    return -1;
+}
+
+void SortedListBox::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    // A double-click selects the entry and does nothing more.
+    QListWidget::mousePressEvent(e);
+    e->accept();
+}
+
+IpAddressEdit::IpAddressEdit(QWidget *parent) : QWidget(parent)
+{
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 1, 2, 1);
+    layout->setSpacing(0);
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            auto *dot = new QLabel(QStringLiteral("."), this);
+            dot->setAlignment(Qt::AlignCenter);
+            dot->setBackgroundRole(QPalette::Base);
+            layout->addWidget(dot);
+        }
+        m_fields[i] = new IpAddressField(this, i);
+        layout->addWidget(m_fields[i], 1);
+    }
+    setFocusProxy(m_fields[0]);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+bool IpAddressEdit::IsBlank() const
+{
+    for (IpAddressField *f : m_fields)
+        if (!f->text().isEmpty())
+            return false;
+    return true;
+}
+
+int IpAddressEdit::GetAddress(DWORD &address) const
+{
+    address = 0;
+    int filled = 0;
+    for (int i = 0; i < 4; ++i) {
+        DWORD value = 0;
+        if (!m_fields[i]->text().isEmpty()) {
+            value = static_cast<DWORD>(std::min(255, m_fields[i]->text().toInt()));
+            ++filled;
+        }
+        address |= value << (8 * (3 - i));
+    }
+    return filled;
+}
+
+void IpAddressEdit::SetAddress(DWORD address)
+{
+    for (int i = 0; i < 4; ++i)
+        m_fields[i]->setText(QString::number((address >> (8 * (3 - i))) & 0xFF));
+}
+
+void IpAddressEdit::ClearAddress()
+{
+    for (IpAddressField *f : m_fields)
+        f->clear();
+}
+
+void IpAddressEdit::FocusField(int index, bool atEnd)
+{
+    if (index < 0 || index > 3)
+        return;
+    IpAddressField *f = m_fields[index];
+    f->setFocus(Qt::OtherFocusReason);
+    if (atEnd)
+        f->setCursorPosition(f->text().size());
+    else
+        f->selectAll();
+}
+
+bool IpAddressEdit::PasteAddress(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    std::array<QString, 4> values;
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        int v = parts[i].toInt(&ok);
+        if (!parts[i].isEmpty() && (!ok || v < 0 || v > 255 || parts[i].size() > 3))
+            return false;
+        values[i] = parts[i].isEmpty() ? QString() : QString::number(v);
+    }
+    for (int i = 0; i < 4; ++i)
+        m_fields[i]->setText(values[i]);
+    return true;
+}
+
+IpAddressField::IpAddressField(IpAddressEdit *owner, int index) : QLineEdit(owner), m_owner(owner), m_index(index)
+{
+    setFrame(false);
+    setMaxLength(3);
+    setAlignment(Qt::AlignCenter);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
+}
+
+void IpAddressField::Clamp()
+{
+    if (!text().isEmpty() && text().toInt() > 255)
+        setText(QStringLiteral("255"));
+}
+
+void IpAddressField::insertFromText(const QString &pasted)
+{
+    if (pasted.contains(QLatin1Char('.'))) {
+        m_owner->PasteAddress(pasted);  // all four fields or none
+        return;
+    }
+    QString digits;
+    for (QChar c : pasted)
+        if (c.isDigit())
+            digits += c;
+    if (digits.size() != pasted.trimmed().size())
+        return;  // anything but digits is refused whole
+    QString next = text();
+    next.remove(selectionStart() < 0 ? cursorPosition() : selectionStart(), selectedText().size());
+    next.insert(selectionStart() < 0 ? cursorPosition() : selectionStart(), digits);
+    if (next.size() > 3)
+        return;
+    setText(next);
+    Clamp();
+}
+
+void IpAddressField::keyPressEvent(QKeyEvent *e)
+{
+    const int key = e->key();
+    if (e->matches(QKeySequence::Paste)) {
+        insertFromText(QApplication::clipboard()->text());
+        return;
+    }
+    if (key == Qt::Key_Period || key == Qt::Key_Space) {
+        if (!text().isEmpty() && !hasSelectedText())
+            m_owner->FocusField(m_index + 1, false);
+        return;
+    }
+    if (key == Qt::Key_Backspace && text().isEmpty()) {
+        m_owner->FocusField(m_index - 1, true);
+        return;
+    }
+    if (key == Qt::Key_Left && cursorPosition() == 0 && !hasSelectedText()) {
+        m_owner->FocusField(m_index - 1, true);
+        return;
+    }
+    if (key == Qt::Key_Right && cursorPosition() == text().size() && !hasSelectedText()) {
+        m_owner->FocusField(m_index + 1, false);
+        return;
+    }
+    const QString t = e->text();
+    if (!t.isEmpty() && t.at(0).isPrint() && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (!t.at(0).isDigit())
+            return;  // only digits go into a field
+        if (text().size() >= 3 && !hasSelectedText())
+            return;
+        QLineEdit::keyPressEvent(e);
+        Clamp();
+        if (text().size() == 3 && cursorPosition() == 3)
+            m_owner->FocusField(m_index + 1, false);
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
+void IpAddressField::focusOutEvent(QFocusEvent *e)
+{
+    Clamp();
+    QLineEdit::focusOutEvent(e);
+}
+
+}  // namespace platform

@@ -1,0 +1,441 @@
+#include "platform/ui/dialog.h"
+
+#include "platform/ui/controls.h"
+#include "platform/ui/message_event.h"
+#include "platform/ui/win_app.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace platform {
+
+namespace {
+
+constexpr UINT SC_CLOSE = 0xF060;
+constexpr UINT SC_MOVE = 0xF010;
+const char *const kControlId = "kestrumControlId";
+
+}  // namespace
+
+QEvent::Type MessageEvent::EventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool DialogWindow::Post(Message message)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_alive)
+        return false;
+    // Posted under the lock: the window thread closes the handle under the same
+    // lock before the dialog object can go, and Qt drops events of a deleted receiver.
+    QCoreApplication::postEvent(m_dialog, new MessageEvent(std::move(message), shared_from_this()));
+    return true;
+}
+
+bool DialogWindow::IsEnabled() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_alive && m_enabled;
+}
+
+void DialogWindow::Close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_alive = false;
+    m_enabled = false;
+}
+
+bool DialogWindow::IsAlive() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_alive;
+}
+
+CDialog::CDialog(int templateId, QWidget *parent)
+    : QDialog(parent),
+      m_template(FindDialogTemplate(templateId)),
+      m_font(TemplateFont(m_template.fontFace, m_template.pointSize)),
+      m_baseUnits(MeasureBaseUnits(m_font))
+{
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (m_template.systemMenu)
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    setWindowFlags(flags);
+    setWindowTitle(QString::fromLatin1(m_template.caption));
+    setFont(m_font);
+    setFixedSize(DialogUnitsToPixelsX(m_template.cx, m_baseUnits), DialogUnitsToPixelsY(m_template.cy, m_baseUnits));
+    setSizeGripEnabled(false);
+    if (m_template.systemMenu) {
+        m_systemMenu = new QMenu(this);
+        QAction *close = m_systemMenu->addAction(tr("&Close"));
+        connect(close, &QAction::triggered, this, [this] { SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); });
+    }
+}
+
+CDialog::~CDialog()
+{
+    std::shared_ptr<DialogWindow> handle;
+    {
+        std::lock_guard<std::mutex> lock(m_hwndMutex);
+        handle = std::move(m_hWnd);
+    }
+    if (handle)
+        handle->Close();
+}
+
+HWND CDialog::GetSafeHwnd() const
+{
+    std::lock_guard<std::mutex> lock(m_hwndMutex);
+    return m_hWnd;
+}
+
+bool CDialog::IsWindowEnabled() const
+{
+    HWND h = GetSafeHwnd();
+    return h && h->IsEnabled();
+}
+
+QWidget *CDialog::GetDlgItem(int id) const
+{
+    for (const auto &[controlId, widget] : m_controls)
+        if (controlId == id)
+            return widget;
+    return nullptr;
+}
+
+void CDialog::BuildControls()
+{
+    for (auto &[id, widget] : m_controls)
+        delete widget;
+    m_controls.clear();
+
+    for (const ControlTemplate &c : m_template.controls) {
+        QWidget *w = nullptr;
+        const QString text = QString::fromLatin1(c.text);
+        switch (c.kind) {
+        case ControlKind::TreeView: w = new TreeView(this); break;
+        case ControlKind::ListView: w = new ReportListView(this); break;
+        case ControlKind::Edit: {
+            auto *edit = new QPlainTextEdit(this);
+            edit->setReadOnly(true);
+            edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            // Tab stops every 32 dialog units, as a multi-line edit sets them.
+            edit->setTabStopDistance(DialogUnitsToPixelsX(32, m_baseUnits));
+            edit->setPlainText(text);
+            w = edit;
+            break;
+        }
+        case ControlKind::StaticText: {
+            auto *label = new QLabel(text, this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            w = label;
+            break;
+        }
+        case ControlKind::StaticIcon: {
+            auto *label = new QLabel(this);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            w = label;
+            break;
+        }
+        case ControlKind::ListBox: w = new SortedListBox(this); break;
+        case ControlKind::PushButton:
+        case ControlKind::DefPushButton: {
+            auto *button = new QPushButton(text, this);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            const int id = c.id;
+            connect(button, &QPushButton::clicked, this, [this, id] { SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); });
+            w = button;
+            break;
+        }
+        case ControlKind::IpAddress: w = new IpAddressEdit(this); break;
+        }
+        w->setProperty(kControlId, c.id);
+        w->setGeometry(DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), m_baseUnits));
+        if (!c.tabStop && c.kind != ControlKind::StaticText && c.kind != ControlKind::StaticIcon)
+            w->setFocusPolicy(Qt::ClickFocus);
+        if (c.staticEdge) {
+            if (auto *frame = qobject_cast<QFrame *>(w)) {
+                frame->setFrameShape(QFrame::Panel);
+                frame->setFrameShadow(QFrame::Sunken);
+                frame->setLineWidth(1);
+            }
+        }
+        w->show();
+        m_controls.emplace_back(c.id, w);
+    }
+}
+
+void CDialog::FocusFirstTabStop()
+{
+    for (const ControlTemplate &c : m_template.controls)
+        if (c.tabStop)
+            if (QWidget *w = GetDlgItem(c.id)) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+}
+
+void CDialog::PlaceWindow(CDialog *owner)
+{
+    if (!m_template.centred) {
+        move(0, 0);
+        return;
+    }
+    QRect area;
+    if (owner && owner->isVisible())
+        area = owner->frameGeometry();
+    else if (QScreen *screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    QRect r(QPoint(0, 0), size());
+    r.moveCenter(area.center());
+    move(r.topLeft());
+}
+
+int CDialog::DoModal()
+{
+    if (m_running)
+        return -1;
+    CDialog *owner = AfxGetMainWnd();
+    if (owner == this)
+        owner = nullptr;
+
+    BuildControls();
+    m_result = -1;
+    m_ended = false;
+    auto handle = std::make_shared<DialogWindow>(this);
+    {
+        std::lock_guard<std::mutex> lock(m_hwndMutex);
+        m_hWnd = handle;
+    }
+    m_running = true;
+    if (owner && owner->m_ownedRuns++ == 0)
+        if (HWND oh = owner->GetSafeHwnd())
+            static_cast<DialogWindow *>(oh.get())->SetEnabled(false);
+
+    if (OnInitDialog())
+        FocusFirstTabStop();
+    if (!m_ended) {
+        PlaceWindow(owner);
+        setWindowModality(Qt::ApplicationModal);
+        show();
+        raise();
+        activateWindow();
+        handle->SetEnabled(m_ownedRuns == 0);
+        QEventLoop loop;
+        m_loop = &loop;
+        loop.exec(QEventLoop::DialogExec);
+        m_loop = nullptr;
+    }
+
+    hide();
+    handle->Close();
+    {
+        std::lock_guard<std::mutex> lock(m_hwndMutex);
+        if (m_hWnd == handle)
+            m_hWnd.reset();
+    }
+    m_running = false;
+    if (owner && --owner->m_ownedRuns == 0)
+        if (HWND oh = owner->GetSafeHwnd())
+            static_cast<DialogWindow *>(oh.get())->SetEnabled(owner->m_loop != nullptr);
+    m_runsEnded.fetch_add(1);
+    return m_result;
+}
+
+void CDialog::EndDialog(int result)
+{
+    if (!m_running || m_ended)
+        return;
+    m_result = result;
+    m_ended = true;
+    // The window goes at once; its run returns once control is back in its loop.
+    hide();
+    if (HWND h = GetSafeHwnd())
+        static_cast<DialogWindow *>(h.get())->Close();
+    if (m_loop)
+        m_loop->exit(0);
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    CDataExchange dx{saveAndValidate != 0, this};
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (!UpdateData(TRUE))
+        return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::OnCommand(WPARAM wParam, LPARAM)
+{
+    switch (static_cast<int>(wParam & 0xFFFF)) {
+    case IDOK: OnOK(); return TRUE;
+    case IDCANCEL: OnCancel(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COMMAND) {
+        OnCommand(wParam, lParam);
+        return 0;
+    }
+    return DefWindowProc(msg, wParam, lParam);
+}
+
+LRESULT CDialog::DefWindowProc(UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_CLOSE:
+        // Behind what is already queued, as a dialog's close request always has been.
+        PostMessage(GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE && m_template.systemMenu)
+            SendMessage(WM_CLOSE);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+bool CDialog::event(QEvent *e)
+{
+    if (e->type() == MessageEvent::EventType()) {
+        auto *m = static_cast<MessageEvent *>(e);
+        // A message for a run that has ended is dropped, as for a destroyed window.
+        if (m->target() && m->target()->IsAlive() && m->target() == GetSafeHwnd()) {
+            const Message &msg = m->message();
+            WindowProc(msg.msg, msg.wParam, msg.lParam);
+        }
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void CDialog::keyPressEvent(QKeyEvent *e)
+{
+    if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
+        if (e->key() == Qt::Key_Space && (e->modifiers() & Qt::AltModifier) && m_systemMenu) {
+            ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
+            return;
+        }
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        // A focused push button takes the Enter key for itself; otherwise it is OK.
+        int id = IDOK;
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+            if (button->parentWidget() == this && button->property(kControlId).isValid())
+                id = button->property(kControlId).toInt();
+        SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return;
+    }
+    case Qt::Key_Escape:
+        SendMessage(WM_COMMAND, IDCANCEL, 0);
+        return;
+    default:
+        QWidget::keyPressEvent(e);
+    }
+}
+
+void CDialog::PressKey(int qtKey)
+{
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier);
+    keyPressEvent(&press);
+}
+
+void CDialog::closeEvent(QCloseEvent *e)
+{
+    // The close box asks; the dialog decides in its WM_CLOSE handling.
+    e->ignore();
+    if (m_running && m_template.systemMenu)
+        SendMessage(WM_CLOSE);
+}
+
+void CDialog::contextMenuEvent(QContextMenuEvent *e)
+{
+    if (m_systemMenu && !childAt(e->pos()))
+        ShowSystemMenu(e->globalPos());
+}
+
+void CDialog::accept() { SendMessage(WM_COMMAND, IDOK, 0); }
+void CDialog::reject() { SendMessage(WM_COMMAND, IDCANCEL, 0); }
+
+QMenu *CDialog::GetSystemMenu() { return m_systemMenu; }
+
+void CDialog::AppendSystemMenuSeparator()
+{
+    if (m_systemMenu)
+        m_systemMenu->addSeparator();
+}
+
+void CDialog::AppendSystemMenuItem(UINT id, const QString &text)
+{
+    if (!m_systemMenu)
+        return;
+    QAction *action = m_systemMenu->addAction(text);
+    connect(action, &QAction::triggered, this, [this, id] { SendMessage(WM_SYSCOMMAND, id, 0); });
+}
+
+void CDialog::ShowSystemMenu(const QPoint &globalPos)
+{
+    if (m_systemMenu)
+        m_systemMenu->popup(globalPos);
+}
+
+void DDX_LBString(CDataExchange *dx, int id, QString &value)
+{
+    auto *list = dx->m_pDlgWnd->Item<SortedListBox>(id);
+    if (!list)
+        return;
+    if (dx->m_bSaveAndValidate) {
+        int sel = list->GetCurSel();
+        value = sel >= 0 ? list->GetText(sel) : QString();
+    } else {
+        list->SetCurSel(list->FindString(value));
+    }
+}
+
+void DDX_Text(CDataExchange *dx, int id, QString &value)
+{
+    QWidget *w = dx->m_pDlgWnd->GetDlgItem(id);
+    auto *label = qobject_cast<QLabel *>(w);
+    if (!label)
+        return;
+    if (dx->m_bSaveAndValidate)
+        value = label->text();
+    else
+        label->setText(value);
+}
+
+}  // namespace platform

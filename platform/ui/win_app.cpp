@@ -1,0 +1,32 @@
+#include "platform/ui/win_app.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace platform {
+
+namespace {
+CWinApp *g_app = nullptr;  // the one application object, registered by its constructor
+}
+
+CWinApp::CWinApp() { g_app = this; }
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+QString CWinApp::AppName()
+{
+    QString path = QCoreApplication::applicationFilePath();
+    if (path.isEmpty())
+        return QCoreApplication::applicationName();
+    return QFileInfo(path).completeBaseName();
+}
+
+CWinApp *AfxGetApp() { return g_app; }
+
+CDialog *AfxGetMainWnd() { return g_app ? g_app->GetMainWnd() : nullptr; }
+
+}  // namespace platform
