@@ -288,6 +288,18 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
     }
 }
 
+TEST(PrinterTree, SelectionOfAnItemWithoutASlotIsNotReShown)
+{
+    // An item the walk does not own (its slot has no item) is never re-shown.
+    Harness h;
+    h.Apply(MakeReply({{"A"}, {"B"}}));
+    TreeControl::Item stray = h.tree.InsertItem("stray", h.root, h.items[1]);
+    h.tree.SetItemData(stray, 5);
+    h.tree.Select(stray);
+    EXPECT_EQ(h.Apply(MakeReply({{"A"}, {"B"}})), nullptr);
+    EXPECT_EQ(SelectedPrinterRecord(h.tree, h.records), &h.records.records[4]);
+}
+
 TEST(PrinterTree, SelectingAPrinterShowsItsLatestRecord)
 {
     Harness h;
