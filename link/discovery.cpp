@@ -1,0 +1,122 @@
+#include "link/discovery.h"
+
+#include "app/messages.h"
+#include "link/protocol.h"
+#include "platform/socket.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// Every datagram, answer or not, opens a new window of this length.
+constexpr long ListenWindowMs = 2000;
+constexpr std::uint32_t ListPollMs = 10;
+
+bool IsSet(const platform::EventHandle &e) { return e && e->IsSet(); }
+
+bool SendProbe(platform::UdpSocket &socket, const sockaddr_in &to)
+{
+    const std::uint8_t probe = DiscoveryProbe;
+    return socket.SendTo(&probe, sizeof probe, to) == static_cast<int>(sizeof probe);
+}
+
+// The list opens on the window thread in answer to WM_CHOOSE_SERVER. Waiting
+// for it gives up once the user's choice is in, the program is closing, or the
+// list has come and gone: otherwise a list that never opens would hold the
+// worker here for good.
+bool WaitForServerList(WorkerHost &host, const platform::EventHandle &choice,
+                       const platform::EventHandle &stop)
+{
+    for (;;) {
+        if (platform::IsWindowEnabled(host.Window(HostWindow::ServerList)))
+            return true;
+        if (IsSet(choice) || IsSet(stop) || host.RunEnded(HostWindow::ServerList))
+            return false;
+        platform::Sleep(ListPollMs);
+    }
+}
+
+void PostServer(WorkerHost &host, const sockaddr_in &server)
+{
+    // Each message owns its text, so a quick second answer cannot overwrite the
+    // first one's before the list has taken it in.
+    auto text = std::make_shared<const std::string>(platform::InetNtoa(server.sin_addr.s_addr));
+    platform::PostMessage(host.Window(HostWindow::ServerList), WM_ADD_SERVER,
+                          reinterpret_cast<platform::WPARAM>(text->c_str()), 0, text);
+}
+
+}  // namespace
+
+int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &ep)
+{
+    const platform::EventHandle choice = host.ChoiceEvent();
+    const platform::EventHandle stop = host.StopEvent();
+    sockaddr_in ownRecord{};
+    if (!source)
+        source = &ownRecord;
+
+    if (platform::SocketStartup() != 0)
+        return 0;
+    platform::UdpSocket socket;
+    if (!socket.IsValid())
+        return 0;
+    if (!socket.SetBroadcast(true))
+        return 0;
+    sockaddr_in destination = platform::MakeAddress(ep.broadcastAddress, ep.port);
+    if (!SendProbe(socket, destination))
+        return 0;
+
+    // A host that keeps sending datagrams would restart the window for ever;
+    // the whole listening phase is capped.
+    const auto listenEnd = Clock::now() + Milliseconds(ep.listenLimitMs);
+    int count = 0;
+    bool fallbackSent = false;
+    for (;;) {
+        if (IsSet(choice) || IsSet(stop))
+            return count;
+        const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
+        if (left <= 0)
+            return count;
+        const long windowMs = static_cast<long>(std::min<long long>(ListenWindowMs, left));
+
+        if (socket.WaitReadable(windowMs / 1000, (windowMs % 1000) * 1000) > 0) {
+            std::uint8_t answer = 0;
+            const int length = socket.ReceiveFrom(&answer, sizeof answer, source);
+            if (length < 0)
+                return count;
+            if (length != 1 || answer != DiscoveryAnswer || source->sin_family != AF_INET)
+                continue;
+            if (count == 0) {
+                platform::PostMessage(host.Window(HostWindow::Finding), platform::WM_CLOSE);
+                platform::PostMessage(host.Window(HostWindow::Main), WM_CHOOSE_SERVER);
+            }
+            // Counted before the wait: once the list has been asked for, the
+            // caller must not ask for an address as well.
+            ++count;
+            if (count == 1 && !WaitForServerList(host, choice, stop))
+                return count;
+            PostServer(host, *source);
+            continue;
+        }
+
+        // The window ran out (or the wait failed).
+        if (count > 0 || fallbackSent || Clock::now() >= listenEnd)
+            return count;
+        std::uint8_t gateway[4] = {};
+        if (!ep.gatewayLookup || !ep.gatewayLookup(gateway))
+            return 0;
+        std::memcpy(&destination.sin_addr.s_addr, gateway, sizeof gateway);
+        if (!socket.SetBroadcast(false))
+            return 0;
+        if (!SendProbe(socket, destination))
+            return 0;
+        fallbackSent = true;
+    }
+}

@@ -1,0 +1,22 @@
+// The program's real destinations, kept apart from the rest of the link so that
+// code (and tests) that bring their own endpoints never need the gateway lookup.
+#include "link/protocol.h"
+#include "link/worker_host.h"
+
+#include <netinet/in.h>
+
+#if __has_include("link/gateway.h")
+#include "link/gateway.h"
+#else
+bool GetGatewayAddress(std::uint8_t out[4]);
+#endif
+
+LinkEndpoints LinkEndpoints::Defaults()
+{
+    LinkEndpoints ep;
+    ep.broadcastAddress = htonl(INADDR_BROADCAST);
+    ep.port = StatusPort;
+    ep.gatewayLookup = [](std::uint8_t out[4]) { return GetGatewayAddress(out); };
+    ep.listenLimitMs = 30000;
+    return ep;
+}

@@ -1,0 +1,15 @@
+// The worker thread's whole run: wait for the notice, discover servers, hand
+// the choice to the window thread, then poll the chosen server once a second.
+#pragma once
+#include "link/worker_host.h"
+
+#include <memory>
+
+constexpr const char *CreateSocketFailedText = "Create Socket Failed!\n";
+constexpr const char *ConnectFailedText = "Connect Failed!\n";
+
+// The thread body. It only posts to the windows, asks whether they are
+// enabled and shows boxes owned by the main window; it ends on the stop event
+// (posting nothing), on the user's refusal or on the first network failure
+// (both close the main window). The exit code is 0 and read by nobody.
+unsigned StatusWorker(std::shared_ptr<WorkerHost> host, const LinkEndpoints &ep);
