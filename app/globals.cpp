@@ -1,0 +1,7 @@
+#include "app/globals.h"
+
+platform::EventHandle g_hStopEvent;
+platform::EventHandle g_hChoiceEvent;
+platform::ThreadHandle g_hWorkerThread;
+QPixmap *g_hExitBitmap = nullptr;
+QPixmap *g_hBannerBitmap = nullptr;

@@ -1,0 +1,19 @@
+// USB Kestrum: reads no command line; Qt gets the program's name only.
+#include "app/monitor_app.h"
+#include "platform/ui/message_box.h"
+
+#include <QApplication>
+
+int main(int, char **argv)
+{
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    QApplication::setQuitOnLastWindowClosed(false);
+#ifdef KESTRUM_HAVE_RESOURCES
+    Q_INIT_RESOURCE(resources);
+#endif
+    platform::MessageBoxService boxes;
+    theApp.InitInstance();
+    return 0;
+}

@@ -1,0 +1,14 @@
+#include "app/monitor_app.h"
+
+#include "app/monitor_dlg.h"
+
+CMonitorApp theApp;
+
+platform::BOOL CMonitorApp::InitInstance()
+{
+    CMonitorDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+    return platform::FALSE;  // no message loop of our own: the program ends with the dialog
+}

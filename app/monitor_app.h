@@ -1,0 +1,12 @@
+// The application object: runs the main window and ends with it.
+#pragma once
+#include "platform/ui/win_app.h"
+
+class CMonitorApp : public platform::CWinApp {
+public:
+    CMonitorApp() = default;
+    ~CMonitorApp() override = default;
+    platform::BOOL InitInstance() override;
+};
+
+extern CMonitorApp theApp;

@@ -1,0 +1,190 @@
+#include "app/monitor_dlg.h"
+
+#include "app/globals.h"
+#include "app/messages.h"
+#include "app/worker_host_impl.h"
+#include "link/status_worker.h"
+#include "platform/ui/message_box.h"
+#include "dialogs/about_dlg.h"
+#include "view/ui/tree_widget_control.h"
+
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace platform;
+
+namespace {
+
+const char *const kProductLine = "USB";
+const char *const kProductName = " Kestrum";
+const char *const kChildThreadExitAbnormal = "Child thread exit abnormal !";
+const char *const kCreateThreadFailed = "Create Thread Failed!\n";
+constexpr std::uint32_t kWorkerExitLimitMs = 5000;
+
+void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(host), LinkEndpoints::Defaults()); }
+
+}  // namespace
+
+CMonitorDlg::CMonitorDlg(QWidget *parent, WorkerBody worker)
+    : CDialog(IDD_MONITOR_DIALOG, parent), m_worker(worker ? std::move(worker) : WorkerBody(RunStatusWorker))
+{
+    m_hIcon = QIcon();
+    m_hIcon.addFile(QStringLiteral(":/res/icon16.png"), QSize(16, 16));
+    m_hIcon.addFile(QStringLiteral(":/res/icon32.png"), QSize(32, 32));
+    setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+CMonitorDlg::~CMonitorDlg()
+{
+    if (m_host)
+        m_host->Detach();
+}
+
+void CMonitorDlg::DoDataExchange(CDataExchange *dx)
+{
+    DDX_Control(dx, IDC_DETAILS_EDIT, m_editDetails);
+    DDX_Control(dx, IDC_STATUS_LIST, m_listStatus);
+    DDX_Control(dx, IDC_PRINTER_TREE, m_treePrinters);
+}
+
+BOOL CMonitorDlg::OnInitDialog()
+{
+    // 1. The title until a server is chosen.
+    SetWindowText(QString() + QString::fromLatin1(kProductLine) + QString::fromLatin1(kProductName));
+    // 2.
+    g_hStopEvent.reset();
+    g_hChoiceEvent.reset();
+    g_hWorkerThread.reset();
+    g_hExitBitmap = nullptr;
+    // 3, 4. The tree's pictures: four 16 x 16 images from one strip, no mask.
+    QPixmap treeImages(QStringLiteral(":/res/bitmap142.png"));
+    m_imageList.Create(16, 16);
+    m_imageList.Add(treeImages);
+    // 5.
+    const QRect client = rect();
+    // 6.
+    QPixmap exitFace(QStringLiteral(":/res/bitmap143.png"));
+    if (!exitFace.isNull())
+        g_hExitBitmap = new QPixmap(exitFace);
+    if (!g_hBannerBitmap) {
+        QPixmap banner(QStringLiteral(":/res/bitmap144.png"));
+        if (!banner.isNull())
+            g_hBannerBitmap = new QPixmap(banner);  // kept until the process ends
+    }
+    // 7. The Exit button: 24 x 24, 6 pixels in from the bottom-right corner.
+    m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
+    m_btnExit->setGeometry(QRect(QPoint(client.right() + 1 - 30, client.bottom() + 1 - 30), QSize(24, 24)));
+    m_btnExit->setFocusPolicy(Qt::NoFocus);
+    m_btnExit->setAutoDefault(false);
+    m_btnExit->setToolTip(QStringLiteral("Exit"));
+    if (g_hExitBitmap) {
+        m_btnExit->setText(QString());
+        m_btnExit->setIcon(QIcon(*g_hExitBitmap));
+        m_btnExit->setIconSize(QSize(20, 20));
+    }
+    connect(m_btnExit, &QPushButton::clicked, this, [this] { SendMessage(WM_COMMAND, IDC_EXIT_BUTTON, 0); });
+    m_btnExit->show();
+    // 8.
+    g_hStopEvent = CreateEvent();
+    g_hChoiceEvent = CreateEvent();
+    // 9. The worker, which first waits for the notice below.
+    m_host = std::make_shared<MonitorWorkerHost>(this, g_hStopEvent, g_hChoiceEvent);
+    {
+        auto host = m_host;
+        WorkerBody body = m_worker;
+        g_hWorkerThread = Thread::Start([host, body] { body(host); });
+    }
+    if (!g_hWorkerThread) {
+        // Without a worker nobody would close the notice or poll anything.
+        platform::MessageBox(this, QString::fromLatin1(kCreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
+        Shutdown();
+        EndDialog(IDCANCEL);
+    } else {
+        // 10. The notice, until the worker closes it.
+        m_findingDlg.DoModal();
+    }
+    // 11. Bind the controls.
+    CDialog::OnInitDialog();
+    // 12. The About entry at the end of the system menu.
+    if (GetSystemMenu()) {
+        QString about = QStringLiteral("&About ") + QString::fromLatin1(kProductLine) + QStringLiteral(" Kestrum...");
+        if (!about.isEmpty()) {
+            AppendSystemMenuSeparator();
+            AppendSystemMenuItem(IDM_ABOUTBOX, about);
+        }
+    }
+    // 13.
+    setWindowIcon(m_hIcon);
+    // 14.
+    InitPrinterView();
+    return TRUE;
+}
+
+BOOL CMonitorDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    if ((wParam & 0xFFFF) == IDC_EXIT_BUTTON) {
+        PostMessage(GetSafeHwnd(), WM_CLOSE, 0, 0);
+        return FALSE;
+    }
+    return CDialog::OnCommand(wParam, lParam);
+}
+
+LRESULT CMonitorDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_SYSCOMMAND: OnSysCommand(static_cast<UINT>(wParam), lParam); return 0;
+    case WM_STATUS_REPLY: return OnStatusReply(wParam, lParam);
+    case WM_ASK_SERVER_ADDRESS: return OnAskServerAddress(wParam, lParam);
+    case WM_SHOW_DETAILS: return OnShowDetails(wParam, lParam);
+    case WM_CHOOSE_SERVER: return OnChooseServer(wParam, lParam);
+    case WM_CLOSE: OnClose(); return 0;
+    default: return CDialog::WindowProc(msg, wParam, lParam);
+    }
+}
+
+void CMonitorDlg::OnClose()
+{
+    Shutdown();
+    DefWindowProc(WM_CLOSE, 0, 0);
+}
+
+void CMonitorDlg::OnOK()
+{
+    Shutdown();
+    CDialog::OnOK();
+}
+
+void CMonitorDlg::OnCancel()
+{
+    Shutdown();
+    CDialog::OnCancel();
+}
+
+void CMonitorDlg::Shutdown()
+{
+    if (m_shutdown != ShutdownState::NotRun)
+        return;
+    m_shutdown = ShutdownState::Running;
+    SetEvent(g_hStopEvent);
+    if (g_hWorkerThread && g_hWorkerThread->Wait(kWorkerExitLimitMs) == WAIT_TIMEOUT)
+        platform::MessageBox(this, QString::fromLatin1(kChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
+    delete g_hExitBitmap;
+    g_hExitBitmap = nullptr;
+    // The worker holds its own references to the events and to its thread's
+    // state, so a worker that outlived the limit never touches freed objects.
+    g_hStopEvent.reset();
+    g_hChoiceEvent.reset();
+    g_hWorkerThread.reset();
+    m_shutdown = ShutdownState::Done;
+}
+
+void CMonitorDlg::OnSysCommand(UINT id, LPARAM lParam)
+{
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+        return;
+    }
+    DefWindowProc(WM_SYSCOMMAND, id, lParam);
+}

@@ -1,0 +1,30 @@
+// The worker's way to the main window. It outlives the window if it must: once
+// the window has gone, every question gets the answer for "no window".
+#pragma once
+#include "link/worker_host.h"
+
+#include <mutex>
+
+class CMonitorDlg;
+
+class MonitorWorkerHost final : public WorkerHost {
+public:
+    MonitorWorkerHost(CMonitorDlg *dlg, platform::EventHandle stop, platform::EventHandle choice)
+        : m_dlg(dlg), m_stop(std::move(stop)), m_choice(std::move(choice)) {}
+    // Called by the window as it goes.
+    void Detach();
+
+    platform::HWND Window(HostWindow which) override;
+    bool RunEnded(HostWindow which) override;
+    int ServerChosen() override;
+    std::uint32_t ServerAddress() override;
+    int MessageBox(const char *text, platform::UINT flags) override;
+    platform::EventHandle StopEvent() override { return m_stop; }
+    platform::EventHandle ChoiceEvent() override { return m_choice; }
+
+private:
+    std::mutex m_mutex;
+    CMonitorDlg *m_dlg;
+    const platform::EventHandle m_stop;
+    const platform::EventHandle m_choice;
+};

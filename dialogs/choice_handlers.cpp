@@ -1,0 +1,40 @@
+// The main window's handling of the server choice.
+#include "app/globals.h"
+#include "app/monitor_dlg.h"
+#include "platform/socket.h"
+
+using namespace platform;
+
+void CMonitorDlg::RecordChoice(std::uint32_t networkAddress, const QString &shownAddress)
+{
+    m_serverAddr.sin_addr.s_addr = networkAddress;
+    SetWindowText(QStringLiteral("USB") + QStringLiteral(" Kestrum (Server IP: ") + shownAddress + QStringLiteral(")"));
+    m_bServerChosen = 1;
+}
+
+void CMonitorDlg::RecordRefusal() { m_bServerChosen = 0; }
+
+LRESULT CMonitorDlg::OnChooseServer(WPARAM, LPARAM)
+{
+    // A closing program opens no dialog: the request counts as a refusal.
+    if (!ShutdownBegun() && m_serverListDlg.DoModal() == IDOK) {
+        const QByteArray text = m_serverListDlg.m_strChosenServer.toLatin1();
+        RecordChoice(InetAddr(text.constData()), m_serverListDlg.m_strChosenServer);
+    } else {
+        RecordRefusal();
+    }
+    SetEvent(g_hChoiceEvent);
+    return 0;
+}
+
+LRESULT CMonitorDlg::OnAskServerAddress(WPARAM, LPARAM)
+{
+    if (!ShutdownBegun() && m_serverAddressDlg.DoModal() == IDOK) {
+        const std::uint32_t address = htonl(m_serverAddressDlg.m_dwAddress);
+        RecordChoice(address, QString::fromStdString(InetNtoa(address)));
+    } else {
+        RecordRefusal();
+    }
+    SetEvent(g_hChoiceEvent);
+    return 0;
+}

@@ -1,0 +1,9 @@
+// The notice "Please waiting ..." shown while the worker searches the network.
+#pragma once
+#include "platform/ui/dialog.h"
+
+class CFindingDlg : public platform::CDialog {
+    Q_OBJECT
+public:
+    CFindingDlg() : CDialog(IDD_FINDING) {}
+};

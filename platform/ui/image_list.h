@@ -1,0 +1,24 @@
+// An image list: equal-sized pictures cut from one strip bitmap.
+#pragma once
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+#include <vector>
+
+namespace platform {
+
+class ImageList {
+public:
+    void Create(int cx, int cy) { m_size = QSize(cx, cy); m_images.clear(); }
+    // Adds every whole picture of the strip, left to right; a null strip adds none.
+    int Add(const QPixmap &strip);
+    int GetImageCount() const { return static_cast<int>(m_images.size()); }
+    QIcon Icon(int index) const;
+    QSize ImageSize() const { return m_size; }
+
+private:
+    QSize m_size{16, 16};
+    std::vector<QPixmap> m_images;
+};
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+// The main window's printer tree, status list and details text.
+#include "app/messages.h"
+#include "app/monitor_dlg.h"
+#include "view/printer_details.h"
+#include "view/printer_tree.h"
+#include "view/ui/tree_widget_control.h"
+
+#include <QPlainTextEdit>
+
+using namespace platform;
+
+namespace {
+constexpr int kStatusColumnWidth = 121;
+}
+
+void CMonitorDlg::InitPrinterView()
+{
+    if (!m_treePrinters || !m_listStatus || !m_editDetails)
+        return;
+    // Buttons, lines, lines at the root, selection always shown.
+    m_treePrinters->setRootIsDecorated(true);
+    m_treePrinters->setItemsExpandable(true);
+    m_treeControl = std::make_unique<TreeWidgetControl>(*m_treePrinters, m_imageList);
+    m_hRootItem = InsertRootItem(*m_treeControl);
+    TreeWidgetControl::ToWidgetItem(m_hRootItem)->setExpanded(true);
+    // Deleting the current item reports a change with a dying "previous" item:
+    // the handler ignores both arguments and asks the tree again.
+    connect(m_treePrinters, &QTreeWidget::currentItemChanged, this, [this] { OnSelchangedPrinterTree(); });
+
+    m_listStatus->InsertColumn(0, QStringLiteral("Status"), kStatusColumnWidth);
+    m_listStatus->InsertColumn(1, QStringLiteral("Job in Queue"), kStatusColumnWidth);
+    m_listStatus->InsertColumn(2, QStringLiteral("Printed Percent"), kStatusColumnWidth);
+    m_editDetails->setReadOnly(true);
+}
+
+LRESULT CMonitorDlg::OnStatusReply(WPARAM wParam, LPARAM)
+{
+    const auto *reply = reinterpret_cast<const StatusReply *>(wParam);
+    if (!reply || !m_treeControl)
+        return 0;
+    const PrinterRecord *shown = SyncPrinterTree(*m_treeControl, m_hRootItem, m_hPrinterItems, m_records,
+                                                 g_nPrinterItems, *reply);
+    if (shown)
+        SendMessage(WM_SHOW_DETAILS, reinterpret_cast<WPARAM>(shown), 0);
+    return 0;
+}
+
+void CMonitorDlg::OnSelchangedPrinterTree()
+{
+    if (!m_treeControl)
+        return;
+    if (const PrinterRecord *record = SelectedPrinterRecord(*m_treeControl, m_records))
+        ShowPrinterRecord(*record);
+    else
+        ClearDetails();
+}
+
+LRESULT CMonitorDlg::OnShowDetails(WPARAM wParam, LPARAM)
+{
+    if (const auto *record = reinterpret_cast<const PrinterRecord *>(wParam))
+        ShowPrinterRecord(*record);
+    return 0;
+}
+
+void CMonitorDlg::ClearDetails()
+{
+    if (m_listStatus)
+        m_listStatus->DeleteAllItems();
+    if (m_editDetails)
+        m_editDetails->setPlainText(QString());
+}
+
+std::string CMonitorDlg::GetStatusText(std::uint8_t statusFlags) const { return ::GetStatusText(statusFlags); }
+
+void CMonitorDlg::ShowPrinterRecord(const PrinterRecord &record)
+{
+    if (!m_listStatus || !m_editDetails)
+        return;
+    const StatusRow row = MakeStatusRow(record);
+    m_listStatus->DeleteAllItems();
+    m_listStatus->InsertItem(0, FromRecordText(row.status));
+    m_listStatus->SetItemText(0, 1, FromRecordText(row.jobs));
+    if (row.percent)
+        m_listStatus->SetItemText(0, 2, FromRecordText(*row.percent));
+    // The lines end in CR LF; the edit shows a line break for each pair.
+    m_editDetails->setPlainText(FromRecordText(FormatDetailsText(record)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
