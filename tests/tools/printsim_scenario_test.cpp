@@ -295,3 +295,15 @@ TEST(PrintsimScenario, ReplyBytesSitAtTheirOffsets)
         }
     }
 }
+
+TEST(PrintsimScenario, ExampleFileLoads)
+{
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(LoadScenarioFile(PRINTSIM_EXAMPLE, s, error)) << error;
+    ASSERT_EQ(s.printers.size(), 3u);
+    EXPECT_EQ(s.printers[2].name.size(), 64u);
+    EXPECT_EQ(s.printers[2].jobs[0].user.size(), 32u);
+    const StatusReply reply = Simulation(s).Reply();
+    EXPECT_EQ(reply.records[1].printerName[0], 0) << "slot 1 stays empty";
+}
