@@ -231,8 +231,10 @@ int CDialog::DoModal()
         PlaceWindow(owner);
         setWindowModality(Qt::ApplicationModal);
         show();
-        raise();
-        activateWindow();
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+            raise();
+            activateWindow();
+        }
         handle->SetEnabled(m_ownedRuns == 0);
         QEventLoop loop;
         m_loop = &loop;

@@ -1,0 +1,77 @@
+// Runs the main window offscreen with a worker of the test's choosing, and
+// drives it from timers: the modal runs are nested event loops.
+#pragma once
+#include "app/globals.h"
+#include "app/monitor_dlg.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/win_app.h"
+
+#include <QTimer>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class BoxRecorder {
+public:
+    BoxRecorder()
+    {
+        platform::SetMessageBoxHook([this](const platform::MessageBoxCall &c) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back(c);
+            return platform::IDOK;
+        });
+    }
+    ~BoxRecorder() { platform::SetMessageBoxHook({}); }
+    std::vector<platform::MessageBoxCall> Calls()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<platform::MessageBoxCall> m_calls;
+};
+
+// Polls every few milliseconds while a modal run is live and lets the test act
+// on what is on screen; a watchdog ends every run so a failure cannot hang.
+class Driver : public QObject {
+public:
+    using Step = std::function<bool()>;  // true when done
+    explicit Driver(CMonitorDlg &dlg) : m_dlg(dlg)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
+        m_timer.start(10);
+        QTimer::singleShot(40000, this, [this] { Abort(); });
+    }
+    void Then(Step step) { m_steps.push_back(std::move(step)); }
+    bool Finished() const { return m_next == m_steps.size(); }
+    bool Aborted() const { return m_aborted; }
+
+private:
+    void Tick()
+    {
+        while (m_next < m_steps.size() && m_steps[m_next]())
+            ++m_next;
+    }
+    void Abort()
+    {
+        m_aborted = true;
+        for (auto *d : {static_cast<platform::CDialog *>(&m_dlg.m_serverListDlg),
+                        static_cast<platform::CDialog *>(&m_dlg.m_serverAddressDlg),
+                        static_cast<platform::CDialog *>(&m_dlg.m_findingDlg)})
+            d->EndDialog(platform::IDCANCEL);
+        m_dlg.EndDialog(-2);
+    }
+    CMonitorDlg &m_dlg;
+    QTimer m_timer;
+    std::vector<Step> m_steps;
+    std::size_t m_next = 0;
+    bool m_aborted = false;
+};
+
+// The application object the framework expects, naming the dialog its main window.
+struct MainWindowApp : platform::CWinApp {
+    explicit MainWindowApp(CMonitorDlg &dlg) { m_pMainWnd = &dlg; }
+    ~MainWindowApp() override { m_pMainWnd = nullptr; }
+};

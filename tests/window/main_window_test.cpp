@@ -1,0 +1,292 @@
+// The main window's life: set-up, the ways to close, the shutdown with a
+// worker that will not stop, and status replies reaching the printer view.
+#include "tests/window/main_window_harness.h"
+
+#include "app/messages.h"
+#include "view/printer_tree.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <cstring>
+
+using namespace platform;
+
+namespace {
+
+// A worker that plays the handshake: it waits for the notice, closes it, and
+// then stops when asked to (or, stubborn, only when the test lets it).
+struct ScriptedWorker {
+    std::atomic<bool> sawStop{false};
+    EventHandle release = CreateEvent();  // the stubborn worker's own signal
+    EventHandle done = CreateEvent();
+    bool stubborn = false;
+    std::function<void(WorkerHost &)> afterNotice;
+
+    CMonitorDlg::WorkerBody Body()
+    {
+        return [this](std::shared_ptr<WorkerHost> host) {
+            while (!IsWindowEnabled(host->Window(HostWindow::Finding)) && !host->RunEnded(HostWindow::Finding))
+                Sleep(5);
+            PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
+            if (afterNotice)
+                afterNotice(*host);
+            if (stubborn) {
+                release->Wait(INFINITE);
+                // The window is long gone: every question must answer "no window".
+                PostMessage(host->Window(HostWindow::Main), WM_CLOSE);
+                (void)host->ServerChosen();
+                (void)host->RunEnded(HostWindow::ServerList);
+            } else {
+                WaitForSingleObject(host->StopEvent(), INFINITE);
+                sawStop = true;
+            }
+            done->Set();
+        };
+    }
+};
+
+StatusReply ReplyWith(std::initializer_list<std::pair<int, const char *>> printers, std::uint8_t flags = 0x88)
+{
+    StatusReply reply;
+    std::memset(&reply, 0, sizeof reply);
+    for (auto [slot, name] : printers) {
+        std::strncpy(reply.records[slot].printerName, name, sizeof reply.records[slot].printerName);
+        reply.records[slot].statusFlags = flags;
+        reply.records[slot].jobCount = 2;
+        reply.records[slot].printedPercent = 37;
+    }
+    return reply;
+}
+
+void PostReply(CMonitorDlg &dlg, const StatusReply &reply, std::shared_ptr<StatusReply> *keep = nullptr)
+{
+    auto copy = std::make_shared<StatusReply>(reply);
+    if (keep)
+        *keep = copy;
+    PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(copy.get()), 0, copy);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { g_nPrinterItems = 0; }
+
+    void eachWayToCloseRunsTheShutdown_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Escape") << 0 << IDCANCEL;
+        QTest::newRow("Enter on the tree") << 1 << IDOK;
+        QTest::newRow("close box") << 2 << IDCANCEL;
+        QTest::newRow("Exit button") << 3 << IDCANCEL;
+        QTest::newRow("worker's close request") << 4 << IDCANCEL;
+    }
+    void eachWayToCloseRunsTheShutdown()
+    {
+        QFETCH(int, way);
+        QFETCH(int, result);
+        MessageBoxService service;
+        BoxRecorder boxes;
+        ScriptedWorker worker;
+        CMonitorDlg dlg(nullptr, worker.Body());
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] {
+            switch (way) {
+            case 0: dlg.PressKey(Qt::Key_Escape); break;
+            case 1:
+                dlg.m_treePrinters->setFocus();
+                QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return);
+                break;
+            case 2: dlg.close(); break;
+            case 3: QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton); break;
+            case 4: PostMessage(dlg.GetSafeHwnd(), WM_CLOSE); break;
+            }
+            return true;
+        });
+        QCOMPARE(dlg.DoModal(), result);
+        QVERIFY(!drive.Aborted());
+        QVERIFY(worker.sawStop);
+        QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread && !g_hExitBitmap);
+        QVERIFY(boxes.Calls().empty());
+    }
+
+    void setUpLaysOutTemplateAndExitButton()
+    {
+        MessageBoxService service;
+        ScriptedWorker worker;
+        CMonitorDlg dlg(nullptr, worker.Body());
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        QString title;
+        QRect exitRect, client;
+        std::vector<std::pair<int, QRect>> controls;
+        QStringList menu;
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] {
+            title = dlg.GetWindowText();
+            exitRect = dlg.m_btnExit->geometry();
+            client = dlg.rect();
+            for (int id : {IDC_PRINTER_TREE, IDC_STATUS_LIST, IDC_DETAILS_EDIT})
+                controls.emplace_back(id, dlg.GetDlgItem(id)->geometry());
+            for (QAction *a : dlg.GetSystemMenu()->actions())
+                menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QCOMPARE(title, QStringLiteral("USB Kestrum"));
+        QCOMPARE(exitRect, QRect(client.width() - 30, client.height() - 30, 24, 24));
+        const auto base = dlg.BaseUnits();
+        QCOMPARE(controls[0].second, DialogUnitsToPixels(QRect(4, 25, 98, 148), base));
+        QCOMPARE(controls[1].second, DialogUnitsToPixels(QRect(104, 25, 210, 69), base));
+        QCOMPARE(controls[2].second, DialogUnitsToPixels(QRect(104, 95, 210, 78), base));
+        QCOMPARE(client.size(), QSize(DialogUnitsToPixelsX(319, base), DialogUnitsToPixelsY(198, base)));
+        QVERIFY(menu.size() >= 2);
+        QCOMPARE(menu.mid(menu.size() - 2), (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
+        QCOMPARE(dlg.m_listStatus->columnCount(), 3);
+        QCOMPARE(dlg.m_listStatus->headerItem()->text(2), QStringLiteral("Printed Percent"));
+        QCOMPARE(dlg.m_listStatus->columnWidth(1), 121);
+        QCOMPARE(dlg.m_treePrinters->topLevelItem(0)->text(0), QStringLiteral("Remote Printers:"));
+    }
+
+    void stubbornWorkerGetsOneWarningAndProgramStillEnds()
+    {
+        MessageBoxService service;
+        BoxRecorder boxes;
+        ScriptedWorker worker;
+        worker.stubborn = true;
+        {
+            CMonitorDlg dlg(nullptr, worker.Body());
+            MainWindowApp app(dlg);
+            Driver drive(dlg);
+            drive.Then([&] { return dlg.isVisible(); });
+            drive.Then([&] { dlg.close(); return true; });  // WM_CLOSE, then its queued Cancel: two ways in
+            QCOMPARE(dlg.DoModal(), IDCANCEL);
+            QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread);
+        }
+        const auto calls = boxes.Calls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].text, QStringLiteral("Child thread exit abnormal !"));
+        QCOMPARE(calls[0].flags, UINT(0x30));
+        QCOMPARE(calls[0].caption, CWinApp::AppName());
+        // The window has gone; the worker wakes and must find nothing freed under it.
+        worker.release->Set();
+        QVERIFY(worker.done->Wait(10000) == WAIT_OBJECT_0);
+    }
+
+    void repliesShowInTreeListAndDetails()
+    {
+        MessageBoxService service;
+        ScriptedWorker worker;
+        CMonitorDlg dlg(nullptr, worker.Body());
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        QStringList names;
+        QString status, jobs, percent, details;
+        std::weak_ptr<StatusReply> lastReply;
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] {
+            PostReply(dlg, ReplyWith({{0, "Laser 1020"}, {1, "Inkjet Pro 6"}}));
+            return true;
+        });
+        drive.Then([&] { return dlg.m_treePrinters->topLevelItem(0)->childCount() == 2; });
+        drive.Then([&] {
+            dlg.m_treePrinters->setCurrentItem(dlg.m_treePrinters->topLevelItem(0)->child(1));
+            PostReply(dlg, ReplyWith({{0, "Laser 1020"}, {1, "Inkjet Pro 7"}}, 0x8C));
+            return true;
+        });
+        drive.Then([&] { return dlg.m_treePrinters->topLevelItem(0)->child(1)->text(0) == QStringLiteral("Inkjet Pro 7"); });
+        drive.Then([&] {
+            QTreeWidgetItem *root = dlg.m_treePrinters->topLevelItem(0);
+            for (int i = 0; i < root->childCount(); ++i)
+                names << root->child(i)->text(0);
+            status = dlg.m_listStatus->GetItemText(0, 0);
+            jobs = dlg.m_listStatus->GetItemText(0, 1);
+            percent = dlg.m_listStatus->GetItemText(0, 2);
+            details = dlg.m_editDetails->toPlainText();
+            // A reply still queued when the window closes is dropped with it.
+            std::shared_ptr<StatusReply> keep;
+            PostReply(dlg, ReplyWith({{0, "late"}}), &keep);
+            lastReply = keep;
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(names, (QStringList{QStringLiteral("Laser 1020"), QStringLiteral("Inkjet Pro 7")}));
+        QCOMPARE(status, QStringLiteral("BUSY"));
+        QCOMPARE(jobs, QStringLiteral("2"));
+        QCOMPARE(percent, QStringLiteral("37%"));
+        QVERIFY(details.startsWith(QStringLiteral("Port Type: \t\tBi-direction\n")));
+        QCoreApplication::processEvents();
+        QVERIFY(lastReply.expired());
+        QCOMPARE(dlg.m_treePrinters->topLevelItem(0)->child(0)->text(0), QStringLiteral("Laser 1020"));
+    }
+
+    void selectingRootClearsAndPrinterFillsAtOnce()
+    {
+        MessageBoxService service;
+        ScriptedWorker worker;
+        CMonitorDlg dlg(nullptr, worker.Body());
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        int rowsAfterRoot = -1, rowsAfterPrinter = -1;
+        QString textAfterRoot = QStringLiteral("x");
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] { PostReply(dlg, ReplyWith({{0, "A"}})); return true; });
+        drive.Then([&] { return dlg.m_treePrinters->topLevelItem(0)->childCount() == 1; });
+        drive.Then([&] {
+            QTreeWidgetItem *root = dlg.m_treePrinters->topLevelItem(0);
+            dlg.m_treePrinters->setCurrentItem(root->child(0));
+            rowsAfterPrinter = dlg.m_listStatus->GetItemCount();
+            dlg.m_treePrinters->setCurrentItem(root);
+            rowsAfterRoot = dlg.m_listStatus->GetItemCount();
+            textAfterRoot = dlg.m_editDetails->toPlainText();
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QCOMPARE(rowsAfterPrinter, 1);
+        QCOMPARE(rowsAfterRoot, 0);
+        QCOMPARE(textAfterRoot, QString());
+    }
+
+    void refusalEndsProgramWithoutShowingMainWindow()
+    {
+        MessageBoxService service;
+        BoxRecorder boxes;
+        ScriptedWorker worker;
+        bool chosen = true;
+        worker.afterNotice = [&](WorkerHost &host) {
+            PostMessage(host.Window(HostWindow::Main), WM_ASK_SERVER_ADDRESS);
+            host.ChoiceEvent()->Wait(INFINITE);
+            chosen = host.ServerChosen() != 0;
+            if (!chosen)
+                PostMessage(host.Window(HostWindow::Main), WM_CLOSE);
+        };
+        CMonitorDlg dlg(nullptr, worker.Body());
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        bool mainShown = false;
+        drive.Then([&] { mainShown |= dlg.isVisible(); return dlg.m_serverAddressDlg.IsRunning(); });
+        drive.Then([&] { dlg.m_serverAddressDlg.PressKey(Qt::Key_Escape); return true; });
+        drive.Then([&] { mainShown |= dlg.isVisible(); return false; });
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        QVERIFY(!drive.Aborted());
+        QVERIFY(!chosen);
+        QVERIFY(!mainShown);
+        QCOMPARE(dlg.GetWindowText(), QStringLiteral("USB Kestrum"));
+        QVERIFY(boxes.Calls().empty());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,301 @@
+// The window layer: posted messages across threads, closed windows, the close
+// request's queued Cancel, modal runs and their nesting, boxes from the worker.
+#include "platform/ui/dialog.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/win_app.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+constexpr UINT WM_TEST = WM_USER + 7;
+
+// A dialog that logs what reaches its message map.
+class LogDialog : public CDialog {
+public:
+    explicit LogDialog(int templateId = IDD_FINDING) : CDialog(templateId) {}
+    struct Entry {
+        UINT msg;
+        WPARAM wParam;
+        bool onWindowThread;
+    };
+    std::vector<Entry> log;
+    std::function<void(UINT, WPARAM)> onMessage;
+    std::function<void()> onInit;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        if (onInit)
+            onInit();
+        return TRUE;
+    }
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        log.push_back({msg, wParam, QThread::currentThread() == qApp->thread()});
+        if (onMessage)
+            onMessage(msg, wParam);
+        if (msg == WM_TEST)
+            return 0;
+        return CDialog::WindowProc(msg, wParam, lParam);
+    }
+};
+
+// Ends a run that a failed check left open, so a broken test fails instead of hanging.
+void Watchdog(CDialog &dlg)
+{
+    QTimer::singleShot(10000, &dlg, [&dlg] { dlg.EndDialog(-2); });
+}
+
+}  // namespace
+
+class WindowLayerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void postedFromAnotherThreadArriveInOrderOnWindowThread()
+    {
+        LogDialog dlg;
+        constexpr int kCount = 200;
+        dlg.onMessage = [&](UINT msg, WPARAM w) {
+            if (msg == WM_TEST && w == kCount - 1)
+                dlg.EndDialog(IDOK);
+        };
+        dlg.onInit = [&] {
+            HWND h = dlg.GetSafeHwnd();
+            std::thread([h] {
+                for (int i = 0; i < kCount; ++i)
+                    PostMessage(h, WM_TEST, static_cast<WPARAM>(i));
+            }).detach();
+        };
+        Watchdog(dlg);
+        QCOMPARE(dlg.DoModal(), IDOK);
+        std::vector<WPARAM> seen;
+        for (const auto &e : dlg.log)
+            if (e.msg == WM_TEST) {
+                QVERIFY(e.onWindowThread);
+                seen.push_back(e.wParam);
+            }
+        QCOMPARE(seen.size(), std::size_t(kCount));
+        for (int i = 0; i < kCount; ++i)
+            QCOMPARE(seen[i], WPARAM(i));
+    }
+
+    void postingToClosedOrNullWindowIsHarmless()
+    {
+        LogDialog dlg;
+        HWND during;
+        auto payload = std::make_shared<int>(42);
+        std::weak_ptr<int> watch = payload;
+        dlg.onInit = [&] {
+            during = dlg.GetSafeHwnd();
+            QVERIFY(during);
+            PostMessage(during, WM_TEST, 1, 0, std::move(payload));
+            dlg.EndDialog(IDCANCEL);  // ends before the queued message is handled
+        };
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        QVERIFY(!dlg.GetSafeHwnd());
+        QVERIFY(!PostMessage(during, WM_TEST, 2));
+        QVERIFY(!PostMessage(nullptr, WM_TEST, 3));
+        QVERIFY(!IsWindowEnabled(during));
+        QVERIFY(!IsWindowEnabled(nullptr));
+        QCoreApplication::processEvents();
+        for (const auto &e : dlg.log)
+            QVERIFY(e.msg != WM_TEST);  // dropped with its window
+        QVERIFY(watch.expired());     // and its payload freed
+        // A message from the first run never reaches a second one.
+        LogDialog::Entry none{};
+        (void)none;
+        dlg.log.clear();
+        dlg.onInit = [&] { PostMessage(during, WM_TEST, 4); QTimer::singleShot(0, &dlg, [&] { dlg.EndDialog(IDOK); }); };
+        QCOMPARE(dlg.DoModal(), IDOK);
+        for (const auto &e : dlg.log)
+            QVERIFY(e.msg != WM_TEST);
+    }
+
+    void closeRequestQueuesCancelBehindWhatIsPosted()
+    {
+        LogDialog dlg(IDD_SERVER_LIST);  // has a close box
+        dlg.onInit = [&] {
+            HWND h = dlg.GetSafeHwnd();
+            PostMessage(h, WM_TEST, 1);
+            PostMessage(h, WM_CLOSE);
+            PostMessage(h, WM_TEST, 2);
+        };
+        Watchdog(dlg);
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        // WM_TEST 1, WM_CLOSE, WM_TEST 2, then the Cancel command the close queued.
+        std::vector<UINT> order;
+        for (const auto &e : dlg.log)
+            order.push_back(e.msg);
+        QCOMPARE(order.size(), std::size_t(4));
+        QCOMPARE(order[0], WM_TEST);
+        QCOMPARE(order[1], WM_CLOSE);
+        QCOMPARE(order[2], WM_TEST);
+        QCOMPARE(order[3], WM_COMMAND);
+        QCOMPARE(dlg.log[3].wParam, WPARAM(IDCANCEL));
+    }
+
+    void dialogKeysAndCloseBox_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Enter is OK") << 0 << IDOK;
+        QTest::newRow("Escape is Cancel") << 1 << IDCANCEL;
+        QTest::newRow("close box is Cancel") << 2 << IDCANCEL;
+    }
+    void dialogKeysAndCloseBox()
+    {
+        QFETCH(int, action);
+        QFETCH(int, expected);
+        LogDialog dlg(IDD_SERVER_LIST);
+        dlg.onInit = [&] {
+            QTimer::singleShot(0, &dlg, [&, action] {
+                if (action == 0)
+                    dlg.PressKey(Qt::Key_Return);
+                else if (action == 1)
+                    dlg.PressKey(Qt::Key_Escape);
+                else
+                    dlg.close();
+            });
+        };
+        Watchdog(dlg);
+        QCOMPARE(dlg.DoModal(), expected);
+    }
+
+    void endBeforeTheRunStartsEndsItAtOnce()
+    {
+        LogDialog dlg;
+        dlg.onInit = [&] { dlg.EndDialog(IDCANCEL); };
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(dlg.RunEnded());
+    }
+
+    void enabledOnlyWhileRunningAndNotOwnerOfARun()
+    {
+        LogDialog owner(IDD_SERVER_LIST);
+        CWinApp app;
+        app.m_pMainWnd = &owner;
+        LogDialog inner;
+        bool innerEnabled = false, ownerDuringInner = true, ownerBefore = false, ownerAfter = false;
+        QVERIFY(!owner.IsWindowEnabled());
+        owner.onInit = [&] {
+            QTimer::singleShot(0, &owner, [&] {
+                ownerBefore = owner.IsWindowEnabled();
+                inner.onInit = [&] {
+                    QTimer::singleShot(0, &inner, [&] {
+                        innerEnabled = inner.IsWindowEnabled();
+                        ownerDuringInner = owner.IsWindowEnabled();
+                        inner.EndDialog(IDOK);
+                    });
+                };
+                inner.DoModal();
+                ownerAfter = owner.IsWindowEnabled();
+                owner.EndDialog(IDOK);
+            });
+        };
+        Watchdog(owner);
+        QCOMPARE(owner.DoModal(), IDOK);
+        app.m_pMainWnd = nullptr;
+        QVERIFY(ownerBefore);
+        QVERIFY(innerEnabled);
+        QVERIFY(!ownerDuringInner);
+        QVERIFY(ownerAfter);
+        QVERIFY(!owner.IsWindowEnabled());
+    }
+
+    void outerEndedInsideInnerRunReturnsAfterIt()
+    {
+        // The notice's queued Cancel reaches it while a choice dialog runs inside
+        // its loop: the notice goes at once, its run returns after the inner one.
+        LogDialog outer, inner(IDD_SERVER_LIST);
+        std::vector<std::string> events;
+        outer.onInit = [&] {
+            QTimer::singleShot(0, &outer, [&] {
+                inner.onInit = [&] {
+                    QTimer::singleShot(0, &inner, [&] {
+                        outer.EndDialog(IDCANCEL);
+                        events.push_back(outer.isVisible() ? "outer visible" : "outer hidden");
+                        QTimer::singleShot(0, &inner, [&] { inner.EndDialog(IDOK); });
+                    });
+                };
+                events.push_back(inner.DoModal() == IDOK ? "inner ok" : "inner other");
+            });
+        };
+        Watchdog(outer);
+        QCOMPARE(outer.DoModal(), IDCANCEL);
+        events.push_back("outer returned");
+        QCOMPARE(events, (std::vector<std::string>{"outer hidden", "inner ok", "outer returned"}));
+    }
+
+    void boxFromWorkerIsShownOnWindowThreadWhileWorkerWaits()
+    {
+        MessageBoxService service;
+        std::vector<MessageBoxCall> calls;
+        bool hookOnWindowThread = false;
+        SetMessageBoxHook([&](const MessageBoxCall &c) {
+            calls.push_back(c);
+            hookOnWindowThread = QThread::currentThread() == qApp->thread();
+            return 7;
+        });
+        std::atomic<int> answer{0};
+        std::thread worker([&] { answer = MessageBoxFromAnyThread(QStringLiteral("Connect Failed!\n"), QString(), MB_ICONWARNING, {}); });
+        QTRY_VERIFY_WITH_TIMEOUT(answer.load() != 0, 10000);
+        worker.join();
+        SetMessageBoxHook({});
+        QCOMPARE(answer.load(), 7);
+        QVERIFY(hookOnWindowThread);
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
+        QCOMPARE(calls[0].caption, CWinApp::AppName());  // no caption of its own
+        QCOMPARE(calls[0].flags, MB_ICONWARNING);
+    }
+
+    void templateRectsAreConvertedFromDialogUnits()
+    {
+        // Controls land where the template puts them, in pixels of the template's font.
+        LogDialog dlg(IDD_SERVER_LIST);
+        dlg.onInit = [&] { dlg.EndDialog(IDOK); };
+        dlg.DoModal();
+        const DialogBaseUnits base = dlg.BaseUnits();
+        QVERIFY(base.cx > 0 && base.cy > 0);
+        for (const ControlTemplate &c : dlg.Template().controls) {
+            QWidget *w = dlg.GetDlgItem(c.id);
+            QVERIFY(w);
+            QCOMPARE(w->geometry(), DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), base));
+        }
+        QCOMPARE(dlg.width(), DialogUnitsToPixelsX(134, base));
+        QCOMPARE(dlg.height(), DialogUnitsToPixelsY(127, base));
+    }
+
+    void dialogUnitConversionRounds_data()
+    {
+        QTest::addColumn<int>("units");
+        QTest::addColumn<int>("baseX");
+        QTest::addColumn<int>("expectedX");
+        QTest::newRow("319 at 7") << 319 << 7 << 558;  // 2233/4 = 558.25
+        QTest::newRow("2 at 7") << 2 << 7 << 4;        // 3.5 rounds up
+        QTest::newRow("4 at 6") << 4 << 6 << 6;
+        QTest::newRow("0") << 0 << 7 << 0;
+    }
+    void dialogUnitConversionRounds()
+    {
+        QFETCH(int, units);
+        QFETCH(int, baseX);
+        QFETCH(int, expectedX);
+        QCOMPARE(DialogUnitsToPixelsX(units, DialogBaseUnits{baseX, 16}), expectedX);
+    }
+};
+
+QTEST_MAIN(WindowLayerTest)
+#include "window_layer_test.moc"
