@@ -4,7 +4,6 @@
 #include "link/protocol.h"
 #include "platform/socket.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -84,7 +83,8 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
         const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
         if (left <= 0)
             return count;
-        const long windowMs = static_cast<long>(std::min<long long>(ListenWindowMs, left));
+        const bool lastWindow = left <= ListenWindowMs;
+        const long windowMs = lastWindow ? static_cast<long>(left) : ListenWindowMs;
 
         if (socket.WaitReadable(windowMs / 1000, (windowMs % 1000) * 1000) > 0) {
             std::uint8_t answer = 0;
@@ -107,7 +107,7 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
         }
 
         // The window ran out (or the wait failed).
-        if (count > 0 || fallbackSent || Clock::now() >= listenEnd)
+        if (count > 0 || fallbackSent || lastWindow)
             return count;
         std::uint8_t gateway[4] = {};
         if (!ep.gatewayLookup || !ep.gatewayLookup(gateway))

@@ -343,33 +343,4 @@ TEST(Discovery, WaitForTheListGivesUp)
     }
 }
 
-TEST(Discovery, ClosedNoticeDoesNotStopTheSearch)
-{
-    // The notice is gone (its handle null): the close request is lost, the list
-    // is requested as usual.
-    struct NoNotice : FakeHost {
-        platform::HWND Window(HostWindow which) override
-        {
-            return which == HostWindow::Finding ? nullptr : FakeHost::Window(which);
-        }
-    } host;
-    UdpResponder server("127.0.0.1");
-    ASSERT_TRUE(server.IsValid());
-    server.Start([&](UdpResponder &self, const Datagram &d) {
-        if (d.bytes == Probe)
-            self.Send(Answer, d.from);
-    });
-    Gateway gateway;
-    host.SetEnabled(HostWindow::ServerList, true);
-    host.OnEntry([](FakeHost &h, const HostEntry &e) {
-        if (e.message.msg == WM_ADD_SERVER)
-            h.Choose(1, 0);  // ends the listening at once
-    });
-    sockaddr_in source{};
-
-    EXPECT_EQ(DiscoverServers(host, &source, PointAt(server, gateway)), 1);
-    EXPECT_EQ(host.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), 1u);
-    EXPECT_EQ(AddedServers(host), std::vector<std::string>{"127.0.0.1"});
-}
-
 }  // namespace

@@ -65,14 +65,6 @@ TEST(AddressText, FormatsFourNumbersWithoutLeadingZeros)
     }
 }
 
-TEST(AddressText, MakeAddressKeepsNetworkOrderAndConvertsPort)
-{
-    const sockaddr_in a = platform::MakeAddress(FromOctets(10, 1, 2, 3), 60000);
-    EXPECT_EQ(a.sin_family, AF_INET);
-    EXPECT_EQ(ntohs(a.sin_port), 60000);
-    EXPECT_EQ(InetNtoa(a.sin_addr.s_addr), "10.1.2.3");
-}
-
 // A socket that has sent once (so it has its ephemeral port) and a peer that
 // knows where to answer it.
 struct Pair {
