@@ -1,0 +1,126 @@
+// The whole monitor, offscreen, with its real worker, discovery and gateway
+// lookup, on a private test LAN: run by lan_monitor_test.sh inside the client
+// namespace, one test function per LAN layout.
+#include "tests/window/main_window_harness.h"
+
+#include "app/messages.h"
+#include "view/printer_tree.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
+
+using namespace platform;
+
+namespace {
+
+QStringList ListEntries(CServerListDlg &list)
+{
+    QStringList out;
+    if (auto *box = list.Item<SortedListBox>(IDC_SERVER_LIST))
+        for (int i = 0; i < box->GetCount(); ++i)
+            out << box->GetText(i);
+    return out;
+}
+
+int PrinterItems(CMonitorDlg &dlg)
+{
+    return dlg.m_treePrinters && dlg.m_treePrinters->topLevelItemCount()
+               ? dlg.m_treePrinters->topLevelItem(0)->childCount()
+               : 0;
+}
+
+}  // namespace
+
+class MonitorLanTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Two servers answer the broadcast: both are listed; the chosen one is polled.
+    void twoServers()
+    {
+        MessageBoxService service;
+        BoxRecorder boxes;
+        CMonitorDlg dlg;
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        QStringList entries;
+        QString title;
+        bool noticeSeen = false;
+        drive.Then([&] { noticeSeen |= dlg.m_findingDlg.IsRunning(); return dlg.m_serverListDlg.IsRunning(); });
+        drive.Then([&] { return ListEntries(dlg.m_serverListDlg).size() == 2; });
+        drive.Then([&] {
+            entries = ListEntries(dlg.m_serverListDlg);
+            auto *box = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
+            box->SetCurSel(1);
+            dlg.m_serverListDlg.PressKey(Qt::Key_Return);
+            return true;
+        });
+        drive.Then([&] { return dlg.isVisible() && PrinterItems(dlg) > 0; });
+        drive.Then([&] { title = dlg.GetWindowText(); dlg.PressKey(Qt::Key_Escape); return true; });
+        dlg.DoModal();
+        QVERIFY(!drive.Aborted());
+        QVERIFY(noticeSeen);
+        QCOMPARE(entries, (QStringList{QStringLiteral("10.213.0.1"), QStringLiteral("10.213.0.2")}));
+        QCOMPARE(title, QStringLiteral("USB Kestrum (Server IP: 10.213.0.2)"));
+        QVERIFY(boxes.Calls().empty());
+    }
+
+    // Nobody answers the broadcast; the default gateway does, and is listed.
+    void gatewayOnly()
+    {
+        MessageBoxService service;
+        BoxRecorder boxes;
+        CMonitorDlg dlg;
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        QStringList entries;
+        drive.Then([&] { return dlg.m_serverListDlg.IsRunning() && !ListEntries(dlg.m_serverListDlg).isEmpty(); });
+        drive.Then([&] {
+            entries = ListEntries(dlg.m_serverListDlg);
+            dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST)->SetCurSel(0);
+            dlg.m_serverListDlg.PressKey(Qt::Key_Return);
+            return true;
+        });
+        drive.Then([&] { return PrinterItems(dlg) > 0; });
+        drive.Then([&] { dlg.PressKey(Qt::Key_Escape); return true; });
+        dlg.DoModal();
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(entries, QStringList{QStringLiteral("10.213.0.1")});
+        QVERIFY(boxes.Calls().empty());
+    }
+
+    // Nobody answers at all: the address is typed, and polling goes there;
+    // then the server falls silent and the program ends with the warning.
+    void typedAddressThenServerFallsSilent()
+    {
+        MessageBoxService service;
+        BoxRecorder boxes;
+        CMonitorDlg dlg;
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        QString title, details;
+        drive.Then([&] { return dlg.m_serverAddressDlg.IsRunning(); });
+        drive.Then([&] {
+            dlg.m_serverAddressDlg.m_ipAddressCtrl->SetAddress(0x0AD50001);  // 10.213.0.1
+            dlg.m_serverAddressDlg.PressKey(Qt::Key_Return);
+            return true;
+        });
+        drive.Then([&] { return PrinterItems(dlg) > 0; });
+        drive.Then([&] {
+            title = dlg.GetWindowText();
+            dlg.m_treePrinters->setCurrentItem(dlg.m_treePrinters->topLevelItem(0)->child(0));
+            details = dlg.m_editDetails->toPlainText();
+            return true;
+        });
+        QCOMPARE(dlg.DoModal(), IDCANCEL);  // closed by the worker, not by us
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(title, QStringLiteral("USB Kestrum (Server IP: 10.213.0.1)"));
+        QVERIFY(details.startsWith(QStringLiteral("Port Type:")));
+        const auto calls = boxes.Calls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
+        QCOMPARE(calls[0].flags, UINT(0x30));
+    }
+};
+
+QTEST_MAIN(MonitorLanTest)
+#include "monitor_lan_test.moc"
