@@ -96,6 +96,9 @@ private:
 
 void AboutTest::initTestCase()
 {
+#ifdef KESTRUM_HAVE_RESOURCES
+    Q_INIT_RESOURCE(resources);
+#endif
     SetMessageBoxHook([this](const MessageBoxCall &) {
         ++m_boxes;
         return IDOK;
@@ -135,10 +138,13 @@ void AboutTest::aboutBox()
 
     QString caption, version;
     bool okFocused = false;
+    bool iconShown = false;
     QTimer::singleShot(0, &about, [&] {
         caption = about.GetWindowText();
         version = VersionText(about);
         okFocused = about.focusWidget() && about.focusWidget() == about.GetDlgItem(IDOK);
+        if (auto *icon = qobject_cast<QLabel *>(about.GetDlgItem(IDC_STATIC)))  // the first static: the icon
+            iconShown = !icon->pixmap().isNull();
         switch (action) {
         case 0: QTest::mouseClick(about.GetDlgItem(IDOK), Qt::LeftButton); break;
         case 1: about.PressKey(Qt::Key_Return); break;
@@ -154,6 +160,11 @@ void AboutTest::aboutBox()
     QCOMPARE(caption, QString("About USB Kestrum"));
     QCOMPARE(version, QString("USB Kestrum Ver 1.0"));
     QVERIFY(okFocused);
+#ifdef KESTRUM_HAVE_RESOURCES
+    QVERIFY(iconShown);
+#else
+    Q_UNUSED(iconShown);
+#endif
     // OK reads the text back; either way the member keeps its value.
     QCOMPARE(about.m_strVersion, QString("USB Kestrum Ver 1.0"));
 }

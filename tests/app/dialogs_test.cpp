@@ -26,7 +26,10 @@ namespace {
 constexpr int kStayedOpen = 77;     // the test ended a run that its action left open
 constexpr int kWatchdogEnded = 99;  // nothing ended the run
 
-enum Action { OkButton, EnterKey, CancelButton, EscapeKey, CloseBox, CloseCall, EnterInControl, EscapeInControl, DoubleClick };
+enum Action {
+    OkButton, EnterKey, CancelButton, EscapeKey, CloseBox, CloseCall,
+    EnterInControl, EscapeInControl, EnterInField, EscapeInField, DoubleClick
+};
 
 // Ends a run that the test failed to end, so that a fault fails the test instead of hanging it.
 class Watchdog {
@@ -66,6 +69,13 @@ void Perform(CDialog &dlg, int action)
     case EscapeInControl:
         if (QWidget *focused = dlg.focusWidget())
             QTest::keyClick(focused, Qt::Key_Escape);
+        break;
+    case EnterInField:
+    case EscapeInField:
+        if (auto *edit = dlg.findChild<IpAddressEdit *>()) {
+            edit->Field(3)->setFocus();
+            QTest::keyClick(edit->Field(3), action == EnterInField ? Qt::Key_Return : Qt::Key_Escape);
+        }
         break;
     default: break;
     }
@@ -390,6 +400,9 @@ void DialogsTest::addressEnding_data()
     QTest::newRow("only the third field") << "..7" << int(OkButton) << IDOK << 0x00000700u << 0;
     QTest::newRow("Enter is OK") << "192.168.1.20" << int(EnterKey) << IDOK << 0xC0A80114u << 0;
     QTest::newRow("Enter on the OK button") << "10.0.0.5" << int(EnterInControl) << IDOK << 0x0A000005u << 0;
+    QTest::newRow("Enter in a field") << "10.0.0.5" << int(EnterInField) << IDOK << 0x0A000005u << 0;
+    QTest::newRow("blank, Enter in a field") << "" << int(EnterInField) << kStayedOpen << 0u << 1;
+    QTest::newRow("Escape in a field") << "10.0.0.5" << int(EscapeInField) << IDCANCEL << 0u << 0;
     QTest::newRow("Abort") << "10.0.0.5" << int(CancelButton) << IDCANCEL << 0u << 0;
     QTest::newRow("Escape") << "" << int(EscapeKey) << IDCANCEL << 0u << 0;
     QTest::newRow("no close box") << "" << int(CloseBox) << kStayedOpen << 0u << 0;
