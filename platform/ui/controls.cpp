@@ -18,6 +18,7 @@ TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
+    setUniformRowHeights(true);  // rows are one line and one icon high; no measuring per change
 }
 
 ReportListView::ReportListView(QWidget *parent) : QTreeWidget(parent)
@@ -29,6 +30,7 @@ ReportListView::ReportListView(QWidget *parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setUniformRowHeights(true);
 }
 
 int ReportListView::InsertColumn(int column, const QString &heading, int width)

@@ -8,7 +8,7 @@ int ImageList::Add(const QPixmap &strip)
         return -1;
     int first = GetImageCount();
     for (int x = 0; x + m_size.width() <= strip.width(); x += m_size.width())
-        m_images.push_back(strip.copy(x, 0, m_size.width(), m_size.height()));
+        m_images.emplace_back(strip.copy(x, 0, m_size.width(), m_size.height()));
     return first;
 }
 
@@ -16,7 +16,7 @@ QIcon ImageList::Icon(int index) const
 {
     if (index < 0 || index >= GetImageCount())
         return QIcon();
-    return QIcon(m_images[static_cast<std::size_t>(index)]);
+    return m_images[static_cast<std::size_t>(index)];
 }
 
 }  // namespace platform

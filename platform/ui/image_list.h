@@ -18,7 +18,7 @@ public:
 
 private:
     QSize m_size{16, 16};
-    std::vector<QPixmap> m_images;
+    std::vector<QIcon> m_images;  // one icon per picture, so setting it again is no change
 };
 
 }  // namespace platform

@@ -77,11 +77,17 @@ void CMonitorDlg::ShowPrinterRecord(const PrinterRecord &record)
     if (!m_listStatus || !m_editDetails)
         return;
     const StatusRow row = MakeStatusRow(record);
-    m_listStatus->DeleteAllItems();
-    m_listStatus->InsertItem(0, FromRecordText(row.status));
+    // One row, rewritten whole; kept in place when it is there already, so a
+    // refresh that changes nothing costs the widgets nothing.
+    if (m_listStatus->GetItemCount() != 1) {
+        m_listStatus->DeleteAllItems();
+        m_listStatus->InsertItem(0, QString());
+    }
+    m_listStatus->SetItemText(0, 0, FromRecordText(row.status));
     m_listStatus->SetItemText(0, 1, FromRecordText(row.jobs));
-    if (row.percent)
-        m_listStatus->SetItemText(0, 2, FromRecordText(*row.percent));
+    m_listStatus->SetItemText(0, 2, row.percent ? FromRecordText(*row.percent) : QString());
     // The lines end in CR LF; the edit shows a line break for each pair.
-    m_editDetails->setPlainText(FromRecordText(FormatDetailsText(record)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    const QString details = FromRecordText(FormatDetailsText(record)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (m_editDetails->toPlainText() != details)
+        m_editDetails->setPlainText(details);
 }
