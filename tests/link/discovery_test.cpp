@@ -141,9 +141,10 @@ TEST(Discovery, FallsBackToTheGatewayOnceWhenTheBroadcastFindsNobody)
 
 TEST(Discovery, EveryAnswerAddsItsOwnAddress)
 {
-    UdpResponder server("127.0.0.1");
+    // Declared before the server, whose thread sends through them, so they outlive it.
     UdpResponder second("127.0.0.3");
     UdpResponder third("127.0.0.4");
+    UdpResponder server("127.0.0.1");
     ASSERT_TRUE(server.IsValid() && second.IsValid() && third.IsValid());
     // Three servers answer back to back, before the list has even opened.
     server.Start([&](UdpResponder &self, const Datagram &d) {
@@ -308,8 +309,8 @@ TEST(Discovery, WaitForTheListGivesUp)
     } cases[] = {{"choice", Choice}, {"stop", Stop}, {"list run ended", RunEnded}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        UdpResponder server("127.0.0.1");
         UdpResponder second("127.0.0.3");
+        UdpResponder server("127.0.0.1");
         ASSERT_TRUE(server.IsValid() && second.IsValid());
         server.Start([&](UdpResponder &self, const Datagram &d) {
             if (d.bytes != Probe)

@@ -166,8 +166,8 @@ TEST(StatusWorker, HandsOnEveryReplyInItsOwnBuffer)
     } cases[] = {{"chosen from the list", true}, {"typed in", false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        UdpResponder other("127.0.0.5");  // outlives the server, which sends through it
         Server server;
-        UdpResponder other("127.0.0.5");
         ASSERT_TRUE(server.peer.IsValid() && other.IsValid());
         const auto full = Pattern(960, 1);
         const auto shortReply = Pattern(130, 2);
