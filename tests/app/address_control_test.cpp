@@ -29,24 +29,29 @@ private:
     // Each key goes to whichever field has the focus at that moment; '\b' is Backspace.
     void Type(const QString &keys);
 
-    std::unique_ptr<IpAddressEdit> m_edit;
+    std::unique_ptr<QWidget> m_window;
+    IpAddressEdit *m_edit = nullptr;  // owned by m_window
 };
 
 void AddressControlTest::init()
 {
-    m_edit = std::make_unique<IpAddressEdit>();
-    m_edit->resize(160, 24);
-    m_edit->show();
-    QApplication::setActiveWindow(m_edit.get());
-    QVERIFY(QTest::qWaitForWindowActive(m_edit.get()));
+    // In a window of its own, as in a dialog: the control's layout stays inside it.
+    m_window = std::make_unique<QWidget>();
+    m_window->resize(180, 40);
+    m_edit = new IpAddressEdit(m_window.get());
+    m_edit->setGeometry(10, 8, 160, 24);
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     m_edit->Field(0)->setFocus();
 }
 
 void AddressControlTest::cleanup()
 {
-    if (m_edit)
-        m_edit->close();
-    m_edit.reset();
+    if (m_window)
+        m_window->close();
+    m_window.reset();
+    m_edit = nullptr;
 }
 
 QStringList AddressControlTest::Fields() const
