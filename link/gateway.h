@@ -35,3 +35,5 @@ std::int32_t CompareOidPrefix(const AsnObjectIdentifier *first, const AsnObjectI
 void FreeOid(AsnObjectIdentifier *oid);
 // Releases the binding's name and its value's storage; the value ends as NULL.
 void FreeVarBind(SnmpVarBind *binding);
+// Releases the storage of one value by its type and leaves it NULL.
+void FreeAsnValue(AsnAny *value);

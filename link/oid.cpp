@@ -48,26 +48,32 @@ void FreeOid(AsnObjectIdentifier *oid)
     oid->idLength = 0;
 }
 
-void FreeVarBind(SnmpVarBind *binding)
+void FreeAsnValue(AsnAny *value)
 {
-    if (!binding)
+    if (!value)
         return;
-    FreeOid(&binding->name);
-    AsnAny &value = binding->value;
-    switch (value.asnType) {
+    switch (value->asnType) {
     case ASN_OBJECTIDENTIFIER:
-        FreeOid(&value.asnValue.object);
+        FreeOid(&value->asnValue.object);
         break;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
     case ASN_IPADDRESS:
     case ASN_OPAQUE:
         // stream and length stay as they were; only the storage goes.
-        if (value.asnValue.string.dynamic)
-            platform::GlobalFree(value.asnValue.string.stream);
+        if (value->asnValue.string.dynamic)
+            platform::GlobalFree(value->asnValue.string.stream);
         break;
     default:
         break;
     }
-    value.asnType = ASN_NULL;
+    value->asnType = ASN_NULL;
+}
+
+void FreeVarBind(SnmpVarBind *binding)
+{
+    if (!binding)
+        return;
+    FreeOid(&binding->name);
+    FreeAsnValue(&binding->value);
 }

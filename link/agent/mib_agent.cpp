@@ -44,20 +44,7 @@ bool IsDefaultNextHop(const AsnObjectIdentifier &name)
 // Storage an earlier value of the binding may hold, released before it is replaced.
 void ReleaseValue(AsnAny &value)
 {
-    switch (value.asnType) {
-    case ASN_OBJECTIDENTIFIER:
-        FreeOid(&value.asnValue.object);
-        break;
-    case ASN_OCTETSTRING:
-    case ASN_SEQUENCE:
-    case ASN_IPADDRESS:
-    case ASN_OPAQUE:
-        if (value.asnValue.string.dynamic)
-            platform::GlobalFree(value.asnValue.string.stream);
-        break;
-    default:
-        break;
-    }
+    FreeAsnValue(&value);
     value = AsnAny{};
     value.asnType = ASN_NULL;
 }
