@@ -11,30 +11,30 @@ void MonitorWorkerHost::Detach()
     m_dlg = nullptr;
 }
 
-platform::HWND MonitorWorkerHost::Window(HostWindow which)
+platform::CDialog *MonitorWorkerHost::DialogOf(HostWindow which) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_dlg)
         return nullptr;
     switch (which) {
-    case HostWindow::Main: return m_dlg->GetSafeHwnd();
-    case HostWindow::Finding: return m_dlg->m_findingDlg.GetSafeHwnd();
-    case HostWindow::ServerList: return m_dlg->m_serverListDlg.GetSafeHwnd();
+    case HostWindow::Main: return m_dlg;
+    case HostWindow::Finding: return &m_dlg->m_findingDlg;
+    case HostWindow::ServerList: return &m_dlg->m_serverListDlg;
     }
     return nullptr;
+}
+
+platform::HWND MonitorWorkerHost::Window(HostWindow which)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    platform::CDialog *dlg = DialogOf(which);
+    return dlg ? dlg->GetSafeHwnd() : nullptr;
 }
 
 bool MonitorWorkerHost::RunEnded(HostWindow which)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_dlg)
-        return true;
-    switch (which) {
-    case HostWindow::Main: return m_dlg->RunEnded();
-    case HostWindow::Finding: return m_dlg->m_findingDlg.RunEnded();
-    case HostWindow::ServerList: return m_dlg->m_serverListDlg.RunEnded();
-    }
-    return true;
+    platform::CDialog *dlg = DialogOf(which);
+    return !dlg || dlg->RunEnded();
 }
 
 // The choice is written by the window thread before the choice event is set

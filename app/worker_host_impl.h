@@ -6,6 +6,9 @@
 #include <mutex>
 
 class CMonitorDlg;
+namespace platform {
+class CDialog;
+}
 
 class MonitorWorkerHost final : public WorkerHost {
 public:
@@ -23,6 +26,8 @@ public:
     platform::EventHandle ChoiceEvent() override { return m_choice; }
 
 private:
+    platform::CDialog *DialogOf(HostWindow which) const;  // under m_mutex
+
     std::mutex m_mutex;
     CMonitorDlg *m_dlg;
     const platform::EventHandle m_stop;
