@@ -37,11 +37,10 @@ private slots:
     // Two servers answer the broadcast: both are listed; the chosen one is polled.
     void twoServers()
     {
-        MessageBoxService service;
-        BoxRecorder boxes;
-        CMonitorDlg dlg;
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run;
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        auto &boxes = run.boxes;
         QStringList entries;
         QString title;
         bool noticeSeen = false;
@@ -67,11 +66,10 @@ private slots:
     // Nobody answers the broadcast; the default gateway does, and is listed.
     void gatewayOnly()
     {
-        MessageBoxService service;
-        BoxRecorder boxes;
-        CMonitorDlg dlg;
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run;
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        auto &boxes = run.boxes;
         QStringList entries;
         drive.Then([&] { return dlg.m_serverListDlg.IsRunning() && !ListEntries(dlg.m_serverListDlg).isEmpty(); });
         drive.Then([&] {
@@ -92,11 +90,10 @@ private slots:
     // then the server falls silent and the program ends with the warning.
     void typedAddressThenServerFallsSilent()
     {
-        MessageBoxService service;
-        BoxRecorder boxes;
-        CMonitorDlg dlg;
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run;
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        auto &boxes = run.boxes;
         QString title, details;
         drive.Then([&] { return dlg.m_serverAddressDlg.IsRunning(); });
         drive.Then([&] {

@@ -75,3 +75,13 @@ struct MainWindowApp : platform::CWinApp {
     explicit MainWindowApp(CMonitorDlg &dlg) { m_pMainWnd = &dlg; }
     ~MainWindowApp() override { m_pMainWnd = nullptr; }
 };
+
+// Everything one run of the main window needs, in the order it must be built.
+struct MonitorRun {
+    explicit MonitorRun(CMonitorDlg::WorkerBody worker = {}) : dlg(nullptr, std::move(worker)) {}
+    platform::MessageBoxService service;
+    BoxRecorder boxes;
+    CMonitorDlg dlg;
+    MainWindowApp app{dlg};
+    Driver drive{dlg};
+};

@@ -91,12 +91,11 @@ private slots:
     {
         QFETCH(int, way);
         QFETCH(int, result);
-        MessageBoxService service;
-        BoxRecorder boxes;
         ScriptedWorker worker;
-        CMonitorDlg dlg(nullptr, worker.Body());
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        auto &boxes = run.boxes;
         drive.Then([&] { return dlg.isVisible(); });
         drive.Then([&] {
             switch (way) {
@@ -120,11 +119,10 @@ private slots:
 
     void setUpLaysOutTemplateAndExitButton()
     {
-        MessageBoxService service;
         ScriptedWorker worker;
-        CMonitorDlg dlg(nullptr, worker.Body());
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
         QString title;
         QRect exitRect, client;
         std::vector<std::pair<int, QRect>> controls;
@@ -159,20 +157,19 @@ private slots:
 
     void stubbornWorkerGetsOneWarningAndProgramStillEnds()
     {
-        MessageBoxService service;
-        BoxRecorder boxes;
         ScriptedWorker worker;
         worker.stubborn = true;
+        std::vector<MessageBoxCall> calls;
         {
-            CMonitorDlg dlg(nullptr, worker.Body());
-            MainWindowApp app(dlg);
-            Driver drive(dlg);
+            MonitorRun run(worker.Body());
+            auto &dlg = run.dlg;
+            auto &drive = run.drive;
             drive.Then([&] { return dlg.isVisible(); });
             drive.Then([&] { dlg.close(); return true; });  // WM_CLOSE, then its queued Cancel: two ways in
             QCOMPARE(dlg.DoModal(), IDCANCEL);
             QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread);
+            calls = run.boxes.Calls();
         }
-        const auto calls = boxes.Calls();
         QCOMPARE(calls.size(), std::size_t(1));
         QCOMPARE(calls[0].text, QStringLiteral("Child thread exit abnormal !"));
         QCOMPARE(calls[0].flags, UINT(0x30));
@@ -184,11 +181,10 @@ private slots:
 
     void repliesShowInTreeListAndDetails()
     {
-        MessageBoxService service;
         ScriptedWorker worker;
-        CMonitorDlg dlg(nullptr, worker.Body());
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
         QStringList names;
         QString status, jobs, percent, details;
         std::weak_ptr<StatusReply> lastReply;
@@ -233,11 +229,10 @@ private slots:
 
     void selectingRootClearsAndPrinterFillsAtOnce()
     {
-        MessageBoxService service;
         ScriptedWorker worker;
-        CMonitorDlg dlg(nullptr, worker.Body());
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
         int rowsAfterRoot = -1, rowsAfterPrinter = -1;
         QString textAfterRoot = QStringLiteral("x");
         drive.Then([&] { return dlg.isVisible(); });
@@ -261,8 +256,6 @@ private slots:
 
     void refusalEndsProgramWithoutShowingMainWindow()
     {
-        MessageBoxService service;
-        BoxRecorder boxes;
         ScriptedWorker worker;
         bool chosen = true;
         worker.afterNotice = [&](WorkerHost &host) {
@@ -272,9 +265,10 @@ private slots:
             if (!chosen)
                 PostMessage(host.Window(HostWindow::Main), WM_CLOSE);
         };
-        CMonitorDlg dlg(nullptr, worker.Body());
-        MainWindowApp app(dlg);
-        Driver drive(dlg);
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        auto &boxes = run.boxes;
         bool mainShown = false;
         drive.Then([&] { mainShown |= dlg.isVisible(); return dlg.m_serverAddressDlg.IsRunning(); });
         drive.Then([&] { dlg.m_serverAddressDlg.PressKey(Qt::Key_Escape); return true; });
