@@ -13,8 +13,19 @@ class AddressControlTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        // In a window of its own, as in a dialog: the control's layout stays inside it.
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(180, 40);
+        m_edit = new IpAddressEdit(m_window.get());
+        m_edit->setGeometry(10, 8, 160, 24);
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_edit->Field(0)->setFocus();
+    }
+    void cleanup() { m_window.reset(); }
     void typing_data();
     void typing();
     void paste_data();
@@ -23,71 +34,40 @@ private slots:
     void packedValue();
 
 private:
-    QStringList Fields() const;
-    int FocusedField() const;
-    void SetFields(const QStringList &fields);
+    QStringList Fields() const
+    {
+        QStringList texts;
+        for (int i = 0; i < 4; ++i)
+            texts << m_edit->Field(i)->text();
+        return texts;
+    }
+    int FocusedField() const
+    {
+        for (int i = 0; i < 4; ++i)
+            if (m_edit->Field(i)->hasFocus())
+                return i;
+        return -1;
+    }
+    void SetFields(const QStringList &fields)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_edit->Field(i)->setText(i < fields.size() ? fields[i] : QString());
+    }
     // Each key goes to whichever field has the focus at that moment; '\b' is Backspace.
-    void Type(const QString &keys);
+    void Type(const QString &keys)
+    {
+        for (QChar c : keys)
+            if (QWidget *target = QApplication::focusWidget()) {
+                if (c == QLatin1Char('\b'))
+                    QTest::keyClick(target, Qt::Key_Backspace);
+                else
+                    QTest::keyClick(target, c.toLatin1());
+            }
+    }
 
     std::unique_ptr<QWidget> m_window;
     IpAddressEdit *m_edit = nullptr;  // owned by m_window
 };
-
-void AddressControlTest::init()
-{
-    // In a window of its own, as in a dialog: the control's layout stays inside it.
-    m_window = std::make_unique<QWidget>();
-    m_window->resize(180, 40);
-    m_edit = new IpAddressEdit(m_window.get());
-    m_edit->setGeometry(10, 8, 160, 24);
-    m_window->show();
-    QApplication::setActiveWindow(m_window.get());
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    m_edit->Field(0)->setFocus();
-}
-
-void AddressControlTest::cleanup()
-{
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_edit = nullptr;
-}
-
-QStringList AddressControlTest::Fields() const
-{
-    QStringList texts;
-    for (int i = 0; i < 4; ++i)
-        texts << m_edit->Field(i)->text();
-    return texts;
-}
-
-int AddressControlTest::FocusedField() const
-{
-    for (int i = 0; i < 4; ++i)
-        if (m_edit->Field(i)->hasFocus())
-            return i;
-    return -1;
-}
-
-void AddressControlTest::SetFields(const QStringList &fields)
-{
-    for (int i = 0; i < 4; ++i)
-        m_edit->Field(i)->setText(i < fields.size() ? fields[i] : QString());
-}
-
-void AddressControlTest::Type(const QString &keys)
-{
-    for (QChar c : keys) {
-        QWidget *target = QApplication::focusWidget();
-        if (!target)
-            return;  // the comparisons that follow report it
-        if (c == QLatin1Char('\b'))
-            QTest::keyClick(target, Qt::Key_Backspace);
-        else
-            QTest::keyClick(target, c.toLatin1());
-    }
-}
 
 void AddressControlTest::typing_data()
 {
