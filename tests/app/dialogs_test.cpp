@@ -410,7 +410,9 @@ void DialogsTest::choiceHandlers()
     });
 
     Watchdog listWatchdog(dlg.m_serverListDlg), addressWatchdog(dlg.m_serverAddressDlg);
+    bool setDuringRun = true;
     QTimer::singleShot(0, &dlg, [&] {
+        setDuringRun = g_hChoiceEvent->IsSet();  // the worker must wait while the user chooses
         if (fromList) {
             AddServers(dlg.m_serverListDlg, {"10.0.0.50", entry, "192.168.0.9"});
             ClickEntry(dlg.m_serverListDlg, Entries(dlg.m_serverListDlg).indexOf(entry));
@@ -425,6 +427,7 @@ void DialogsTest::choiceHandlers()
 
     const int chosen = shown.isEmpty() ? 0 : 1;
     QCOMPARE(handled, LRESULT(0));
+    QVERIFY(!setDuringRun);
     QVERIFY(g_hChoiceEvent->IsSet());
     QVERIFY(signalled);
     QCOMPARE(seenChosen, chosen);
