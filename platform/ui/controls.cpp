@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QRegularExpressionValidator>
 
 namespace platform {
 
@@ -234,6 +235,9 @@ IpAddressField::IpAddressField(IpAddressEdit *owner, int index) : QLineEdit(owne
     setAlignment(Qt::AlignCenter);
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
+    // Keys and pastes are filtered above; this also holds for text that arrives
+    // another way (input methods, a middle-click selection).
+    setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,3}")), this));
 }
 
 void IpAddressField::Clamp()

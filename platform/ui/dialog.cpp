@@ -66,7 +66,7 @@ CDialog::CDialog(int templateId, QWidget *parent)
     : QDialog(parent),
       m_template(FindDialogTemplate(templateId)),
       m_font(TemplateFont(m_template.fontFace, m_template.pointSize)),
-      m_baseUnits(MeasureBaseUnits(m_font))
+      m_baseUnits(TemplateBaseUnits(m_template.fontFace, m_template.pointSize, m_font))
 {
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (m_template.systemMenu)
@@ -140,6 +140,7 @@ void CDialog::BuildControls()
             auto *label = new QLabel(text, this);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);  // left-aligned static text breaks at words, as it always has
             w = label;
             break;
         }

@@ -14,23 +14,28 @@ int MulDiv(int number, int numerator, int denominator)
     return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
 
-const char *StandIn(const char *face)
-{
-    // Liberation Sans keeps Arial's metrics; it also stands in for the old
-    // 8-point dialog face, which no Linux machine has.
-    if (std::strcmp(face, "Arial") == 0 || std::strcmp(face, "MS Sans Serif") == 0)
-        return "Liberation Sans";
-    return face;
-}
+bool IsOldDialogFace(const char *face) { return std::strcmp(face, "MS Sans Serif") == 0; }
 
 }  // namespace
 
 QFont TemplateFont(const char *face, int pointSize)
 {
-    QFont font(QString::fromLatin1(StandIn(face)));
-    font.setPixelSize(MulDiv(pointSize, 96, 72));
+    // Liberation Sans keeps Arial's metrics. The old 8-point dialog face is a
+    // bitmap font no Linux machine has; Liberation Sans a pixel smaller draws
+    // its texts in about the same widths, so they fit the rectangles made for them.
+    const bool old = IsOldDialogFace(face);
+    QFont font(old || std::strcmp(face, "Arial") == 0 ? QStringLiteral("Liberation Sans") : QString::fromLatin1(face));
+    font.setPixelSize(MulDiv(pointSize, 96, 72) - (old ? 1 : 0));
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+DialogBaseUnits TemplateBaseUnits(const char *face, int pointSize, const QFont &font)
+{
+    // The bitmap face's own units at 8 points, which its templates were laid out in.
+    if (IsOldDialogFace(face) && pointSize == 8)
+        return DialogBaseUnits{6, 13};
+    return MeasureBaseUnits(font);
 }
 
 DialogBaseUnits MeasureBaseUnits(const QFont &font)

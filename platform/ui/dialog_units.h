@@ -16,6 +16,9 @@ struct DialogBaseUnits {
 // machine lacks get metric-compatible stand-ins.
 QFont TemplateFont(const char *face, int pointSize);
 DialogBaseUnits MeasureBaseUnits(const QFont &font);
+// The units a template is laid out in: measured from its font, or the known
+// units of a face that is only stood in for.
+DialogBaseUnits TemplateBaseUnits(const char *face, int pointSize, const QFont &font);
 
 int DialogUnitsToPixelsX(int units, const DialogBaseUnits &base);
 int DialogUnitsToPixelsY(int units, const DialogBaseUnits &base);
