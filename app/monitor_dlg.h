@@ -80,6 +80,7 @@ private:
     void ClearDetails();
     void RecordChoice(std::uint32_t networkAddress, const QString &shownAddress);
     void RecordRefusal();
+    void ReleaseWorkerFromChoice();
 
     WorkerBody m_worker;
     std::shared_ptr<MonitorWorkerHost> m_host;

@@ -1,6 +1,7 @@
 // The main window's handling of the server choice.
 #include "app/globals.h"
 #include "app/monitor_dlg.h"
+#include "app/worker_host_impl.h"
 #include "platform/socket.h"
 
 using namespace platform;
@@ -14,6 +15,14 @@ void CMonitorDlg::RecordChoice(std::uint32_t networkAddress, const QString &show
 
 void CMonitorDlg::RecordRefusal() { m_bServerChosen = 0; }
 
+void CMonitorDlg::ReleaseWorkerFromChoice()
+{
+    SetEvent(g_hChoiceEvent);
+    // After the shutdown the global handle is gone; the worker's own still counts.
+    if (m_host)
+        SetEvent(m_host->ChoiceEvent());
+}
+
 LRESULT CMonitorDlg::OnChooseServer(WPARAM, LPARAM)
 {
     // A closing program opens no dialog: the request counts as a refusal.
@@ -23,7 +32,7 @@ LRESULT CMonitorDlg::OnChooseServer(WPARAM, LPARAM)
     } else {
         RecordRefusal();
     }
-    SetEvent(g_hChoiceEvent);
+    ReleaseWorkerFromChoice();
     return 0;
 }
 
@@ -35,6 +44,6 @@ LRESULT CMonitorDlg::OnAskServerAddress(WPARAM, LPARAM)
     } else {
         RecordRefusal();
     }
-    SetEvent(g_hChoiceEvent);
+    ReleaseWorkerFromChoice();
     return 0;
 }
