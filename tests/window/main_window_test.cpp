@@ -280,6 +280,24 @@ private slots:
         QCOMPARE(dlg.GetWindowText(), QStringLiteral("USB Kestrum"));
         QVERIFY(boxes.Calls().empty());
     }
+
+    void choiceQueuedBehindCloseOpensNoDialog()
+    {
+        ScriptedWorker worker;
+        EventHandle choice;
+        worker.afterNotice = [&](WorkerHost &host) {
+            choice = host.ChoiceEvent();
+            PostMessage(host.Window(HostWindow::Main), WM_CLOSE);
+            PostMessage(host.Window(HostWindow::Main), WM_CHOOSE_SERVER);
+        };
+        MonitorRun run(worker.Body());
+        QCOMPARE(run.dlg.DoModal(), IDCANCEL);
+        QVERIFY(!run.drive.Aborted());
+        QVERIFY(!run.dlg.m_serverListDlg.RunEnded());  // never opened in a closing program
+        QVERIFY(choice && choice->IsSet());            // yet the worker is released
+        QCOMPARE(run.dlg.m_bServerChosen, 0);
+        QVERIFY(run.boxes.Calls().empty());
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
