@@ -1,10 +1,7 @@
 // A WorkerHost for tests: windows whose enabled flag the test sets, a log of
-// every post and message box in the order they happened, preset choices and
-// real events.
+// every post and message box in order, preset choices and real events.
 #pragma once
 #include "link/worker_host.h"
-#include "platform/event.h"
-#include "platform/window.h"
 
 #include <array>
 #include <atomic>
@@ -15,48 +12,92 @@
 #include <vector>
 
 struct HostEntry {
-    enum Kind { Post, Box } kind = Post;
     HostWindow target = HostWindow::Main;
-    platform::Message message;    // posts
-    bool targetEnabled = false;   // posts: was the window enabled when posted to
-    std::string text;             // boxes
-    platform::UINT flags = 0;     // boxes
+    platform::Message message;   // posts
+    bool targetEnabled = false;  // posts: was the window enabled when posted to
+    std::string box;             // message boxes: their text (posts: empty)
+    platform::UINT boxFlags = 0;
 };
 
 class FakeHost : public WorkerHost {
 public:
-    using Hook = std::function<void(FakeHost &, const HostEntry &)>;
+    FakeHost()
+    {
+        for (std::size_t i = 0; i < m_windows.size(); ++i)
+            m_windows[i] = std::make_shared<FakeWindow>(*this, static_cast<HostWindow>(i));
+    }
+    ~FakeHost() override { JoinHelpers(); }
 
-    FakeHost();
-    ~FakeHost() override;
-
-    platform::HWND Window(HostWindow which) override;
-    bool RunEnded(HostWindow which) override;
-    int ServerChosen() override;
-    std::uint32_t ServerAddress() override;
-    int MessageBox(const char *text, platform::UINT flags) override;
+    platform::HWND Window(HostWindow w) override { return m_windows[Index(w)]; }
+    bool RunEnded(HostWindow w) override { return m_runEnded[Index(w)]; }
+    int ServerChosen() override { return m_chosen; }
+    std::uint32_t ServerAddress() override { return m_address; }
+    int MessageBox(const char *text, platform::UINT flags) override
+    {
+        Record({HostWindow::Main, {}, false, text, flags});
+        return platform::IDOK;
+    }
     platform::EventHandle StopEvent() override { return m_stop; }
     platform::EventHandle ChoiceEvent() override { return m_choice; }
 
-    void SetEnabled(HostWindow which, bool enabled);
-    // Runs action on a helper thread after a pause, as the window thread would
-    // (a dialog that takes a moment to open, a user who chooses later).
-    void Later(std::uint32_t ms, std::function<void()> action);
-    // Waits for the actions started by Later (each is short).
-    void JoinHelpers();
-    void SetRunEnded(HostWindow which, bool ended);
-    // Records the choice and then sets the choice event, as the window side does.
-    void Choose(int chosen, std::uint32_t address);
-    // Called on the posting thread after each entry is logged; set it before use.
-    void OnEntry(Hook hook) { m_hook = std::move(hook); }
+    void SetEnabled(HostWindow w, bool enabled) { m_windows[Index(w)]->enabled = enabled; }
+    void SetRunEnded(HostWindow w) { m_runEnded[Index(w)] = true; }
+    // Records the choice, then sets the choice event, as the window side does.
+    void Choose(int chosen, std::uint32_t address)
+    {
+        m_chosen = chosen;
+        m_address = address;
+        platform::SetEvent(m_choice);
+    }
+    // Runs action on a helper thread after a pause, as the window thread would.
+    // Called from one thread at a time: the test's, or the worker's through the hook.
+    void Later(std::uint32_t ms, std::function<void()> action)
+    {
+        m_helpers.emplace_back([ms, action] { platform::Sleep(ms); action(); });
+    }
+    void JoinHelpers()
+    {
+        for (auto &t : m_helpers)
+            t.join();
+        m_helpers.clear();
+    }
+    // Called on the posting thread after each entry is logged; set before use.
+    void OnEntry(std::function<void(FakeHost &, const HostEntry &)> hook) { m_hook = std::move(hook); }
 
-    std::vector<HostEntry> Log() const;
-    std::vector<HostEntry> Posts(HostWindow target, platform::UINT msg) const;
-    std::size_t Boxes() const;
+    std::vector<HostEntry> Log() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_log;
+    }
+    std::vector<HostEntry> Posts(HostWindow target, platform::UINT msg) const
+    {
+        std::vector<HostEntry> found;
+        for (const auto &e : Log())
+            if (e.box.empty() && e.target == target && e.message.msg == msg)
+                found.push_back(e);
+        return found;
+    }
 
 private:
-    class FakeWindow;
-    bool Record(HostEntry entry);
+    struct FakeWindow : platform::Window {
+        FakeWindow(FakeHost &host, HostWindow which) : host(host), which(which) {}
+        bool Post(platform::Message m) override { return host.Record({which, std::move(m), enabled, {}, 0}); }
+        bool IsEnabled() const override { return enabled; }
+        FakeHost &host;
+        HostWindow which;
+        std::atomic<bool> enabled{false};
+    };
+    static std::size_t Index(HostWindow w) { return static_cast<std::size_t>(w); }
+    bool Record(HostEntry entry)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_log.push_back(entry);
+        }
+        if (m_hook)
+            m_hook(*this, entry);
+        return true;
+    }
 
     std::array<std::shared_ptr<FakeWindow>, 3> m_windows;
     std::array<std::atomic<bool>, 3> m_runEnded{};
@@ -64,7 +105,7 @@ private:
     std::atomic<std::uint32_t> m_address{0};
     platform::EventHandle m_stop = platform::CreateEvent();
     platform::EventHandle m_choice = platform::CreateEvent();
-    Hook m_hook;
+    std::function<void(FakeHost &, const HostEntry &)> m_hook;
     mutable std::mutex m_mutex;
     std::vector<HostEntry> m_log;
     std::vector<std::thread> m_helpers;

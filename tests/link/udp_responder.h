@@ -2,18 +2,20 @@
 // Its thread hands every datagram to the script and stops by itself after a
 // bounded number of datagrams or a bounded lifetime.
 #pragma once
-#include <netinet/in.h>
+#include <arpa/inet.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
+#include <chrono>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+using Bytes = std::vector<std::uint8_t>;
 struct Datagram {
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
     sockaddr_in from{};
 };
 
@@ -21,43 +23,84 @@ class UdpResponder {
 public:
     using Script = std::function<void(UdpResponder &self, const Datagram &received)>;
 
-    // Binds ip:port (0: a free port). IsValid() tells whether that worked.
-    explicit UdpResponder(const char *ip, std::uint16_t port = 0);
-    ~UdpResponder();
-    UdpResponder(const UdpResponder &) = delete;
-    UdpResponder &operator=(const UdpResponder &) = delete;
+    // Binds ip:port (0: a free port); IsValid() tells whether that worked.
+    explicit UdpResponder(const char *ip, std::uint16_t port = 0) : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
+    {
+        m_self.sin_family = AF_INET;
+        m_self.sin_port = htons(port);
+        socklen_t length = sizeof m_self;
+        auto *self = reinterpret_cast<sockaddr *>(&m_self);
+        if (::inet_pton(AF_INET, ip, &m_self.sin_addr) != 1 || ::bind(m_fd, self, length) != 0 ||
+            ::getsockname(m_fd, self, &length) != 0)
+            m_self.sin_port = 0;
+    }
+    ~UdpResponder()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_fd);
+    }
 
-    bool IsValid() const { return m_fd >= 0; }
-    std::uint16_t Port() const { return m_port; }
-    std::uint32_t Address() const { return m_address; }  // network order
+    bool IsValid() const { return m_fd >= 0 && m_self.sin_port != 0; }
+    std::uint16_t Port() const { return ntohs(m_self.sin_port); }
+    std::uint32_t Address() const { return m_self.sin_addr.s_addr; }  // network order
 
     // Starts serving; without a script datagrams are only recorded.
-    void Start(Script script = nullptr);
-    void Stop();
-    bool Stopping() const { return m_stop; }
-    // Sleeps in short steps; false when stopped meanwhile.
-    bool Pause(std::uint32_t ms) const;
-
-    bool Send(const std::vector<std::uint8_t> &bytes, const sockaddr_in &to);
-    std::vector<Datagram> Received() const;
-
-    static constexpr int MaxDatagrams = 500;
-    static constexpr int LifetimeMs = 30000;
+    void Start(Script script = nullptr)
+    {
+        m_script = std::move(script);
+        m_thread = std::thread([this] {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            for (int served = 0; !m_stop && served < 500 && std::chrono::steady_clock::now() < end;) {
+                pollfd p{m_fd, POLLIN, 0};
+                Datagram d{Bytes(4096)};
+                socklen_t length = sizeof d.from;
+                const ssize_t n = ::poll(&p, 1, 20) <= 0 ? -1 : ::recvfrom(m_fd, d.bytes.data(), d.bytes.size(), 0,
+                                                                     reinterpret_cast<sockaddr *>(&d.from), &length);
+                if (n < 0)
+                    continue;
+                d.bytes.resize(static_cast<std::size_t>(n));
+                ++served;
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_received.push_back(d);
+                lock.unlock();
+                if (m_script)
+                    m_script(*this, d);
+            }
+        });
+    }
+    // Sleeps in short steps; false when the responder is going away.
+    bool Pause(int ms) const
+    {
+        for (int slept = 0; slept < ms && !m_stop; slept += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return !m_stop;
+    }
+    bool Send(const Bytes &bytes, const sockaddr_in &to)
+    {
+        const auto *address = reinterpret_cast<const sockaddr *>(&to);
+        return ::sendto(m_fd, bytes.data(), bytes.size(), 0, address, sizeof to) == ssize_t(bytes.size());
+    }
+    std::vector<Datagram> Received() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_received;
+    }
+    std::size_t Count(const Bytes &bytes) const
+    {
+        std::size_t n = 0;
+        for (const auto &d : Received())
+            n += d.bytes == bytes;
+        return n;
+    }
 
 private:
-    void Serve();
-
-    int m_fd = -1;
-    std::uint16_t m_port = 0;
-    std::uint32_t m_address = 0;
+    int m_fd;
+    sockaddr_in m_self{};
     Script m_script;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::vector<Datagram> m_received;
     std::thread m_thread;
 };
-
-// Two responders on the same free port at two loopback addresses (a server and
-// the gateway, which the fallback probe reaches on the same port).
-bool BindPair(const char *ipA, const char *ipB, std::unique_ptr<UdpResponder> &a,
-              std::unique_ptr<UdpResponder> &b);
