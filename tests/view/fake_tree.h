@@ -71,18 +71,15 @@ public:
     std::vector<Node *> &Siblings(Node *parent) { return parent ? parent->children : top_; }
 
 private:
-    // A dead or null handle fails the test and lands on a scratch node instead of crashing.
     Node *Live(Item item) const
     {
         auto *n = const_cast<Node *>(static_cast<const Node *>(item));
-        if (n && n->alive)
-            return n;
-        ADD_FAILURE() << "tree operation on " << (n ? "a deleted" : "a null") << " item";
-        return &scratch_;
+        if (!n || !n->alive)
+            ADD_FAILURE() << "tree operation on " << (n ? "a deleted" : "a null") << " item";
+        return n;
     }
 
     std::vector<std::unique_ptr<Node>> nodes_;  // never freed, so a stale handle is caught
     std::vector<Node *> top_;
     Node *selected_ = nullptr;
-    mutable Node scratch_{"", nullptr};
 };

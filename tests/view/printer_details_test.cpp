@@ -18,13 +18,11 @@ TEST(PrinterDetails, StatusRow)
         {0x88, 0, 50, 0, "ON-LINE|0|-"},  // no job: no percent
         {0x8C, 2, 37, 0, "BUSY|2|37%"},
         {0x88, 1, 1, 0, "ON-LINE|1|1%"},
-        {0x88, 1, 99, 0, "ON-LINE|1|99%"},
         {0x88, 1, 250, 0, "ON-LINE|1|100%"},
         {0x88, 1, -3, 0, "ON-LINE|1|-"},
         {0x84, 1, 40, 0, "ERROR|1|40%"},
         {0xA0, 3, 0, 0, "PAPER OUT|3|Size Counting..."},
-        {0x08, 3, 50, 0, "OFFLINE|3|-"},
-        {0x7F, 1, 20, 0, "OFFLINE|1|-"},
+        {0x7F, 3, 50, 0, "OFFLINE|3|-"},  // off line before any other bit
         {0x0C, 0, 0, 1, "OFFLINE|0|UNKNOWN"},           // unknown wins over off line and no job
         {0x88, 2, 0, 2, "ON-LINE|2|Size Counting..."},  // only exactly 1 means unknown
         {0xFF, -1, 20, 0, "BUSY|/|-"},
