@@ -80,7 +80,7 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
                 self.Send(Answer, d.from);
         });
         host.SetEnabled(HostWindow::ServerList, c.side == ListOpen || c.side == ChooseAfterAdd);
-        host.OnEntry([side = c.side](FakeHost &h, const HostEntry &e) {
+        host.onEntry = [side = c.side](FakeHost &h, const HostEntry &e) {
             if (side == ListOpen || e.message.msg != (side == ChooseAfterAdd ? WM_ADD_SERVER : WM_CHOOSE_SERVER))
                 return;
             h.Later(side == ListOpensLate ? 200 : 300, [&h, side] {
@@ -93,7 +93,7 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
                 else
                     h.Choose(1, htonl(INADDR_LOOPBACK));
             });
-        });
+        };
         const std::uint32_t gatewayAddress = other->Address();
         const LinkEndpoints ep{server->Address(), server->Port(), [&](std::uint8_t out[4]) {
                                    ++lookups;

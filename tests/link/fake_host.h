@@ -12,36 +12,39 @@
 #include <vector>
 
 struct HostEntry {
-    HostWindow target = HostWindow::Main;
-    platform::Message message;   // posts
-    bool targetEnabled = false;  // posts: was the window enabled when posted to
-    std::string box;             // message boxes: their text (posts: empty)
-    platform::UINT boxFlags = 0;
+    HostWindow target;
+    platform::Message message;  // posts (a box's msg is 0)
+    bool targetEnabled;         // posts: was the window enabled when posted to
+    std::string box;            // message boxes: their text and flags
+    platform::UINT boxFlags;
 };
 
 class FakeHost : public WorkerHost {
 public:
     FakeHost()
     {
-        for (std::size_t i = 0; i < m_windows.size(); ++i)
+        for (int i = 0; i < 3; ++i)
             m_windows[i] = std::make_shared<FakeWindow>(*this, static_cast<HostWindow>(i));
     }
-    ~FakeHost() override { JoinHelpers(); }
+    ~FakeHost() override
+    {
+        for (auto &t : m_helpers)
+            t.join();
+    }
 
-    platform::HWND Window(HostWindow w) override { return m_windows[Index(w)]; }
-    bool RunEnded(HostWindow w) override { return m_runEnded[Index(w)]; }
+    platform::HWND Window(HostWindow w) override { return m_windows[int(w)]; }
+    bool RunEnded(HostWindow w) override { return m_runEnded[int(w)]; }
     int ServerChosen() override { return m_chosen; }
     std::uint32_t ServerAddress() override { return m_address; }
     int MessageBox(const char *text, platform::UINT flags) override
     {
-        Record({HostWindow::Main, {}, false, text, flags});
-        return platform::IDOK;
+        return Record({HostWindow::Main, {}, false, text, flags}) ? platform::IDOK : 0;
     }
     platform::EventHandle StopEvent() override { return m_stop; }
     platform::EventHandle ChoiceEvent() override { return m_choice; }
 
-    void SetEnabled(HostWindow w, bool enabled) { m_windows[Index(w)]->enabled = enabled; }
-    void SetRunEnded(HostWindow w) { m_runEnded[Index(w)] = true; }
+    void SetEnabled(HostWindow w, bool enabled) { m_windows[int(w)]->enabled = enabled; }
+    void SetRunEnded(HostWindow w) { m_runEnded[int(w)] = true; }
     // Records the choice, then sets the choice event, as the window side does.
     void Choose(int chosen, std::uint32_t address)
     {
@@ -50,19 +53,13 @@ public:
         platform::SetEvent(m_choice);
     }
     // Runs action on a helper thread after a pause, as the window thread would.
-    // Called from one thread at a time: the test's, or the worker's through the hook.
+    // Called from one thread at a time: the test's, or the worker's through onEntry.
     void Later(std::uint32_t ms, std::function<void()> action)
     {
         m_helpers.emplace_back([ms, action] { platform::Sleep(ms); action(); });
     }
-    void JoinHelpers()
-    {
-        for (auto &t : m_helpers)
-            t.join();
-        m_helpers.clear();
-    }
     // Called on the posting thread after each entry is logged; set before use.
-    void OnEntry(std::function<void(FakeHost &, const HostEntry &)> hook) { m_hook = std::move(hook); }
+    std::function<void(FakeHost &, const HostEntry &)> onEntry;
 
     std::vector<HostEntry> Log() const
     {
@@ -73,7 +70,7 @@ public:
     {
         std::vector<HostEntry> found;
         for (const auto &e : Log())
-            if (e.box.empty() && e.target == target && e.message.msg == msg)
+            if (e.target == target && e.message.msg == msg)
                 found.push_back(e);
         return found;
     }
@@ -87,15 +84,13 @@ private:
         HostWindow which;
         std::atomic<bool> enabled{false};
     };
-    static std::size_t Index(HostWindow w) { return static_cast<std::size_t>(w); }
     bool Record(HostEntry entry)
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_log.push_back(entry);
-        }
-        if (m_hook)
-            m_hook(*this, entry);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_log.push_back(entry);
+        lock.unlock();
+        if (onEntry)
+            onEntry(*this, entry);
         return true;
     }
 
@@ -103,9 +98,7 @@ private:
     std::array<std::atomic<bool>, 3> m_runEnded{};
     std::atomic<int> m_chosen{0};
     std::atomic<std::uint32_t> m_address{0};
-    platform::EventHandle m_stop = platform::CreateEvent();
-    platform::EventHandle m_choice = platform::CreateEvent();
-    std::function<void(FakeHost &, const HostEntry &)> m_hook;
+    platform::EventHandle m_stop = platform::CreateEvent(), m_choice = platform::CreateEvent();
     mutable std::mutex m_mutex;
     std::vector<HostEntry> m_log;
     std::vector<std::thread> m_helpers;

@@ -18,51 +18,41 @@ TEST(AddressText, ParsesAndFormatsDottedDecimal)
     EXPECT_EQ(platform::InetNtoa(htonl(0x01140364)), "1.20.3.100");
 }
 
-// A socket that has sent once (so it has its ephemeral port) and a peer that
-// knows where to answer it.
-struct Pair {
-    platform::UdpSocket socket;
-    UdpResponder peer{"127.0.0.1"};
-    sockaddr_in socketAddress{};
-
-    bool Connect()
-    {
-        const std::uint8_t hello = 1;
-        peer.Start();
-        if (socket.SendTo(&hello, 1, platform::MakeAddress(peer.Address(), peer.Port())) != 1)
-            return false;
-        for (int i = 0; i < 400 && peer.Received().empty(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return !peer.Received().empty() && (socketAddress = peer.Received()[0].from, true);
-    }
-};
+// The peer answers a one-byte request n with n bytes of 0x5A (n = 255: 961 bytes).
+void AnswerWithLength(UdpResponder &self, const Datagram &d)
+{
+    self.Send(Bytes(d.bytes[0] == 255 ? 961 : d.bytes[0], 0x5A), d.from);
+}
 
 TEST(UdpSocket, ReceivesWholeDatagramsAndRefusesOversizedOnes)
 {
     const struct {
-        std::size_t length, capacity;
+        std::uint8_t length;
+        std::size_t capacity;
         int expected;
-    } cases[] = {{0, 1, 0}, {1, 1, 1}, {2, 1, -1}, {130, 960, 130}, {960, 960, 960}, {961, 960, -1}};
-    Pair pair;
-    ASSERT_TRUE(pair.Connect());
+    } cases[] = {{0, 1, 0}, {1, 1, 1}, {2, 1, -1}, {130, 960, 130}, {255, 960, -1}};
+    platform::UdpSocket socket;
+    UdpResponder peer("127.0.0.1");
+    peer.Start(AnswerWithLength);
     // Linux refuses the option given as a single byte.
-    EXPECT_TRUE(pair.socket.SetBroadcast(true) && pair.socket.SetBroadcast(false));
+    EXPECT_TRUE(socket.SetBroadcast(true) && socket.SetBroadcast(false));
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.length);
-        ASSERT_TRUE(pair.peer.Send(Bytes(c.length, 0x5A), pair.socketAddress));
-        ASSERT_EQ(pair.socket.WaitReadable(2, 0), 1);
+        SCOPED_TRACE(int(c.length));
+        ASSERT_EQ(socket.SendTo(&c.length, 1, platform::MakeAddress(peer.Address(), peer.Port())), 1);
+        ASSERT_EQ(socket.WaitReadable(2, 0), 1);
         Bytes buffer(c.capacity + 8, 0);
         sockaddr_in from{};
-        const int got = pair.socket.ReceiveFrom(buffer.data(), c.capacity, &from);
+        const int got = socket.ReceiveFrom(buffer.data(), c.capacity, &from);
         EXPECT_EQ(got, c.expected);
-        EXPECT_EQ(from.sin_addr.s_addr, pair.peer.Address());
-        EXPECT_EQ(ntohs(from.sin_port), pair.peer.Port());
+        EXPECT_EQ(from.sin_addr.s_addr, peer.Address());
+        EXPECT_EQ(ntohs(from.sin_port), peer.Port());
+        // The datagram, and nothing written past what it covers.
         const std::size_t taken = got > 0 ? std::size_t(got) : 0, covered = got >= 0 ? taken : c.capacity;
         EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + taken), Bytes(taken, 0x5A));
         EXPECT_EQ(Bytes(buffer.begin() + covered, buffer.end()), Bytes(buffer.size() - covered, 0));
     }
     // The refused datagrams were consumed, not left in the queue.
-    EXPECT_EQ(pair.socket.WaitReadable(0, 50000), 0);
+    EXPECT_EQ(socket.WaitReadable(0, 50000), 0);
 }
 
 void Ignore(int) {}
@@ -76,15 +66,18 @@ TEST(UdpSocket, WaitResumesAfterSignal)
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     for (bool datagramFollows : {true, false}) {
         SCOPED_TRACE(datagramFollows);
-        Pair pair;
-        ASSERT_TRUE(pair.Connect());
+        platform::UdpSocket socket;
+        UdpResponder peer("127.0.0.1");
+        peer.Start([](UdpResponder &self, const Datagram &d) {
+            if (self.Pause(300))
+                self.Send(d.bytes, d.from);
+        });
+        const std::uint8_t request = 1;
+        ASSERT_TRUE(!datagramFollows || socket.SendTo(&request, 1, platform::MakeAddress(peer.Address(), peer.Port())) == 1);
         std::atomic<int> result{-2};
-        std::thread waiter([&] { result = pair.socket.WaitReadable(datagramFollows ? 3 : 0, 600000); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        pthread_kill(waiter.native_handle(), SIGUSR1);
+        std::thread waiter([&] { result = socket.WaitReadable(datagramFollows ? 3 : 0, 600000); });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (datagramFollows)
-            pair.peer.Send({0x55}, pair.socketAddress);
+        pthread_kill(waiter.native_handle(), SIGUSR1);
         waiter.join();
         EXPECT_EQ(result.load(), datagramFollows ? 1 : 0);
     }
