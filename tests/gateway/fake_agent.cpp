@@ -1,4 +1,4 @@
-// A stand-in extension agent that forwards queries to the test. Built three
+// A stand-in extension agent that hands its queries to the test. Built three
 // times: complete, without SnmpExtensionQuery, without SnmpExtensionInit.
 #include "link/snmp_types.h"
 
@@ -7,21 +7,18 @@
 namespace {
 // Plain data only, so that the module really unloads when released.
 platform::BOOL g_initResult = 1;
-int g_initCalls = 0;
 PFNSNMPEXTENSIONQUERY g_query = nullptr;
 }  // namespace
 
-FAKE_EXPORT int FakeAgentScript(platform::BOOL initResult, PFNSNMPEXTENSIONQUERY query)
+FAKE_EXPORT void FakeAgentScript(platform::BOOL initResult, PFNSNMPEXTENSIONQUERY query)
 {
     g_initResult = initResult;
     g_query = query;
-    return g_initCalls;
 }
 
 #ifndef FAKE_AGENT_WITHOUT_INIT
 FAKE_EXPORT platform::BOOL SnmpExtensionInit(platform::DWORD, HANDLE *trapEvent, AsnObjectIdentifier *view)
 {
-    ++g_initCalls;
     *trapEvent = nullptr;
     *view = AsnObjectIdentifier{};
     return g_initResult;
