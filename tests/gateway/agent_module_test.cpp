@@ -9,13 +9,19 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <vector>
+#include <tuple>
 
 namespace {
 
 using Address = std::array<std::uint8_t, 4>;
 const Address kHome{192, 168, 1, 1}, kUntouched{0xEE, 0xEE, 0xEE, 0xEE};
-const std::string kDefaultRoute = "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
+
+std::string Row(const char *gateway, const char *flags = "0003", const char *metric = "0",
+                const char *mask = "00000000", const char *destination = "00000000")
+{
+    return std::string("eth0\t") + destination + "\t" + gateway + "\t" + flags + "\t0\t0\t" + metric + "\t" + mask +
+           "\t0\t0\t0\n";
+}
 
 class MibAgentModule : public testing::Test {
 protected:
@@ -48,11 +54,30 @@ protected:
     PFNSNMPEXTENSIONQUERY m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(m_module.Symbol(SnmpExtensionQueryName));
 };
 
-TEST_F(MibAgentModule, LookupThroughTheModule)
+// As the lookup reads it: the next hop of the default route, the one of lowest
+// metric, the first among equals; lines that are no routes are passed over.
+TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
 {
-    const std::string subnet = "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n";
-    for (const auto &c : {std::make_pair(subnet + kDefaultRoute, kHome), {subnet, kUntouched}, {"", kUntouched}}) {
-        WriteTable("Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n" + c.first);
+    const std::string subnet = Row("00000000", "0001", "0", "00FFFFFF", "0001A8C0");
+    const std::pair<std::string, Address> cases[] = {
+        {"Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n" + subnet +
+             Row("0101A8C0"),
+         kHome},
+        {subnet, kUntouched},
+        {Row("FE01000A", "0003", "600") + Row("0101A8C0", "0003", "100"), kHome},
+        {Row("0101A8C0", "0003", "100") + Row("FE01000A", "0003", "100"), kHome},
+        {Row("00000000"), kUntouched},                                    // no gateway
+        {Row("0101A8C0", "0002") + Row("0101A8C0", "0001"), kUntouched},  // not up; not via a gateway
+        {Row("0101A8C0", "0003", "0", "000000FF"), kUntouched},           // not the default's mask
+        // Each of these would win on its metric if it were read as a route.
+        {"eth0\t00000000\t0101A8C0\n" + Row("ZZ01A8C0") + Row("10101A8C0") + Row("0101A8C0", "0003", "-1") +
+             "garbage\n\n" + Row("0201A8C0", "0003", "5"),
+         {192, 168, 1, 2}},
+        {"Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000", kHome},  // no final newline
+        {"", kUntouched},
+    };
+    for (const auto &c : cases) {
+        WriteTable(c.first);
         EXPECT_EQ(Lookup(), c.second) << c.first;
     }
     std::remove(m_table.c_str());
@@ -68,48 +93,42 @@ TEST_F(MibAgentModule, PlatformNameLoadsThisModule)
         dlclose(named);
     if (reinterpret_cast<std::uintptr_t>(named) != m_module.HandleValue())
         GTEST_SKIP() << "INETMIB1.DLL does not resolve to the module under test";
-    WriteTable(kDefaultRoute);
+    WriteTable(Row("0101A8C0"));
     EXPECT_EQ(Lookup(true), kHome);
 }
 
-// Requests straight through the entry point, as a caller other than the lookup might send them.
+// Requests straight through the entry point, as another caller might send them:
+// the next hop first, then the case's name.
 TEST_F(MibAgentModule, AnswersTheNextHopAndRefusesTheRest)
 {
-    WriteTable(kDefaultRoute);
-    platform::UINT nextHop[] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0}, other[] = {1, 3, 6, 1, 2, 1, 1, 1, 0};
-    const struct {
-        platform::BYTE pdu;
-        std::vector<AsnObjectIdentifier> names;
-        AsnInteger32 status, index;
-        std::size_t answered;  // leading bindings that must carry the gateway's address
-    } cases[] = {
-        {SNMP_PDU_GET, {{14, nextHop}}, SNMP_ERRORSTATUS_NOERROR, 0, 1},
-        {SNMP_PDU_GET, {{10, nextHop}}, SNMP_ERRORSTATUS_NOSUCHNAME, 1, 0},  // a prefix of the object
-        {SNMP_PDU_GET, {{14, nextHop}, {9, other}}, SNMP_ERRORSTATUS_NOSUCHNAME, 2, 1},
-        {SNMP_PDU_GET, {{14, nullptr}}, SNMP_ERRORSTATUS_GENERR, 1, 0},
-        {SNMP_PDU_GETNEXT, {{14, nextHop}}, SNMP_ERRORSTATUS_GENERR, 0, 0},
+    WriteTable(Row("0101A8C0"));
+    platform::UINT ids[] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
+    const AsnObjectIdentifier nextHop{14, ids};
+    const std::tuple<platform::BYTE, AsnObjectIdentifier, AsnInteger32, AsnInteger32> cases[] = {
+        {SNMP_PDU_GET, nextHop, SNMP_ERRORSTATUS_NOERROR, 0},
+        {SNMP_PDU_GET, {10, ids}, SNMP_ERRORSTATUS_NOSUCHNAME, 2},  // a prefix of the object
+        {SNMP_PDU_GET, {14, nullptr}, SNMP_ERRORSTATUS_GENERR, 2},  // a name without storage
+        {SNMP_PDU_GETNEXT, nextHop, SNMP_ERRORSTATUS_GENERR, 0},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.names[0].idLength * 10 + c.names.size());
-        std::vector<SnmpVarBind> bindings(c.names.size());
-        for (std::size_t i = 0; i < c.names.size(); ++i) {
-            bindings[i].value.asnType = ASN_NULL;
-            bindings[i].name = c.names[i];  // a name without storage stays as it is
-            ASSERT_TRUE(!c.names[i].ids || CopyOid(&bindings[i].name, &c.names[i]));
-        }
-        SnmpVarBindList list{bindings.data(), static_cast<platform::UINT>(bindings.size())};
+    for (const auto &[pdu, name, expectedStatus, expectedIndex] : cases) {
+        SCOPED_TRACE(expectedStatus);
+        SnmpVarBind b[2] = {};
+        b[1].name = name;
+        ASSERT_TRUE(CopyOid(&b[0].name, &nextHop) && (!name.ids || CopyOid(&b[1].name, &name)));
+        b[0].value.asnType = b[1].value.asnType = ASN_NULL;
+        SnmpVarBindList list{b, 2};
         AsnInteger32 status = -1, index = -1;
-        EXPECT_NE(m_query(c.pdu, &list, &status, &index), 0);
-        EXPECT_EQ(status, c.status);
-        EXPECT_EQ(index, c.index);
-        for (std::size_t i = 0; i < bindings.size(); ++i) {
-            const AsnOctetString &address = bindings[i].value.asnValue.address;
-            EXPECT_EQ(bindings[i].value.asnType, i < c.answered ? ASN_IPADDRESS : ASN_NULL);
-            EXPECT_TRUE(i >= c.answered || (address.length == 4 && address.dynamic &&
-                                            !std::memcmp(address.stream, kHome.data(), 4) &&
-                                            !std::memcmp(bindings[i].name.ids, nextHop, sizeof nextHop)));
-            FreeVarBind(&bindings[i]);
-        }
+        EXPECT_NE(m_query(pdu, &list, &status, &index), 0);
+        EXPECT_EQ(status, expectedStatus);
+        EXPECT_EQ(index, expectedIndex);
+        const AsnOctetString &address = b[0].value.asnValue.address;
+        const bool answered = pdu == SNMP_PDU_GET;
+        EXPECT_EQ(b[0].value.asnType, answered ? ASN_IPADDRESS : ASN_NULL);
+        EXPECT_TRUE(!answered || (address.length == 4 && address.dynamic && !std::memcmp(address.stream, kHome.data(), 4) &&
+                                  !std::memcmp(b[0].name.ids, ids, sizeof ids)));
+        EXPECT_EQ(b[1].value.asnType, answered && expectedStatus == 0 ? ASN_IPADDRESS : ASN_NULL);
+        FreeVarBind(&b[0]);
+        FreeVarBind(&b[1]);
     }
     // Nowhere to answer into: refused; no bindings at all: nothing to do.
     SnmpVarBind binding{};
