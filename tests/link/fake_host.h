@@ -36,10 +36,7 @@ public:
     bool RunEnded(HostWindow w) override { return m_runEnded[int(w)]; }
     int ServerChosen() override { return m_chosen; }
     std::uint32_t ServerAddress() override { return m_address; }
-    int MessageBox(const char *text, platform::UINT flags) override
-    {
-        return Record({HostWindow::Main, {}, false, text, flags}) ? platform::IDOK : 0;
-    }
+    int MessageBox(const char *text, platform::UINT flags) override { return Record({{}, {}, false, text, flags}); }
     platform::EventHandle StopEvent() override { return m_stop; }
     platform::EventHandle ChoiceEvent() override { return m_choice; }
 
@@ -56,7 +53,7 @@ public:
     // Called from one thread at a time: the test's, or the worker's through onEntry.
     void Later(std::uint32_t ms, std::function<void()> action)
     {
-        m_helpers.emplace_back([ms, action] { platform::Sleep(ms); action(); });
+        m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); });
     }
     // Called on the posting thread after each entry is logged; set before use.
     std::function<void(FakeHost &, const HostEntry &)> onEntry;
@@ -84,6 +81,7 @@ private:
         HostWindow which;
         std::atomic<bool> enabled{false};
     };
+    // True, which is also IDOK for a box.
     bool Record(HostEntry entry)
     {
         std::unique_lock<std::mutex> lock(m_mutex);

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -63,7 +64,7 @@ public:
                 d.bytes.resize(static_cast<std::size_t>(n));
                 ++served;
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_received.push_back(d);
+                m_received.push_back(d.bytes);
                 lock.unlock();
                 if (m_script)
                     m_script(*this, d);
@@ -82,17 +83,11 @@ public:
         const auto *address = reinterpret_cast<const sockaddr *>(&to);
         return ::sendto(m_fd, bytes.data(), bytes.size(), 0, address, sizeof to) == ssize_t(bytes.size());
     }
-    std::vector<Datagram> Received() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_received;
-    }
+    // How many of the datagrams received so far were these bytes.
     std::size_t Count(const Bytes &bytes) const
     {
-        std::size_t n = 0;
-        for (const auto &d : Received())
-            n += d.bytes == bytes;
-        return n;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<std::size_t>(std::count(m_received.begin(), m_received.end(), bytes));
     }
 
 private:
@@ -101,6 +96,6 @@ private:
     Script m_script;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
-    std::vector<Datagram> m_received;
+    std::vector<Bytes> m_received;
     std::thread m_thread;
 };
