@@ -11,10 +11,9 @@ namespace {
 TEST(AddressText, ParsesAndFormatsDottedDecimal)
 {
     EXPECT_EQ(platform::InetAddr("10.0.0.5"), htonl(0x0A000005));
-    for (const char *bad : {"1.2.3.256", "", static_cast<const char *>(nullptr)})
-        EXPECT_EQ(platform::InetAddr(bad), INADDR_NONE);
     // The broadcast address reads the same as a failure, as inet_addr does.
-    EXPECT_EQ(platform::InetAddr("255.255.255.255"), INADDR_NONE);
+    for (const char *bad : {"1.2.3.256", "", static_cast<const char *>(nullptr), "255.255.255.255"})
+        EXPECT_EQ(platform::InetAddr(bad), INADDR_NONE);
     EXPECT_EQ(platform::InetNtoa(htonl(0x01140364)), "1.20.3.100");
 }
 
