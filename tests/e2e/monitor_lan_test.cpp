@@ -29,6 +29,33 @@ int PrinterItems(CMonitorDlg &dlg)
                : 0;
 }
 
+// Waits for the list to hold `servers` entries, picks entry `pick`, waits for
+// printers from the chosen server, then closes. Returns the list and the title.
+std::pair<QStringList, QString> ChooseFromList(int servers, int pick)
+{
+    MonitorRun run;
+    auto &dlg = run.dlg;
+    QStringList entries;
+    QString title;
+    bool noticeSeen = false;
+    run.drive.Then([&] {
+        noticeSeen |= dlg.m_findingDlg.IsRunning();
+        return dlg.m_serverListDlg.IsRunning() && ListEntries(dlg.m_serverListDlg).size() == servers;
+    });
+    run.drive.Then([&] {
+        entries = ListEntries(dlg.m_serverListDlg);
+        dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST)->SetCurSel(pick);
+        dlg.m_serverListDlg.PressKey(Qt::Key_Return);
+        return true;
+    });
+    run.drive.Then([&] { return dlg.isVisible() && PrinterItems(dlg) > 0; });
+    run.drive.Then([&] { title = dlg.GetWindowText(); dlg.PressKey(Qt::Key_Escape); return true; });
+    dlg.DoModal();
+    if (run.drive.Aborted() || !noticeSeen || !run.boxes.Calls().empty())
+        return {};
+    return {entries, title};
+}
+
 }  // namespace
 
 class MonitorLanTest : public QObject {
@@ -37,53 +64,17 @@ private slots:
     // Two servers answer the broadcast: both are listed; the chosen one is polled.
     void twoServers()
     {
-        MonitorRun run;
-        auto &dlg = run.dlg;
-        auto &drive = run.drive;
-        auto &boxes = run.boxes;
-        QStringList entries;
-        QString title;
-        bool noticeSeen = false;
-        drive.Then([&] { noticeSeen |= dlg.m_findingDlg.IsRunning(); return dlg.m_serverListDlg.IsRunning(); });
-        drive.Then([&] { return ListEntries(dlg.m_serverListDlg).size() == 2; });
-        drive.Then([&] {
-            entries = ListEntries(dlg.m_serverListDlg);
-            auto *box = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
-            box->SetCurSel(1);
-            dlg.m_serverListDlg.PressKey(Qt::Key_Return);
-            return true;
-        });
-        drive.Then([&] { return dlg.isVisible() && PrinterItems(dlg) > 0; });
-        drive.Then([&] { title = dlg.GetWindowText(); dlg.PressKey(Qt::Key_Escape); return true; });
-        dlg.DoModal();
-        QVERIFY(!drive.Aborted());
-        QVERIFY(noticeSeen);
+        const auto [entries, title] = ChooseFromList(2, 1);
         QCOMPARE(entries, (QStringList{QStringLiteral("10.213.0.1"), QStringLiteral("10.213.0.2")}));
         QCOMPARE(title, QStringLiteral("USB Kestrum (Server IP: 10.213.0.2)"));
-        QVERIFY(boxes.Calls().empty());
     }
 
     // Nobody answers the broadcast; the default gateway does, and is listed.
     void gatewayOnly()
     {
-        MonitorRun run;
-        auto &dlg = run.dlg;
-        auto &drive = run.drive;
-        auto &boxes = run.boxes;
-        QStringList entries;
-        drive.Then([&] { return dlg.m_serverListDlg.IsRunning() && !ListEntries(dlg.m_serverListDlg).isEmpty(); });
-        drive.Then([&] {
-            entries = ListEntries(dlg.m_serverListDlg);
-            dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST)->SetCurSel(0);
-            dlg.m_serverListDlg.PressKey(Qt::Key_Return);
-            return true;
-        });
-        drive.Then([&] { return PrinterItems(dlg) > 0; });
-        drive.Then([&] { dlg.PressKey(Qt::Key_Escape); return true; });
-        dlg.DoModal();
-        QVERIFY(!drive.Aborted());
+        const auto [entries, title] = ChooseFromList(1, 0);
         QCOMPARE(entries, QStringList{QStringLiteral("10.213.0.1")});
-        QVERIFY(boxes.Calls().empty());
+        QCOMPARE(title, QStringLiteral("USB Kestrum (Server IP: 10.213.0.1)"));
     }
 
     // Nobody answers at all: the address is typed, and polling goes there;

@@ -259,23 +259,6 @@ private slots:
         QCOMPARE(calls[0].flags, MB_ICONWARNING);
     }
 
-    void templateRectsAreConvertedFromDialogUnits()
-    {
-        // Controls land where the template puts them, in pixels of the template's font.
-        LogDialog dlg(IDD_SERVER_LIST);
-        dlg.onInit = [&] { dlg.EndDialog(IDOK); };
-        dlg.DoModal();
-        const DialogBaseUnits base = dlg.BaseUnits();
-        QVERIFY(base.cx > 0 && base.cy > 0);
-        for (const ControlTemplate &c : dlg.Template().controls) {
-            QWidget *w = dlg.GetDlgItem(c.id);
-            QVERIFY(w);
-            QCOMPARE(w->geometry(), DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), base));
-        }
-        QCOMPARE(dlg.width(), DialogUnitsToPixelsX(134, base));
-        QCOMPARE(dlg.height(), DialogUnitsToPixelsY(127, base));
-    }
-
     void dialogUnitConversionRounds_data()
     {
         QTest::addColumn<int>("units");
