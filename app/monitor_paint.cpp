@@ -45,8 +45,8 @@ QFont CreateCaptionFont(const char *faceName, int height, int weight, bool itali
     QFont font(face);
     font.setStyleHint(QFont::TypeWriter, QFont::PreferQuality);
     font.setItalic(italic);
-    if (weight > 0)
-        font.setWeight(static_cast<QFont::Weight>(weight / 10 > 0 ? std::min(1000, weight) : 400));
+    if (weight > 0)  // the same 1..1000 scale; 0 leaves the face's own
+        font.setWeight(static_cast<QFont::Weight>(std::min(1000, weight)));
     int pixels = height;
     font.setPixelSize(pixels);
     while (pixels > 1 && QFontMetrics(font).height() > height)

@@ -20,17 +20,12 @@ void CAboutDlg::DoDataExchange(CDataExchange *dx)
 BOOL CAboutDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    // The application icon in the first static control.
-    for (const ControlTemplate &c : Template().controls)
-        if (c.kind == ControlKind::StaticIcon) {
-            QLabel *icon = nullptr;
-            for (QLabel *label : findChildren<QLabel *>())
-                if (label->property("kestrumControlId").toInt() == c.id && label->pixmap().isNull() && label->text().isEmpty())
-                    icon = label;
-            if (icon)
+    // The application icon in the template's icon control.
+    const auto &controls = Template().controls;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].kind == ControlKind::StaticIcon)
+            if (auto *icon = qobject_cast<QLabel *>(ControlAt(i)))
                 icon->setPixmap(QPixmap(QStringLiteral(":/res/icon32.png")));
-            break;
-        }
     SetWindowText(QStringLiteral("About ") + QStringLiteral("USB") + QStringLiteral(" Kestrum"));
     return TRUE;
 }

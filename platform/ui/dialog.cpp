@@ -21,7 +21,6 @@ namespace platform {
 namespace {
 
 constexpr UINT SC_CLOSE = 0xF060;
-constexpr UINT SC_MOVE = 0xF010;
 const char *const kControlId = "kestrumControlId";
 
 }  // namespace
@@ -104,6 +103,11 @@ bool CDialog::IsWindowEnabled() const
 {
     HWND h = GetSafeHwnd();
     return h && h->IsEnabled();
+}
+
+QWidget *CDialog::ControlAt(std::size_t templateIndex) const
+{
+    return templateIndex < m_controls.size() ? m_controls[templateIndex].second : nullptr;
 }
 
 QWidget *CDialog::GetDlgItem(int id) const

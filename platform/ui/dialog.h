@@ -66,6 +66,8 @@ public:
     bool IsWindowEnabled() const;
 
     QWidget *GetDlgItem(int id) const;
+    // The control made from the template's n-th entry (for those without an id of their own).
+    QWidget *ControlAt(std::size_t templateIndex) const;
     template <class T> T *Item(int id) const { return qobject_cast<T *>(GetDlgItem(id)); }
     const DialogTemplate &Template() const { return m_template; }
     const DialogBaseUnits &BaseUnits() const { return m_baseUnits; }

@@ -50,6 +50,8 @@ public:
     std::shared_ptr<Request> request;
 };
 
+int ShowBox(QWidget *owner, const QString &text, const QString &caption, UINT flags, bool fromOtherThread);
+
 class Receiver final : public QObject {
 public:
     bool event(QEvent *e) override
@@ -58,7 +60,7 @@ public:
             return QObject::event(e);
         auto &r = *static_cast<RequestEvent *>(e)->request;
         QWidget *owner = r.ownerOf ? r.ownerOf() : nullptr;
-        r.Answer(MessageBox(owner, r.text, r.caption, r.flags));
+        r.Answer(ShowBox(owner, r.text, r.caption, r.flags, true));
         return true;
     }
 };
@@ -80,9 +82,11 @@ bool OnWindowThread()
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
-int MessageBox(QWidget *owner, const QString &text, const QString &caption, UINT flags)
+namespace {
+
+int ShowBox(QWidget *owner, const QString &text, const QString &caption, UINT flags, bool fromOtherThread)
 {
-    MessageBoxCall call{text, caption.isEmpty() ? CWinApp::AppName() : caption, flags, false};
+    MessageBoxCall call{text, caption.isEmpty() ? CWinApp::AppName() : caption, flags, fromOtherThread};
     if (Hook())
         return Hook()(call);
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -97,6 +101,13 @@ int MessageBox(QWidget *owner, const QString &text, const QString &caption, UINT
     box.setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
     box.exec();
     return IDOK;
+}
+
+}  // namespace
+
+int MessageBox(QWidget *owner, const QString &text, const QString &caption, UINT flags)
+{
+    return ShowBox(owner, text, caption, flags, false);
 }
 
 int MessageBoxFromAnyThread(const QString &text, const QString &caption, UINT flags, std::function<QWidget *()> ownerOf)
@@ -116,9 +127,6 @@ int MessageBoxFromAnyThread(const QString &text, const QString &caption, UINT fl
     }
     std::unique_lock<std::mutex> lock(request->mutex);
     request->answered.wait(lock, [&] { return request->done; });
-    if (Hook()) {
-        // keeps the call's origin visible to tests
-    }
     return request->result;
 }
 

@@ -257,6 +257,7 @@ private slots:
         QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
         QCOMPARE(calls[0].caption, CWinApp::AppName());  // no caption of its own
         QCOMPARE(calls[0].flags, MB_ICONWARNING);
+        QVERIFY(calls[0].fromOtherThread);
     }
 
     void dialogUnitConversionRounds_data()
