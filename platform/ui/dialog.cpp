@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 namespace platform {
 
@@ -79,6 +80,10 @@ CDialog::CDialog(int templateId, QWidget *parent)
         m_systemMenu = new QMenu(this);
         QAction *close = m_systemMenu->addAction(tr("&Close"));
         connect(close, &QAction::triggered, this, [this] { SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); });
+        // Alt+Space opens it wherever the focus is, as the window menu always has.
+        auto *shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
     }
 }
 
@@ -349,10 +354,6 @@ bool CDialog::event(QEvent *e)
 void CDialog::keyPressEvent(QKeyEvent *e)
 {
     if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
-        if (e->key() == Qt::Key_Space && (e->modifiers() & Qt::AltModifier) && m_systemMenu) {
-            ShowSystemMenu(mapToGlobal(QPoint(0, 0)));
-            return;
-        }
         QWidget::keyPressEvent(e);
         return;
     }

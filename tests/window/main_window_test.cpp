@@ -127,6 +127,7 @@ private slots:
         QRect exitRect, client;
         std::vector<std::pair<int, QRect>> controls;
         QStringList menu;
+        bool menuOpens = false;
         drive.Then([&] { return dlg.isVisible(); });
         drive.Then([&] {
             title = dlg.GetWindowText();
@@ -136,6 +137,9 @@ private slots:
                 controls.emplace_back(id, dlg.GetDlgItem(id)->geometry());
             for (QAction *a : dlg.GetSystemMenu()->actions())
                 menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            QTest::keyClick(dlg.m_treePrinters, Qt::Key_Space, Qt::AltModifier);  // from a focused control
+            menuOpens = dlg.GetSystemMenu()->isVisible();
+            dlg.GetSystemMenu()->hide();
             dlg.PressKey(Qt::Key_Escape);
             return true;
         });
@@ -149,6 +153,7 @@ private slots:
         QCOMPARE(client.size(), QSize(DialogUnitsToPixelsX(319, base), DialogUnitsToPixelsY(198, base)));
         QVERIFY(menu.size() >= 2);
         QCOMPARE(menu.mid(menu.size() - 2), (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
+        QVERIFY(menuOpens);
         QCOMPARE(dlg.m_listStatus->columnCount(), 3);
         QCOMPARE(dlg.m_listStatus->headerItem()->text(2), QStringLiteral("Printed Percent"));
         QCOMPARE(dlg.m_listStatus->columnWidth(1), 121);
