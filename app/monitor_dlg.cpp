@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/messages.h"
+#include "app/product_name.h"
 #include "app/worker_host_impl.h"
 #include "link/status_worker.h"
 #include "platform/ui/message_box.h"
@@ -9,6 +10,8 @@
 #include "view/ui/tree_widget_control.h"
 
 #include <QPixmap>
+#include <algorithm>
+#include <chrono>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -16,13 +19,31 @@ using namespace platform;
 
 namespace {
 
-const char *const kProductLine = "USB";
-const char *const kProductName = " Kestrum";
 const char *const kChildThreadExitAbnormal = "Child thread exit abnormal !";
 const char *const kCreateThreadFailed = "Create Thread Failed!\n";
 constexpr std::uint32_t kWorkerExitLimitMs = 5000;
 
+
 void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(host), LinkEndpoints::Defaults()); }
+
+// Waits up to the limit for the worker to end. A box the worker asks for meanwhile
+// ("Connect Failed!") is shown from here, since this thread would otherwise be the
+// one it waits for; the time the user spends reading it does not count.
+std::uint32_t WaitForWorker(const Thread &worker)
+{
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(kWorkerExitLimitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (worker.Wait(static_cast<std::uint32_t>(std::clamp<long long>(left, 0, 20))) == WAIT_OBJECT_0)
+            return WAIT_OBJECT_0;
+        const auto before = Clock::now();
+        if (platform::ServePendingMessageBoxes() > 0)
+            deadline += Clock::now() - before;
+        else if (left <= 0)
+            return WAIT_TIMEOUT;
+    }
+}
 
 }  // namespace
 
@@ -51,7 +72,7 @@ void CMonitorDlg::DoDataExchange(CDataExchange *dx)
 BOOL CMonitorDlg::OnInitDialog()
 {
     // 1. The title until a server is chosen.
-    SetWindowText(QString() + QString::fromLatin1(kProductLine) + QString::fromLatin1(kProductName));
+    SetWindowText(QString() + ProductLine() + ProductName());
     // 2.
     g_hStopEvent.reset();
     g_hChoiceEvent.reset();
@@ -108,7 +129,7 @@ BOOL CMonitorDlg::OnInitDialog()
     CDialog::OnInitDialog();
     // 12. The About entry at the end of the system menu.
     if (GetSystemMenu()) {
-        QString about = QStringLiteral("&About ") + QString::fromLatin1(kProductLine) + QStringLiteral(" Kestrum...");
+        QString about = QStringLiteral("&About ") + ProductLine() + ProductName() + QStringLiteral("...");
         if (!about.isEmpty()) {
             AppendSystemMenuSeparator();
             AppendSystemMenuItem(IDM_ABOUTBOX, about);
@@ -167,7 +188,7 @@ void CMonitorDlg::Shutdown()
         return;
     m_shutdown = ShutdownState::Running;
     SetEvent(g_hStopEvent);
-    if (g_hWorkerThread && g_hWorkerThread->Wait(kWorkerExitLimitMs) == WAIT_TIMEOUT)
+    if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT)
         platform::MessageBox(this, QString::fromLatin1(kChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
     delete g_hExitBitmap;
     g_hExitBitmap = nullptr;

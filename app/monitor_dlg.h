@@ -55,7 +55,6 @@ public:
     // The printer view.
     void InitPrinterView();
     void ShowPrinterRecord(const PrinterRecord &record);
-    std::string GetStatusText(std::uint8_t statusFlags) const;
 
 protected:
     platform::BOOL OnInitDialog() override;

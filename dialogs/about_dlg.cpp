@@ -1,5 +1,7 @@
 #include "dialogs/about_dlg.h"
 
+#include "app/product_name.h"
+
 #include <QLabel>
 
 using namespace platform;
@@ -7,8 +9,8 @@ using namespace platform;
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX)
 {
     m_strVersion = QString();
-    m_strVersion += QStringLiteral("USB");
-    m_strVersion += QStringLiteral(" Kestrum ");
+    m_strVersion += ProductLine();
+    m_strVersion += ProductName() + QStringLiteral(" ");
     m_strVersion += QStringLiteral("Ver 1.0");
 }
 
@@ -26,6 +28,6 @@ BOOL CAboutDlg::OnInitDialog()
         if (controls[i].kind == ControlKind::StaticIcon)
             if (auto *icon = qobject_cast<QLabel *>(ControlAt(i)))
                 icon->setPixmap(QPixmap(QStringLiteral(":/res/icon32.png")));
-    SetWindowText(QStringLiteral("About ") + QStringLiteral("USB") + QStringLiteral(" Kestrum"));
+    SetWindowText(QStringLiteral("About ") + ProductLine() + ProductName());
     return TRUE;
 }

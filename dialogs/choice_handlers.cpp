@@ -1,6 +1,7 @@
 // The main window's handling of the server choice.
 #include "app/globals.h"
 #include "app/monitor_dlg.h"
+#include "app/product_name.h"
 #include "app/worker_host_impl.h"
 #include "platform/socket.h"
 
@@ -9,7 +10,7 @@ using namespace platform;
 void CMonitorDlg::RecordChoice(std::uint32_t networkAddress, const QString &shownAddress)
 {
     m_serverAddr.sin_addr.s_addr = networkAddress;
-    SetWindowText(QStringLiteral("USB") + QStringLiteral(" Kestrum (Server IP: ") + shownAddress + QStringLiteral(")"));
+    SetWindowText(ProductLine() + ProductName() + QStringLiteral(" (Server IP: ") + shownAddress + QStringLiteral(")"));
     m_bServerChosen = 1;
 }
 

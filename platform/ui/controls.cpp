@@ -192,12 +192,6 @@ void IpAddressEdit::SetAddress(DWORD address)
         m_fields[i]->setText(QString::number((address >> (8 * (3 - i))) & 0xFF));
 }
 
-void IpAddressEdit::ClearAddress()
-{
-    for (IpAddressField *f : m_fields)
-        f->clear();
-}
-
 void IpAddressEdit::FocusField(int index, bool atEnd)
 {
     if (index < 0 || index > 3)

@@ -61,7 +61,6 @@ public:
     // returns the number of non-blank fields.
     int GetAddress(DWORD &address) const;
     void SetAddress(DWORD address);
-    void ClearAddress();
     IpAddressField *Field(int index) const { return m_fields[index]; }
 
 private:

@@ -14,7 +14,6 @@ public:
     int Add(const QPixmap &strip);
     int GetImageCount() const { return static_cast<int>(m_images.size()); }
     QIcon Icon(int index) const;
-    QSize ImageSize() const { return m_size; }
 
 private:
     QSize m_size{16, 16};

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QThread>
+#include <algorithm>
+#include <vector>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -23,6 +25,7 @@ struct Request {
     std::condition_variable answered;
     bool done = false;
     int result = 0;
+    bool taken = false;  // under g_serviceMutex: the window thread has begun showing it
 
     void Answer(int value)
     {
@@ -52,20 +55,34 @@ public:
 
 int ShowBox(QWidget *owner, const QString &text, const QString &caption, UINT flags, bool fromOtherThread);
 
+std::mutex g_serviceMutex;
+std::vector<std::shared_ptr<Request>> g_pending;  // queued, not yet shown
+
+// Shows one request unless it has been shown already (by the other way in).
+void Serve(const std::shared_ptr<Request> &request)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_serviceMutex);
+        if (request->taken)
+            return;
+        request->taken = true;
+        g_pending.erase(std::remove(g_pending.begin(), g_pending.end(), request), g_pending.end());
+    }
+    QWidget *owner = request->ownerOf ? request->ownerOf() : nullptr;
+    request->Answer(ShowBox(owner, request->text, request->caption, request->flags, true));
+}
+
 class Receiver final : public QObject {
 public:
     bool event(QEvent *e) override
     {
         if (e->type() != RequestEvent::EventType())
             return QObject::event(e);
-        auto &r = *static_cast<RequestEvent *>(e)->request;
-        QWidget *owner = r.ownerOf ? r.ownerOf() : nullptr;
-        r.Answer(ShowBox(owner, r.text, r.caption, r.flags, true));
+        Serve(static_cast<RequestEvent *>(e)->request);
         return true;
     }
 };
 
-std::mutex g_serviceMutex;
 Receiver *g_receiver = nullptr;  // lives on the window thread while the service exists
 MessageBoxHook &Hook()
 {
@@ -123,11 +140,28 @@ int MessageBoxFromAnyThread(const QString &text, const QString &caption, UINT fl
         std::lock_guard<std::mutex> lock(g_serviceMutex);
         if (!g_receiver)
             return IDOK;
+        g_pending.push_back(request);
         QCoreApplication::postEvent(g_receiver, new RequestEvent(request));
     }
     std::unique_lock<std::mutex> lock(request->mutex);
     request->answered.wait(lock, [&] { return request->done; });
     return request->result;
+}
+
+int ServePendingMessageBoxes()
+{
+    int shown = 0;
+    for (;;) {
+        std::shared_ptr<Request> next;
+        {
+            std::lock_guard<std::mutex> lock(g_serviceMutex);
+            if (g_pending.empty())
+                return shown;
+            next = g_pending.front();
+        }
+        Serve(next);
+        ++shown;
+    }
 }
 
 MessageBoxService::MessageBoxService()

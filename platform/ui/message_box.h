@@ -31,6 +31,11 @@ int MessageBox(QWidget *owner, const QString &text, const QString &caption, UINT
 int MessageBoxFromAnyThread(const QString &text, const QString &caption, UINT flags,
                             std::function<QWidget *()> ownerOf);
 
+// Window thread: shows now the boxes other threads have asked for and are
+// waiting on, for a window thread that must wait for such a thread itself.
+// Returns how many were shown.
+int ServePendingMessageBoxes();
+
 // Created once on the window thread before any other thread asks for a box,
 // and destroyed before the application object; requests made without one are
 // answered IDOK at once.

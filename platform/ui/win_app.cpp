@@ -25,8 +25,6 @@ QString CWinApp::AppName()
     return QFileInfo(path).completeBaseName();
 }
 
-CWinApp *AfxGetApp() { return g_app; }
-
 CDialog *AfxGetMainWnd() { return g_app ? g_app->GetMainWnd() : nullptr; }
 
 }  // namespace platform

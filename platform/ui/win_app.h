@@ -24,7 +24,6 @@ public:
     static QString AppName();
 };
 
-CWinApp *AfxGetApp();
 CDialog *AfxGetMainWnd();
 
 }  // namespace platform

@@ -24,6 +24,7 @@ struct ScriptedWorker {
     EventHandle release = CreateEvent();  // the stubborn worker's own signal
     EventHandle done = CreateEvent();
     bool stubborn = false;
+    bool boxAfterStop = false;  // as a poll that times out while the window closes
     std::function<void(WorkerHost &)> afterNotice;
 
     CMonitorDlg::WorkerBody Body()
@@ -43,6 +44,8 @@ struct ScriptedWorker {
             } else {
                 WaitForSingleObject(host->StopEvent(), INFINITE);
                 sawStop = true;
+                if (boxAfterStop)
+                    host->MessageBox("Connect Failed!\n", MB_ICONWARNING);
             }
             done->Set();
         };
@@ -302,6 +305,21 @@ private slots:
         QVERIFY(choice && choice->IsSet());            // yet the worker is released
         QCOMPARE(run.dlg.m_bServerChosen, 0);
         QVERIFY(run.boxes.Calls().empty());
+    }
+
+    void workerBoxDuringShutdownIsShownAndNoFalseWarning()
+    {
+        ScriptedWorker worker;
+        worker.boxAfterStop = true;
+        MonitorRun run(worker.Body());
+        run.drive.Then([&] { return run.dlg.isVisible(); });
+        run.drive.Then([&] { run.dlg.PressKey(Qt::Key_Escape); return true; });
+        QCOMPARE(run.dlg.DoModal(), IDCANCEL);
+        const auto calls = run.boxes.Calls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
+        QVERIFY(calls[0].fromOtherThread);
+        QVERIFY(worker.done->IsSet());
     }
 };
 

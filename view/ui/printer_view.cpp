@@ -70,8 +70,6 @@ void CMonitorDlg::ClearDetails()
         m_editDetails->setPlainText(QString());
 }
 
-std::string CMonitorDlg::GetStatusText(std::uint8_t statusFlags) const { return ::GetStatusText(statusFlags); }
-
 void CMonitorDlg::ShowPrinterRecord(const PrinterRecord &record)
 {
     if (!m_listStatus || !m_editDetails)

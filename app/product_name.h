@@ -1,0 +1,6 @@
+// The product's name, in the two parts its texts are built from.
+#pragma once
+#include <QString>
+
+inline QString ProductLine() { return QStringLiteral("USB"); }
+inline QString ProductName() { return QStringLiteral(" Kestrum"); }
