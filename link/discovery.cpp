@@ -18,8 +18,6 @@ using Milliseconds = std::chrono::milliseconds;
 constexpr long ListenWindowMs = 2000;
 constexpr std::uint32_t ListPollMs = 10;
 
-bool IsSet(const platform::EventHandle &e) { return e && e->IsSet(); }
-
 bool SendProbe(platform::UdpSocket &socket, const sockaddr_in &to)
 {
     const std::uint8_t probe = DiscoveryProbe;
@@ -36,7 +34,7 @@ bool WaitForServerList(WorkerHost &host, const platform::EventHandle &choice,
     for (;;) {
         if (platform::IsWindowEnabled(host.Window(HostWindow::ServerList)))
             return true;
-        if (IsSet(choice) || IsSet(stop) || host.RunEnded(HostWindow::ServerList))
+        if (platform::IsEventSet(choice) || platform::IsEventSet(stop) || host.RunEnded(HostWindow::ServerList))
             return false;
         platform::Sleep(ListPollMs);
     }
@@ -78,7 +76,7 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
     int count = 0;
     bool fallbackSent = false;
     for (;;) {
-        if (IsSet(choice) || IsSet(stop))
+        if (platform::IsEventSet(choice) || platform::IsEventSet(stop))
             return count;
         const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
         if (left <= 0)
@@ -106,8 +104,9 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
             continue;
         }
 
-        // The window ran out (or the wait failed).
-        if (count > 0 || fallbackSent || lastWindow)
+        // The window ran out (or the wait failed). A closing program or a choice
+        // already made needs no fallback probe.
+        if (count > 0 || fallbackSent || lastWindow || platform::IsEventSet(choice) || platform::IsEventSet(stop))
             return count;
         std::uint8_t gateway[4] = {};
         if (!ep.gatewayLookup || !ep.gatewayLookup(gateway))

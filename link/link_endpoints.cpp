@@ -5,11 +5,7 @@
 
 #include <netinet/in.h>
 
-#if __has_include("link/gateway.h")
 #include "link/gateway.h"
-#else
-bool GetGatewayAddress(std::uint8_t out[4]);
-#endif
 
 LinkEndpoints LinkEndpoints::Defaults()
 {

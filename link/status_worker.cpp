@@ -15,8 +15,6 @@ constexpr std::uint32_t StopWaitMs = 1000;
 constexpr std::uint32_t StopGraceMs = 100;
 constexpr long ReplyWaitSeconds = 1;
 
-bool IsSet(const platform::EventHandle &e) { return e && e->IsSet(); }
-
 void CloseMain(WorkerHost &host) { platform::PostMessage(host.Window(HostWindow::Main), platform::WM_CLOSE); }
 
 // Polls the chosen server until the stop event or the first failure.
@@ -67,23 +65,23 @@ unsigned StatusWorker(std::shared_ptr<WorkerHost> host, const LinkEndpoints &ep)
     // Discovery starts once the notice is on screen. A notice that has already
     // come and gone, a choice already made or a closing program end the wait.
     while (!platform::IsWindowEnabled(host->Window(HostWindow::Finding))) {
-        if (IsSet(stop))
+        if (platform::IsEventSet(stop))
             return 0;
-        if (IsSet(choice) || host->RunEnded(HostWindow::Finding))
+        if (platform::IsEventSet(choice) || host->RunEnded(HostWindow::Finding))
             break;
         platform::Sleep(NoticePollMs);
     }
-    if (IsSet(stop))
+    if (platform::IsEventSet(stop))
         return 0;
 
-    if (!IsSet(choice)) {
+    if (!platform::IsEventSet(choice)) {
         sockaddr_in source{};
         const int servers = DiscoverServers(*host, &source, ep);
-        if (IsSet(stop))
+        if (platform::IsEventSet(stop))
             return 0;
         // With answers, discovery has already asked for the server list. A choice
         // that came in meanwhile needs no address dialog either.
-        if (servers == 0 && !IsSet(choice)) {
+        if (servers == 0 && !platform::IsEventSet(choice)) {
             platform::PostMessage(host->Window(HostWindow::Finding), platform::WM_CLOSE);
             platform::PostMessage(host->Window(HostWindow::Main), WM_ASK_SERVER_ADDRESS);
         }
@@ -92,10 +90,10 @@ unsigned StatusWorker(std::shared_ptr<WorkerHost> host, const LinkEndpoints &ep)
     // The choice has no time limit, but a closing program must not leave the
     // worker stuck here.
     while (platform::WaitForSingleObject(choice, ChoicePollMs) == platform::WAIT_TIMEOUT) {
-        if (IsSet(stop))
+        if (platform::IsEventSet(stop))
             return 0;
     }
-    if (IsSet(stop))
+    if (platform::IsEventSet(stop))
         return 0;
     if (host->ServerChosen() == 0) {
         CloseMain(*host);

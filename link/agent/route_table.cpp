@@ -53,15 +53,18 @@ std::optional<std::uint32_t> ParseHex(std::string_view text)
 
 std::optional<std::uint32_t> ParseDecimal(std::string_view text)
 {
-    if (text.empty() || text.size() > 9)
+    // Metrics run up to 4294967295: ten digits.
+    if (text.empty() || text.size() > 10)
         return std::nullopt;
-    std::uint32_t value = 0;
+    std::uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
             return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
-    return value;
+    if (value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
 }
 
 }  // namespace

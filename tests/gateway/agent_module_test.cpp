@@ -74,6 +74,8 @@ TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
              "garbage\n\n" + Row("0201A8C0", "0003", "5"),
          {192, 168, 1, 2}},
         {"Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000", kHome},  // no final newline
+        {Row("0101A8C0", "0003", "4294967295"), kHome},  // the largest metric is ten digits
+        {Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"), kHome},  // past it: no route
         {"", kUntouched},
     };
     for (const auto &c : cases) {

@@ -38,7 +38,7 @@ rc=$?
 grep -qx "server2 10.213.0.2" "$work/up.txt" || fail "unexpected layout: $(cat "$work/up.txt")"
 
 for k in 1 2; do
-    "$lan" exec "$name" "server$k" -- "$sim" --max-seconds 20 --quiet >"$work/s$k.out" 2>"$work/s$k.err" &
+    "$lan" exec "$name" "server$k" -- "$sim" --bind 0.0.0.0 --max-seconds 20 --quiet >"$work/s$k.out" 2>"$work/s$k.err" &
 done
 # Wait, bounded, until both have bound their sockets.
 for k in 1 2; do

@@ -54,7 +54,7 @@ const char *UsageText()
            "and every status request (0x55) with eight 120-byte printer records.\n"
            "\n"
            "Serving:\n"
-           "  --bind ADDR              address to listen on (default 0.0.0.0)\n"
+           "  --bind ADDR              address to listen on (default 127.0.0.1; 0.0.0.0 for all)\n"
            "  --port N                 UDP port (default 60000; 0 picks a free one)\n"
            "  --scenario FILE          printers and their timelines (see README.md);\n"
            "                           default: four built-in printers\n"

@@ -13,7 +13,7 @@ struct Options {
     Mode mode = Mode::Serve;
 
     // Serving
-    std::string bindAddress = "0.0.0.0";
+    std::string bindAddress = "127.0.0.1";  // the machine itself unless asked
     std::uint16_t port = StatusPort;     // 0: an ephemeral port, printed on stdout
     std::string scenarioFile;
     bool discovery = true;

@@ -356,10 +356,17 @@ bool LoadScenarioFile(const std::string &path, Scenario &out, std::string &error
         error = path + ": cannot open";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Scenarios are a few lines; a bound keeps a device or a pipe from filling memory.
+    constexpr std::size_t kMaxScenarioBytes = 1 << 20;
+    std::string text(kMaxScenarioBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxScenarioBytes) {
+        error = path + ": larger than 1 MiB, not a scenario";
+        return false;
+    }
     std::string message;
-    if (!ParseScenario(text.str(), out, message)) {
+    if (!ParseScenario(text, out, message)) {
         error = path + (message.empty() || !std::isdigit(static_cast<unsigned char>(message[0])) ? ": " : ":") +
                 message;
         return false;
