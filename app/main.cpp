@@ -10,9 +10,7 @@ int main(int, char **argv)
     char *qtArgv[] = {argv[0], nullptr};
     QApplication application(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);
-#ifdef KESTRUM_HAVE_RESOURCES
     Q_INIT_RESOURCE(resources);
-#endif
     platform::MessageBoxService boxes;
     theApp.InitInstance();
     return 0;

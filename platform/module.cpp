@@ -77,7 +77,13 @@ std::string ModulePathFor(const char *name)
             std::string folder = ExecutableDirectory();
             if (folder.empty())
                 return std::string();
-            return folder + "/" + known.moduleFile;
+            // The build tree keeps the module beside the executable; an install
+            // keeps it in its private folder, found relative to the executable.
+            std::string beside = folder + "/" + known.moduleFile;
+            std::string installed = folder + "/" KESTRUM_MODULE_RELDIR "/" + known.moduleFile;
+            if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0)
+                return installed;
+            return beside;
         }
     }
     return name;

@@ -37,7 +37,8 @@ std::string ExecutableDirectory();
 
 // The file a library name stands for: a platform library name that we supply
 // ourselves (such as "INETMIB1.DLL", case ignored) maps to our module file beside
-// the executable; any other name, including an explicit path, is used as given.
+// the executable or, where there is none, in the installed module folder relative
+// to it; any other name, including an explicit path, is used as given.
 std::string ModulePathFor(const char *name);
 
 // LoadLibraryA: the module for a platform name or a path; unloaded on failure.

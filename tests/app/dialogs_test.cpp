@@ -77,9 +77,7 @@ class DialogsTest : public QObject {
 private slots:
     void initTestCase()
     {
-#ifdef KESTRUM_HAVE_RESOURCES
         Q_INIT_RESOURCE(resources);
-#endif
         SetMessageBoxHook([this](const MessageBoxCall &call) {
             m_boxes.push_back(call);
             return IDOK;
@@ -247,11 +245,7 @@ private slots:
         }
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<CAboutDlg *>(w));
-#ifdef KESTRUM_HAVE_RESOURCES
         const QString about = "About USB Kestrum | USB Kestrum Ver 1.0 | OK focused | icon";
-#else
-        const QString about = "About USB Kestrum | USB Kestrum Ver 1.0 | OK focused";
-#endif
         QCOMPARE(seen, (opens ? QStringList{about, about} : QStringList()));
         QCOMPARE(monitor.GetWindowText(), title);
         QVERIFY(m_boxes.empty());
