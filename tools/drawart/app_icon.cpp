@@ -1,5 +1,6 @@
 // The application icon: a sheet of paper over an orange device box with a
-// cable hanging below. Drawn separately for each size so both stay sharp.
+// cable hanging below. One drawing on a 32-unit grid, scaled for 32 px and up
+// and for the SVG; 16 px has a pixel-by-pixel copy of it so that it stays sharp.
 #include "tools/drawart/pictures.h"
 
 #include <QPainter>
@@ -22,6 +23,9 @@ QLinearGradient BoxFace(const QRectF &box)
     return g;
 }
 
+// The drawing itself, on a 32 x 32 grid. Everything is a path or a rectangle
+// with antialiasing on, so the same drawing serves every size and the SVG:
+// straight edges sit on whole units and stay sharp at 32 px and above.
 void Draw32(QPainter &p)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -34,10 +38,8 @@ void Draw32(QPainter &p)
     p.setBrush(Qt::NoBrush);
     p.drawPath(cable);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(150, 150, 158));
-    p.drawRect(QRectF(18.5, 28.0, 5.0, 4.0));
-    p.setBrush(QColor(90, 90, 98));
-    p.drawRect(QRectF(19.0, 28.0, 4.0, 1.0));
+    p.fillRect(QRectF(18.5, 28.0, 5.0, 4.0), QColor(150, 150, 158));
+    p.fillRect(QRectF(19.0, 28.0, 4.0, 1.0), QColor(90, 90, 98));
 
     // The sheet, with a folded corner.
     QPainterPath sheet;
@@ -56,24 +58,20 @@ void Draw32(QPainter &p)
     fold.lineTo(23.5, 5.5);
     p.setBrush(QColor(220, 222, 228));
     p.drawPath(fold);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(TextLine);
-    p.drawLine(11, 5, 17, 5);
-    p.drawLine(11, 8, 21, 8);
-    p.drawLine(11, 11, 19, 11);
-    p.setRenderHint(QPainter::Antialiasing, true);
+    p.fillRect(QRectF(11, 5, 7, 1), TextLine);   // lines of text
+    p.fillRect(QRectF(11, 8, 11, 1), TextLine);
+    p.fillRect(QRectF(11, 11, 9, 1), TextLine);
 
     // The box.
     const QRectF box(2.5, 13.5, 27.0, 11.0);
     p.setPen(QPen(BoxEdge, 1.0));
     p.setBrush(BoxFace(box));
     p.drawRoundedRect(box, 2.5, 2.5);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(4, 15, 24, 1, QColor(255, 214, 140)); // top light
-    p.fillRect(7, 17, 18, 2, QColor(120, 52, 0));     // paper slot
-    p.fillRect(24, 21, 2, 2, QColor(60, 220, 80));   // lamp
-    p.fillRect(6, 21, 2, 1, QColor(170, 80, 10));
-    p.fillRect(9, 21, 2, 1, QColor(170, 80, 10));
+    p.fillRect(QRectF(4, 15, 24, 1), QColor(255, 214, 140)); // top light
+    p.fillRect(QRectF(7, 17, 18, 2), QColor(120, 52, 0));    // paper slot
+    p.fillRect(QRectF(24, 21, 2, 2), QColor(60, 220, 80));   // lamp
+    p.fillRect(QRectF(6, 21, 2, 1), QColor(170, 80, 10));
+    p.fillRect(QRectF(9, 21, 2, 1), QColor(170, 80, 10));
 }
 
 void Draw16(QPainter &p)
@@ -117,11 +115,15 @@ QImage AppIcon(int size)
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    if (size >= 32)
+    if (size >= 32) {
+        p.scale(size / 32.0, size / 32.0);
         Draw32(p);
-    else
+    } else {
         Draw16(p);
+    }
     return image;
 }
+
+void DrawAppIcon(QPainter &p) { Draw32(p); }
 
 }  // namespace drawart

@@ -1,12 +1,16 @@
-// kestrum-drawart OUTDIR [--preview DIR]: draws our pictures and writes them as
-// PNG files into OUTDIR (res/ in the source tree). With --preview, also writes
-// copies scaled up 4 times for looking at.
+// kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]: draws our pictures and
+// writes them as PNG files into OUTDIR (res/ in the source tree). With --preview,
+// also writes copies scaled up 4 times for looking at. With --icons, also writes
+// the application icon for the desktop's hicolor theme into DIR/hicolor/
+// (packaging/icons/ in the source tree): PNGs of every usual size and an SVG.
 #include "tools/drawart/pictures.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QString>
+#include <QSvgGenerator>
 
 #include <cstdio>
 #include <cstring>
@@ -28,6 +32,36 @@ bool Write(const QImage &image, const QString &dir, const QString &name, const Q
     return true;
 }
 
+// The icon's file name in the theme: the desktop entry's id.
+const char kIconName[] = "org.kestrum.UsbKestrum";
+
+bool WriteThemeIcons(const QString &dir)
+{
+    bool ok = true;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString folder = QString("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
+        QDir().mkpath(folder);
+        ok &= Write(drawart::AppIcon(size), folder, QString("%1.png").arg(kIconName), QString());
+    }
+    const QString folder = dir + "/hicolor/scalable/apps";
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QString("%1.svg").arg(kIconName));
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(32, 32));
+    svg.setViewBox(QRect(0, 0, 32, 32));
+    svg.setTitle("USB Kestrum");
+    QPainter p;
+    if (!p.begin(&svg)) {
+        std::fprintf(stderr, "kestrum-drawart: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    drawart::DrawAppIcon(p);
+    p.end();
+    std::printf("%s scalable\n", qPrintable(path));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -39,18 +73,21 @@ int main(int argc, char **argv)
 
     QString outDir;
     QString previewDir;
+    QString iconDir;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--preview") == 0 && i + 1 < argc)
             previewDir = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--icons") == 0 && i + 1 < argc)
+            iconDir = QString::fromLocal8Bit(argv[++i]);
         else if (argv[i][0] != '-' && outDir.isEmpty())
             outDir = QString::fromLocal8Bit(argv[i]);
         else {
-            std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR]\n");
+            std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n");
             return 64;
         }
     }
     if (outDir.isEmpty()) {
-        std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR]\n");
+        std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n");
         return 64;
     }
     QDir().mkpath(outDir);
@@ -64,5 +101,7 @@ int main(int argc, char **argv)
     ok &= Write(Banner(), outDir, "bitmap144.png", previewDir);
     ok &= Write(AppIcon(16), outDir, "icon16.png", previewDir);
     ok &= Write(AppIcon(32), outDir, "icon32.png", previewDir);
+    if (!iconDir.isEmpty())
+        ok &= WriteThemeIcons(iconDir);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,25 @@
+#!/bin/bash
+# Builds the Debian package: configures its own build folder (build-pkg, or the
+# one given) without the tests, with Debian's hardening flags, builds what is
+# installed and runs CPack. Prints the .deb's path as the last line.
+#   scripts/package.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build-pkg}
+
+# The flags Debian's own packages are built with (fortify, stack protector,
+# read-only relocations, bind now, PIE).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cppflags=$(dpkg-buildflags --get CPPFLAGS)
+cflags=$(dpkg-buildflags --get CFLAGS)
+cxxflags=$(dpkg-buildflags --get CXXFLAGS)
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+
+cmake -S . -B "$dir" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_C_FLAGS="$cppflags $cflags" -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+rm -f "$dir"/*.deb
+(cd "$dir" && cpack -G DEB >/dev/null)
+deb=$(ls "$dir"/usbkestrum_*.deb)
+realpath "$deb"
