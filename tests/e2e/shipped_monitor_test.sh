@@ -44,7 +44,10 @@ monitor_pid=$!
 
 # The list appears once the search is over (2 s after the last answer).
 for _ in $(seq 100); do grep -q "probe, answered" "$work/sim.log" && break; sleep 0.1; done
-grep -q "probe, answered" "$work/sim.log" || fail "the monitor sent no discovery probe"
+if ! grep -q "probe, answered" "$work/sim.log"; then
+    [ "$layout" = gateway ] && fail "no probe reached the gateway (was the agent module found?)"
+    fail "the monitor sent no discovery probe"
+fi
 if [ "$layout" = gateway ]; then
     loaded=$(grep -o 'file=[^ ]*inetmib1[^ ]*' "$work/monitor.log" | sed 's/^file=//' | sort -u)
     [ -n "$loaded" ] || fail "no agent module was loaded"
