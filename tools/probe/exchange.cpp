@@ -47,14 +47,16 @@ public:
         for (std::size_t first = 0; first < m_results.size(); first += TargetsPerSocket) {
             m_groups.push_back(std::make_unique<Group>());
             Group &g = *m_groups.back();
-            g.socket.SetBroadcast(false);
-            g.socket.SetReceiveBuffer(ReceiveBufferBytes);
+            // A new socket never broadcasts; a batch needs room for a burst of replies.
+            if (m_results.size() > 1)
+                g.socket.SetReceiveBuffer(ReceiveBufferBytes);
             const std::size_t end = std::min(first + TargetsPerSocket, m_results.size());
             for (std::size_t i = first; i < end; ++i)
                 Send(g, i);
             lastSend = Clock::now();
             // Replies to the first groups are taken in while the rest go out.
-            DrainAll();
+            if (end < m_results.size())
+                DrainAll();
         }
         const Clock::time_point deadline = lastSend + m_timeout;
         std::vector<pollfd> fds;

@@ -153,8 +153,10 @@ ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Reg
                       .Help("HTTP requests answered, by handler and status code.")
                       .Register(*m_registry);
     for (Outcome o : {Outcome::Reply, Outcome::Silent, Outcome::Oversized, Outcome::Failed})
-        m_probes->Add({{"outcome", OutcomeName(o)}});
-    m_probeSeconds->Add({});
+        m_byOutcome[static_cast<int>(o)] = &m_probes->Add({{"outcome", OutcomeName(o)}});
+    m_seconds = &m_probeSeconds->Add({});
+    m_probe200 = &m_requests->Add({{"code", "200"}, {"handler", "/probe"}});
+    m_probe400 = &m_requests->Add({{"code", "400"}, {"handler", "/probe"}});
     prometheus::BuildGauge()
         .Name("kestrum_exporter_build_info")
         .Help("The exporter's version.")
@@ -165,13 +167,18 @@ ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Reg
 
 void ExporterMetrics::CountProbe(Outcome outcome, double seconds)
 {
-    m_probes->Add({{"outcome", OutcomeName(outcome)}}).Increment();
-    m_probeSeconds->Add({}).Increment(seconds);
+    m_byOutcome[static_cast<int>(outcome)]->Increment();
+    m_seconds->Increment(seconds);
 }
 
 void ExporterMetrics::CountRequest(const std::string &handler, int code)
 {
-    m_requests->Add({{"code", std::to_string(code)}, {"handler", handler}}).Increment();
+    if (handler == "/probe" && code == 200)
+        m_probe200->Increment();
+    else if (handler == "/probe" && code == 400)
+        m_probe400->Increment();
+    else
+        m_requests->Add({{"code", std::to_string(code)}, {"handler", handler}}).Increment();
 }
 
 std::string ExporterMetrics::Text() const
