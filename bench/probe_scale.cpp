@@ -190,6 +190,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]\n");
         return 64;
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string probe = argv[1];
     int rounds = 3;
     bool sequential = false;

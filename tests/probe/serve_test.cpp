@@ -85,6 +85,11 @@ TEST(Serve, MissingOrBadTargetIs400)
               std::string::npos)
         << res->body;
     EXPECT_NE(res->body.find("process_cpu_seconds_total"), std::string::npos);
+    // Each answer is counted once, under its own handler.
+    EXPECT_EQ(res->body.find("code=\"400\",handler=\"other\""), std::string::npos) << res->body;
+    EXPECT_NE(res->body.find("kestrum_exporter_http_requests_total{code=\"404\",handler=\"other\"} 1"),
+              std::string::npos)
+        << res->body;
 }
 
 TEST(Serve, ManyProbesAtOnce)

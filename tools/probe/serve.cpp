@@ -6,6 +6,7 @@
 #include <httplib.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <sys/socket.h>
 
@@ -346,7 +347,11 @@ bool Exporter::Start(std::string &error)
     d.server.Get("/", [&d](const httplib::Request &, httplib::Response &res) {
         d.Answer(res, "/", 200, IndexText, "text/plain");
     });
+    // httplib calls this for every answer of 400 and above, also for those
+    // that a handler made and counted itself.
     d.server.set_error_handler([&d](const httplib::Request &, httplib::Response &res) {
+        if (!res.body.empty())
+            return;
         if (res.status == 404)
             res.set_content("not found; try /probe?target=ADDRESS or /metrics\n", "text/plain");
         d.metrics.CountRequest("other", res.status);
@@ -393,6 +398,13 @@ int RunServe(const ServeOptions &options, std::ostream &out, std::ostream &err)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Every connection holds a socket and every probe another; many at once
+    // need more descriptors than the usual soft limit of 1024.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     Exporter exporter(options);
     std::string error;
