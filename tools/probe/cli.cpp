@@ -130,6 +130,8 @@ struct Parser {
             return Finish(0, std::string(e.what()) + "\n");
         } catch (const CLI::ParseError &e) {
             return Usage(e.what());
+        } catch (const CLI::Error &e) {
+            return Usage(e.what());
         }
         std::string error;
         if (discover->parsed()) {
