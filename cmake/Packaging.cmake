@@ -35,7 +35,9 @@ second: on line, busy, in a fault state or out of paper, the jobs in its
 queue, how far the current document has printed, who sent it from which
 address, and how large it is.
 
-The package also holds kestrum-printsim, a print-server simulator for
-trying the monitor without real print servers.]])
+The package also holds kestrum-probe, which reads the same print servers
+for scripts, monitoring plugins and Prometheus (a multi-target exporter),
+and kestrum-printsim, a print-server simulator for trying the monitor
+without real print servers.]])
 
 include(CPack)

@@ -51,13 +51,12 @@ void PostServer(WorkerHost &host, const sockaddr_in &server)
 
 }  // namespace
 
-int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &ep)
+int SearchServers(const LinkEndpoints &ep, sockaddr_in *source, const DiscoveryListener &listener)
 {
-    const platform::EventHandle choice = host.ChoiceEvent();
-    const platform::EventHandle stop = host.StopEvent();
     sockaddr_in ownRecord{};
     if (!source)
         source = &ownRecord;
+    auto stopRequested = [&listener] { return listener.stopRequested && listener.stopRequested(); };
 
     if (platform::SocketStartup() != 0)
         return 0;
@@ -76,7 +75,7 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
     int count = 0;
     bool fallbackSent = false;
     for (;;) {
-        if (platform::IsEventSet(choice) || platform::IsEventSet(stop))
+        if (stopRequested())
             return count;
         const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
         if (left <= 0)
@@ -91,22 +90,17 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
                 return count;
             if (length != 1 || answer != DiscoveryAnswer || source->sin_family != AF_INET)
                 continue;
-            if (count == 0) {
-                platform::PostMessage(host.Window(HostWindow::Finding), platform::WM_CLOSE);
-                platform::PostMessage(host.Window(HostWindow::Main), WM_CHOOSE_SERVER);
-            }
-            // Counted before the wait: once the list has been asked for, the
-            // caller must not ask for an address as well.
+            // Counted before the caller hears of it: once it has been told, the
+            // answer stands even when the caller ends the search.
             ++count;
-            if (count == 1 && !WaitForServerList(host, choice, stop))
+            if (listener.answer && !listener.answer(*source, count))
                 return count;
-            PostServer(host, *source);
             continue;
         }
 
-        // The window ran out (or the wait failed). A closing program or a choice
-        // already made needs no fallback probe.
-        if (count > 0 || fallbackSent || lastWindow || platform::IsEventSet(choice) || platform::IsEventSet(stop))
+        // The window ran out (or the wait failed). A caller that wants no more
+        // needs no fallback probe.
+        if (count > 0 || fallbackSent || lastWindow || stopRequested())
             return count;
         std::uint8_t gateway[4] = {};
         if (!ep.gatewayLookup || !ep.gatewayLookup(gateway))
@@ -118,4 +112,26 @@ int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &
             return 0;
         fallbackSent = true;
     }
+}
+
+int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &ep)
+{
+    const platform::EventHandle choice = host.ChoiceEvent();
+    const platform::EventHandle stop = host.StopEvent();
+    DiscoveryListener listener;
+    // A closing program or a choice already made ends the search.
+    listener.stopRequested = [&] { return platform::IsEventSet(choice) || platform::IsEventSet(stop); };
+    listener.answer = [&](const sockaddr_in &server, int count) {
+        if (count == 1) {
+            platform::PostMessage(host.Window(HostWindow::Finding), platform::WM_CLOSE);
+            platform::PostMessage(host.Window(HostWindow::Main), WM_CHOOSE_SERVER);
+            // Counted already: once the list has been asked for, the caller
+            // must not ask for an address as well.
+            if (!WaitForServerList(host, choice, stop))
+                return false;
+        }
+        PostServer(host, server);
+        return true;
+    };
+    return SearchServers(ep, source, listener);
 }

@@ -71,6 +71,15 @@ int UdpSocket::WaitReadable(long seconds, long microseconds)
 
 int UdpSocket::ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from)
 {
+    const long length = ReceiveWhole(buffer, capacity, from, false);
+    // A datagram that did not fit is a failure, never taken in cut short.
+    if (length < 0 || static_cast<std::size_t>(length) > capacity)
+        return -1;
+    return static_cast<int>(length);
+}
+
+long UdpSocket::ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait)
+{
     if (m_fd < 0)
         return -1;
     sockaddr_in sender{};
@@ -82,8 +91,8 @@ int UdpSocket::ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from
         header.msg_iov = &part;
         header.msg_iovlen = 1;
         // MSG_TRUNC makes the call report the datagram's real length, so one that
-        // did not fit is seen as a failure rather than taken in cut short.
-        ssize_t length = ::recvmsg(m_fd, &header, MSG_TRUNC);
+        // did not fit can be told from one that did.
+        ssize_t length = ::recvmsg(m_fd, &header, MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0));
         if (length < 0) {
             if (errno == EINTR)
                 continue;
@@ -95,10 +104,15 @@ int UdpSocket::ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from
             else
                 *from = sockaddr_in{};
         }
-        if ((header.msg_flags & MSG_TRUNC) || static_cast<std::size_t>(length) > capacity)
-            return -1;
-        return static_cast<int>(length);
+        if ((header.msg_flags & MSG_TRUNC) && static_cast<std::size_t>(length) <= capacity)
+            return static_cast<long>(capacity) + 1;
+        return static_cast<long>(length);
     }
+}
+
+bool UdpSocket::SetReceiveBuffer(int bytes)
+{
+    return m_fd >= 0 && ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
 std::uint32_t InetAddr(const char *text)

@@ -32,6 +32,15 @@ public:
     // Receives one whole datagram: its length (0 is a valid empty datagram), or
     // -1 on failure, including a datagram longer than capacity.
     int ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from);
+    // Receives one datagram and tells its whole length, also when it was longer
+    // than capacity (then only capacity bytes are stored); -1 on failure, and
+    // with dontWait also when nothing is waiting. *from is the sender.
+    long ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait);
+    // Asks for a receive buffer of this many bytes (the system may cap it);
+    // false on failure.
+    bool SetReceiveBuffer(int bytes);
+    // The descriptor, for waiting on many sockets at once; -1 when not valid.
+    int Descriptor() const { return m_fd; }
 
 private:
     int m_fd;

@@ -7,7 +7,8 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  iproute2 procps
+  libcli11-dev nlohmann-json3-dev prometheus-cpp-dev libcpp-httplib-dev
+  iproute2 procps prometheus curl jq
   xvfb xauth x11-utils xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db

@@ -54,25 +54,33 @@ std::string FormatDocSize(const PrinterRecord &record)
     return buf;
 }
 
+const char *PortTypeText(std::uint8_t portType) { return portType != 0 ? "LPT" : "Bi-direction"; }
+
+std::string FormatUserAddress(const PrinterRecord &record)
+{
+    // The user's address means something only while a job is queued.
+    if (record.jobCount <= 0)
+        return std::string();
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", unsigned(record.userAddress[0]), unsigned(record.userAddress[1]),
+                  unsigned(record.userAddress[2]), unsigned(record.userAddress[3]));
+    return buf;
+}
+
 std::string FormatDetailsText(const PrinterRecord &record)
 {
     std::string text;
     text.reserve(160);
-    text += record.portType != 0 ? "Port Type: \t\tLPT\r\n" : "Port Type: \t\tBi-direction\r\n";
+    text += "Port Type: \t\t";
+    text += PortTypeText(record.portType);
+    text += "\r\n";
 
     text += "Current User: \t\t";
     text += FieldText(record.currentUser);
     text += "\r\n";
 
-    // The user's address means something only while a job is queued.
     text += "IP Address: \t\t";
-    if (record.jobCount > 0) {
-        char buf[20];
-        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", unsigned(record.userAddress[0]),
-                      unsigned(record.userAddress[1]), unsigned(record.userAddress[2]),
-                      unsigned(record.userAddress[3]));
-        text += buf;
-    }
+    text += FormatUserAddress(record);
     text += "\r\n";
 
     // With no size the text ends on the label's tabs, without a line break.

@@ -23,6 +23,13 @@ std::string FormatDetailsText(const PrinterRecord &record);
 // The size part of the "Current Doc Size" line (empty when there is none).
 std::string FormatDocSize(const PrinterRecord &record);
 
+// The value of the "Port Type" line: "LPT" or "Bi-direction".
+const char *PortTypeText(std::uint8_t portType);
+
+// The value of the "IP Address" line: the user's address in dotted form while
+// a job is queued, otherwise empty.
+std::string FormatUserAddress(const PrinterRecord &record);
+
 // The one row of the status list, column by column.
 struct StatusRow {
     std::string status;

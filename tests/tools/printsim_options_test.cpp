@@ -45,11 +45,33 @@ TEST(PrintsimOptions, CommandLines)
         {{"--probe", "1.2.3.4:"}, "--probe: '1.2.3.4:' is not ADDR or ADDR:PORT"},
         {{"--probe", "1.2.3.4", "--request", "1.2.3.4"}, "--probe and --request exclude each other"},
         {{"--verbose"}, "unknown option '--verbose' (try --help)"},
+        {{"--reply", "long"}, "--reply: expected short, oversized or garbage, got 'long'"},
+        {{"stray"}, "unexpected argument 'stray' (try --help)"},
     };
     for (const auto &c : bad) {
         EXPECT_FALSE(Parse(c.first, o, error)) << c.second;
         EXPECT_EQ(error, c.second);
     }
+}
+
+TEST(PrintsimOptions, HelpAndVersionComeBackWithoutExiting)
+{
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--port", "0", "--help"}, o, error));
+    EXPECT_EQ(o.mode, Mode::Help);
+    ASSERT_TRUE(Parse({"--version"}, o, error));
+    EXPECT_EQ(o.mode, Mode::Version);
+    EXPECT_EQ(VersionText().rfind("kestrum-printsim ", 0), 0u);
+    // The help is the parser's own and names every option.
+    const std::string usage = UsageText();
+    for (const char *option : {"--bind", "--port", "--scenario", "--no-discovery", "--stop-after", "--reply",
+                               "--discovery-reply", "--delay-ms", "--answer-twice", "--max-seconds", "--quiet",
+                               "--probe", "--broadcast", "--request", "--wait-ms", "--help", "--version"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    // The last of a repeated option counts.
+    ASSERT_TRUE(Parse({"--port", "5", "--port", "6"}, o, error));
+    EXPECT_EQ(o.port, 6);
 }
 
 TEST(PrintsimReplies, EachFaultHasItsShape)

@@ -18,7 +18,10 @@ int main(int argc, char **argv)
     }
     switch (options.mode) {
     case Mode::Help:
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    case Mode::Version:
+        std::printf("%s\n", VersionText().c_str());
         return 0;
     case Mode::Probe:
         return RunProbe(options);

@@ -118,6 +118,81 @@ long ReceiveWhole(int sock, void *buffer, std::size_t capacity, sockaddr_in &fro
     }
 }
 
+bool PrepareServing(int sock, std::string &error)
+{
+    const int on = 1;
+    if (::setsockopt(sock, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        error = std::string("IP_PKTINFO: ") + std::strerror(errno);
+        return false;
+    }
+    // A thousand requests may arrive at once; the forced size needs privileges,
+    // the plain one is capped by the system, and either is only a help.
+    const int bytes = 4 << 20;
+    if (::setsockopt(sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    return true;
+}
+
+long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in &from, in_addr &local)
+{
+    std::memset(&from, 0, sizeof from);
+    local.s_addr = INADDR_ANY;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    iovec part{buffer, capacity};
+    for (;;) {
+        msghdr header{};
+        header.msg_name = &from;
+        header.msg_namelen = sizeof from;
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(sock, &header, MSG_TRUNC);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        for (cmsghdr *c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                // ipi_spec_dst is the address the request was sent to, or for a
+                // broadcast the receiving interface's own address.
+                local = info.ipi_spec_dst;
+            }
+        }
+        return static_cast<long>(n);
+    }
+}
+
+long SendFrom(int sock, const void *data, std::size_t length, const sockaddr_in &to, in_addr local)
+{
+    iovec part{const_cast<void *>(data), length};
+    msghdr header{};
+    header.msg_name = const_cast<sockaddr_in *>(&to);
+    header.msg_namelen = sizeof to;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (local.s_addr != INADDR_ANY) {
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr *c = CMSG_FIRSTHDR(&header);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst = local;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    for (;;) {
+        const ssize_t n = ::sendmsg(sock, &header, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return static_cast<long>(n);
+    }
+}
+
 sockaddr_in LocalAddress(int sock)
 {
     sockaddr_in a;

@@ -41,6 +41,20 @@ Wake WaitFor(int sock, int signals, int timeoutMs);
 // longer than capacity (the excess is dropped), or -1.
 long ReceiveWhole(int sock, void *buffer, std::size_t capacity, sockaddr_in &from);
 
+// For a serving socket bound to many addresses: asks for the address each
+// datagram came to (IP_PKTINFO) and for a receive buffer that holds a burst of
+// requests from many clients at once. False with a message when the first fails.
+bool PrepareServing(int sock, std::string &error);
+
+// Receives one datagram like ReceiveWhole and tells the local address that
+// should answer it (the one it was sent to; for a broadcast, the interface's
+// own); 0 (INADDR_ANY) when the system did not say.
+long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in &from, in_addr &local);
+
+// Sends one datagram to `to` from the local address (INADDR_ANY: the system
+// chooses); bytes sent or -1.
+long SendFrom(int sock, const void *data, std::size_t length, const sockaddr_in &to, in_addr local);
+
 sockaddr_in MakeSockaddr(const std::string &addr, std::uint16_t port);
 sockaddr_in LocalAddress(int sock);
 std::string AddressText(const sockaddr_in &a);

@@ -1,22 +1,26 @@
 #include "tools/printsim/options.h"
 
+#include "kestrum_version.h"
+
+#include <CLI/CLI.hpp>
 #include <arpa/inet.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace printsim {
 
 namespace {
 
-bool ToLong(const char *text, long lo, long hi, long &out)
+bool ToLong(const std::string &text, long lo, long hi, long &out)
 {
-    if (!text || !*text)
+    if (text.empty())
         return false;
     errno = 0;
     char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
+    const long v = std::strtol(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0' || v < lo || v > hi)
         return false;
     out = v;
@@ -39,179 +43,202 @@ bool SplitTarget(const std::string &text, std::string &addr, std::uint16_t &port
     if (colon == std::string::npos)
         return true;
     long p = 0;
-    if (!ToLong(text.c_str() + colon + 1, 1, 65535, p))
+    if (!ToLong(text.substr(colon + 1), 1, 65535, p))
         return false;
     port = static_cast<std::uint16_t>(p);
     return true;
 }
 
+// A validator that also stores the value: `take` returns the complaint after
+// "OPTION: ", or an empty text when the value is good.
+CLI::Validator Taking(const std::string &typeName, std::function<std::string(const std::string &)> take)
+{
+    CLI::Validator v([take](std::string &value) { return take(value); }, std::string());
+    v.name(typeName);
+    return v;
+}
+
+// A whole number from lo to hi into out, or "'TEXT' is <what>".
+CLI::Validator Number(long lo, long hi, const std::string &what, std::function<void(long)> store)
+{
+    return Taking("N", [=](const std::string &v) -> std::string {
+        long n = 0;
+        if (!ToLong(v, lo, hi, n))
+            return "'" + v + "' is " + what;
+        store(n);
+        return std::string();
+    });
+}
+
+// The parser, bound to o and to the two client-mode flags.
+struct Parser {
+    CLI::App app{"A print server for tests and demos: answers the discovery probe (0xAA) with 0x55\n"
+                 "and every status request (0x55) with eight 120-byte printer records.\n"
+                 "The first line on stdout is \"listening ADDR:PORT\".",
+                 "kestrum-printsim"};
+    Options o;
+    bool probe = false;
+    bool request = false;
+    std::string sink;  // every option is taken in by its validator
+
+    Parser()
+    {
+        app.set_help_flag("-h,--help", "this text");
+        app.set_version_flag("--version", VersionText(), "the version, and exit");
+        app.allow_extras();  // unknown options are named by ParseOptions itself
+        app.get_formatter()->column_width(30);
+        const std::string serving = "Serving";
+        const std::string client = "Client (for checking a server)";
+
+        app.add_option("--bind", sink, "address to listen on (default 127.0.0.1; 0.0.0.0 for all)")
+            ->group(serving)
+            ->check(Taking("ADDR", [this](const std::string &v) -> std::string {
+                if (!IsAddress(v))
+                    return "'" + v + "' is not an IPv4 address";
+                o.bindAddress = v;
+                return std::string();
+            }));
+        app.add_option("--port", sink, "UDP port (default 60000; 0 picks a free one)")
+            ->group(serving)
+            ->check(Number(0, 65535, "not a port number", [this](long v) { o.port = static_cast<std::uint16_t>(v); }));
+        app.add_option("--scenario", sink, "printers and their timelines (see README.md); default: four built-in printers")
+            ->group(serving)
+            ->check(Taking("FILE", [this](const std::string &v) {
+                o.scenarioFile = v;
+                return std::string();
+            }));
+        app.add_flag_callback("--no-discovery", [this] { o.discovery = false; }, "do not answer discovery probes")
+            ->group(serving);
+        app.add_option("--stop-after", sink,
+                       "answer only the first N status requests, then keep running silently")
+            ->group(serving)
+            ->check(Number(0, 1000000000L, "not a count", [this](long v) { o.stopAfter = v; }));
+        app.add_option("--reply", sink,
+                       "answer status requests with 130 bytes, 961 bytes, or 2 to 901 bytes of noise")
+            ->group(serving)
+            ->check(Taking("short|oversized|garbage", [this](const std::string &k) -> std::string {
+                if (k == "short")
+                    o.replyFault = ReplyFault::Short;
+                else if (k == "oversized")
+                    o.replyFault = ReplyFault::Oversized;
+                else if (k == "garbage")
+                    o.replyFault = ReplyFault::Garbage;
+                else
+                    return "expected short, oversized or garbage, got '" + k + "'";
+                return std::string();
+            }));
+        app.add_option("--discovery-reply", sink, "answer probes with two bytes, or with one wrong byte")
+            ->group(serving)
+            ->check(Taking("oversized|garbage", [this](const std::string &k) -> std::string {
+                if (k == "oversized")
+                    o.discoveryFault = DiscoveryFault::Oversized;
+                else if (k == "garbage")
+                    o.discoveryFault = DiscoveryFault::Garbage;
+                else
+                    return "expected oversized or garbage, got '" + k + "'";
+                return std::string();
+            }));
+        app.add_option("--delay-ms", sink, "wait N ms before every answer")
+            ->group(serving)
+            ->check(Number(0, 600000, "not 0 to 600000", [this](long v) { o.delayMs = static_cast<int>(v); }));
+        app.add_flag_callback("--answer-twice", [this] { o.answerTwice = true; }, "answer every probe twice")
+            ->group(serving);
+        app.add_option("--max-seconds", sink, "exit by itself after N seconds")
+            ->group(serving)
+            ->check(Number(1, 86400, "not 1 to 86400", [this](long v) { o.maxSeconds = static_cast<int>(v); }));
+        app.add_flag_callback("--quiet", [this] { o.quiet = true; }, "no log line per datagram on stderr")
+            ->group(serving);
+
+        auto target = [this](bool &flag) {
+            return Taking("ADDR[:PORT]", [this, &flag](const std::string &v) -> std::string {
+                if (!SplitTarget(v, o.target, o.targetPort))
+                    return "'" + v + "' is not ADDR or ADDR:PORT";
+                flag = true;
+                return std::string();
+            });
+        };
+        app.add_option("--probe", sink, "send one 0xAA and list every answer (\"answer ADDR:PORT LEN\")")
+            ->group(client)
+            ->check(target(probe));
+        app.add_flag_callback("--broadcast", [this] { o.broadcast = true; }, "allow a broadcast address for --probe")
+            ->group(client);
+        app.add_option("--request", sink, "send one 0x55 and print \"reply LEN\", or \"no reply\"")
+            ->group(client)
+            ->check(target(request));
+        app.add_option("--wait-ms", sink,
+                       "how long to collect answers (default 2000 for --probe, 1000 for --request)")
+            ->group(client)
+            ->check(Number(1, 60000, "not 1 to 60000", [this](long v) { o.waitMs = static_cast<int>(v); }));
+        // Every option may be given again; the last one counts, as before.
+        for (CLI::Option *opt : app.get_options()) {
+            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+            // The value's form is the validator's name; the help shows only that.
+            try {
+                if (opt->get_type_size() > 0)
+                    opt->type_name(opt->get_validator(0)->get_name());
+            } catch (const CLI::OptionNotFound &) {
+                // flags have no value and no validator
+            }
+        }
+    }
+};
+
+// CLI11 names the option first ("--port: ..."); a missing value reads as ours did.
+std::string OptionOfMessage(const std::string &what)
+{
+    const std::size_t colon = what.find(':');
+    return colon == std::string::npos ? what : what.substr(0, colon);
+}
+
 }  // namespace
 
-const char *UsageText()
+std::string VersionText() { return std::string("kestrum-printsim ") + KESTRUM_VERSION; }
+
+std::string UsageText()
 {
-    return "Usage: kestrum-printsim [OPTIONS]\n"
-           "A print server for tests and demos: answers the discovery probe (0xAA) with 0x55\n"
-           "and every status request (0x55) with eight 120-byte printer records.\n"
-           "\n"
-           "Serving:\n"
-           "  --bind ADDR              address to listen on (default 127.0.0.1; 0.0.0.0 for all)\n"
-           "  --port N                 UDP port (default 60000; 0 picks a free one)\n"
-           "  --scenario FILE          printers and their timelines (see README.md);\n"
-           "                           default: four built-in printers\n"
-           "  --no-discovery           do not answer discovery probes\n"
-           "  --stop-after N           answer only the first N status requests, then keep\n"
-           "                           running silently\n"
-           "  --reply short|oversized|garbage\n"
-           "                           answer status requests with 130 bytes, 961 bytes,\n"
-           "                           or 2 to 901 bytes of noise\n"
-           "  --discovery-reply oversized|garbage\n"
-           "                           answer probes with two bytes, or with one wrong byte\n"
-           "  --delay-ms N             wait N ms before every answer\n"
-           "  --answer-twice           answer every probe twice\n"
-           "  --max-seconds N          exit by itself after N seconds\n"
-           "  --quiet                  no log line per datagram on stderr\n"
-           "The first line on stdout is \"listening ADDR:PORT\".\n"
-           "\n"
-           "Client (for checking a server):\n"
-           "  --probe ADDR[:PORT]      send one 0xAA and list every answer (\"answer ADDR:PORT LEN\")\n"
-           "  --broadcast              allow a broadcast address for --probe\n"
-           "  --request ADDR[:PORT]    send one 0x55 and print \"reply LEN\", or \"no reply\"\n"
-           "  --wait-ms N              how long to collect answers (default 2000 for --probe,\n"
-           "                           1000 for --request)\n"
-           "\n"
-           "  --help                   this text\n";
+    Parser parser;
+    return parser.app.help() +
+           "\nExit codes: 0 done, 1 socket trouble, 2 no answer (client modes), 64 bad command line,\n"
+           "65 bad scenario file.\n";
 }
 
 bool ParseOptions(int argc, const char *const *argv, Options &out, std::string &error)
 {
-    Options o;
-    bool probe = false;
-    bool request = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto needValue = [&]() -> bool {
-            if (!next) {
-                error = arg + " needs a value";
-                return false;
-            }
-            ++i;
-            return true;
-        };
-        long v = 0;
-        if (arg == "--help" || arg == "-h") {
-            o.mode = Mode::Help;
-            out = o;
-            return true;
-        } else if (arg == "--bind") {
-            if (!needValue())
-                return false;
-            if (!IsAddress(next)) {
-                error = std::string("--bind: '") + next + "' is not an IPv4 address";
-                return false;
-            }
-            o.bindAddress = next;
-        } else if (arg == "--port") {
-            if (!needValue())
-                return false;
-            if (!ToLong(next, 0, 65535, v)) {
-                error = std::string("--port: '") + next + "' is not a port number";
-                return false;
-            }
-            o.port = static_cast<std::uint16_t>(v);
-        } else if (arg == "--scenario") {
-            if (!needValue())
-                return false;
-            o.scenarioFile = next;
-        } else if (arg == "--no-discovery") {
-            o.discovery = false;
-        } else if (arg == "--stop-after") {
-            if (!needValue())
-                return false;
-            if (!ToLong(next, 0, 1000000000L, v)) {
-                error = std::string("--stop-after: '") + next + "' is not a count";
-                return false;
-            }
-            o.stopAfter = v;
-        } else if (arg == "--reply") {
-            if (!needValue())
-                return false;
-            const std::string k = next;
-            if (k == "short")
-                o.replyFault = ReplyFault::Short;
-            else if (k == "oversized")
-                o.replyFault = ReplyFault::Oversized;
-            else if (k == "garbage")
-                o.replyFault = ReplyFault::Garbage;
-            else {
-                error = "--reply: expected short, oversized or garbage, got '" + k + "'";
-                return false;
-            }
-        } else if (arg == "--discovery-reply") {
-            if (!needValue())
-                return false;
-            const std::string k = next;
-            if (k == "oversized")
-                o.discoveryFault = DiscoveryFault::Oversized;
-            else if (k == "garbage")
-                o.discoveryFault = DiscoveryFault::Garbage;
-            else {
-                error = "--discovery-reply: expected oversized or garbage, got '" + k + "'";
-                return false;
-            }
-        } else if (arg == "--delay-ms") {
-            if (!needValue())
-                return false;
-            if (!ToLong(next, 0, 600000, v)) {
-                error = std::string("--delay-ms: '") + next + "' is not 0 to 600000";
-                return false;
-            }
-            o.delayMs = static_cast<int>(v);
-        } else if (arg == "--answer-twice") {
-            o.answerTwice = true;
-        } else if (arg == "--max-seconds") {
-            if (!needValue())
-                return false;
-            if (!ToLong(next, 1, 86400, v)) {
-                error = std::string("--max-seconds: '") + next + "' is not 1 to 86400";
-                return false;
-            }
-            o.maxSeconds = static_cast<int>(v);
-        } else if (arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "--probe" || arg == "--request") {
-            if (!needValue())
-                return false;
-            if (!SplitTarget(next, o.target, o.targetPort)) {
-                error = arg + ": '" + next + "' is not ADDR or ADDR:PORT";
-                return false;
-            }
-            (arg == "--probe" ? probe : request) = true;
-        } else if (arg == "--broadcast") {
-            o.broadcast = true;
-        } else if (arg == "--wait-ms") {
-            if (!needValue())
-                return false;
-            if (!ToLong(next, 1, 60000, v)) {
-                error = std::string("--wait-ms: '") + next + "' is not 1 to 60000";
-                return false;
-            }
-            o.waitMs = static_cast<int>(v);
-        } else {
-            error = "unknown option '" + arg + "' (try --help)";
-            return false;
-        }
+    Parser parser;
+    try {
+        parser.app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        out = Options{};
+        out.mode = Mode::Help;
+        return true;
+    } catch (const CLI::CallForVersion &) {
+        out = Options{};
+        out.mode = Mode::Version;
+        return true;
+    } catch (const CLI::ArgumentMismatch &e) {
+        error = OptionOfMessage(e.what()) + " needs a value";
+        return false;
+    } catch (const CLI::ParseError &e) {
+        error = e.what();
+        return false;
     }
-    if (probe && request) {
+    const std::vector<std::string> extra = parser.app.remaining();
+    if (!extra.empty()) {
+        const std::string &arg = extra.front();
+        error = (!arg.empty() && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg + "' (try --help)";
+        return false;
+    }
+    Options &o = parser.o;
+    if (parser.probe && parser.request) {
         error = "--probe and --request exclude each other";
         return false;
     }
-    if (probe)
+    if (parser.probe)
         o.mode = Mode::Probe;
-    if (request)
+    if (parser.request)
         o.mode = Mode::Request;
     if (o.waitMs < 0)
-        o.waitMs = probe ? 2000 : 1000;
+        o.waitMs = parser.probe ? 2000 : 1000;
     out = o;
     return true;
 }

@@ -7,7 +7,7 @@
 
 namespace printsim {
 
-enum class Mode { Serve, Probe, Request, Help };
+enum class Mode { Serve, Probe, Request, Help, Version };
 
 struct Options {
     Mode mode = Mode::Serve;
@@ -33,8 +33,12 @@ struct Options {
 };
 
 // Fills `out` from the arguments; false with a message on a bad command line.
+// Never exits: --help and --version come back as Mode::Help and Mode::Version.
 bool ParseOptions(int argc, const char *const *argv, Options &out, std::string &error);
 
-const char *UsageText();
+// The --help text, made by the same parser.
+std::string UsageText();
+// The --version line: "kestrum-printsim VERSION".
+std::string VersionText();
 
 }  // namespace printsim

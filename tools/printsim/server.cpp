@@ -24,6 +24,10 @@ public:
         m_sock = OpenUdp(m_o.bindAddress, m_o.port, false, error);
         if (!m_sock.IsValid())
             return Fail(error);
+        // Bound to 0.0.0.0 in a namespace with many addresses, every answer
+        // leaves from the address its request was sent to.
+        if (!PrepareServing(m_sock.Get(), error))
+            return Fail(error);
 
         std::printf("listening %s\n", AddressText(LocalAddress(m_sock.Get())).c_str());
         std::fflush(stdout);
@@ -81,14 +85,14 @@ private:
 
     void Send(const std::vector<std::uint8_t> &data, const sockaddr_in &to)
     {
-        ::sendto(m_sock.Get(), data.data(), data.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        SendFrom(m_sock.Get(), data.data(), data.size(), to, m_local);
     }
 
     bool Handle()
     {
         unsigned char buffer[2048];
         sockaddr_in from;
-        const long n = ReceiveWhole(m_sock.Get(), buffer, sizeof buffer, from);
+        const long n = ReceiveWithLocal(m_sock.Get(), buffer, sizeof buffer, from, m_local);
         if (n < 0)
             return true;
         const std::string who = AddressText(from);
@@ -132,6 +136,7 @@ private:
     Fd m_signals;
     Fd m_sock;
     long m_answered = 0;
+    in_addr m_local{};  // the address the datagram being handled came to
 };
 
 }  // namespace

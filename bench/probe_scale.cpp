@@ -1,0 +1,287 @@
+// kestrum-probe at scale: one exporter asked for many targets at once through
+// /probe, the same batch one target at a time, and `status` with every address
+// at once. Meant to run inside a network namespace that holds the targets'
+// addresses, with the simulator bound to 0.0.0.0 there (probe_scale.sh makes
+// one). Prints wall time and the exporter's CPU time for each batch.
+//   probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]
+// Exit 0 when every answer was as expected (a 200 for each target, kestrum_up
+// 1 for the answering ones, 0 for the silent ones), 1 otherwise. The figures
+// are reported, not judged.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A process's CPU time in seconds: the sum over its threads' scheduler
+// statistics (nanoseconds), which is finer than the clock ticks of /proc/PID/stat.
+double CpuSeconds(pid_t pid)
+{
+    double total = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR *dir = opendir(tasks.c_str());
+    if (!dir)
+        return -1;
+    while (dirent *e = readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::ifstream in(tasks + "/" + e->d_name + "/schedstat");
+        double ns = 0;
+        if (in >> ns)
+            total += ns / 1e9;
+    }
+    closedir(dir);
+    return total;
+}
+
+struct Target {
+    std::string address;
+    bool silent;
+};
+
+struct Connection {
+    int fd = -1;
+    std::string request;
+    std::size_t sent = 0;
+    std::string response;
+    bool done = false;
+};
+
+// Requests /probe for every target over its own connection, all at once, and
+// reads every answer. Returns how many answers were what the target deserved.
+int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
+{
+    std::vector<Connection> c(targets.size());
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        c[i].fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        c[i].request = "GET /probe?target=" + targets[i].address +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n"
+                       "Connection: close\r\n\r\n";
+        ::connect(c[i].fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    }
+    std::size_t open = c.size();
+    const auto limit = start + std::chrono::seconds(20);
+    std::vector<pollfd> fds(c.size());
+    while (open > 0 && Clock::now() < limit) {
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            const short want = c[i].done ? 0 : (c[i].sent < c[i].request.size() ? POLLOUT : POLLIN);
+            fds[i] = pollfd{c[i].done ? -1 : c[i].fd, want, 0};
+        }
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            Connection &k = c[i];
+            if (k.done || !fds[i].revents)
+                continue;
+            if (k.sent < k.request.size()) {
+                const ssize_t n = ::send(k.fd, k.request.data() + k.sent, k.request.size() - k.sent, MSG_NOSIGNAL);
+                if (n > 0)
+                    k.sent += static_cast<std::size_t>(n);
+                else if (n < 0 && errno != EAGAIN && errno != EINPROGRESS) {
+                    k.done = true;
+                    --open;
+                }
+                continue;
+            }
+            char buffer[8192];
+            const ssize_t n = ::recv(k.fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                k.response.append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EAGAIN) {
+                k.done = true;
+                --open;
+            }
+        }
+    }
+    wall = Since(start);
+    int good = 0;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        ::close(c[i].fd);
+        const std::string &r = c[i].response;
+        const bool ok200 = r.rfind("HTTP/1.1 200", 0) == 0;
+        const bool up = r.find("\nkestrum_up 1\n") != std::string::npos;
+        const bool down = r.find("\nkestrum_up 0\n") != std::string::npos;
+        if (ok200 && (targets[i].silent ? down : up))
+            ++good;
+    }
+    return good;
+}
+
+pid_t StartExporter(const std::string &probe, int port)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        const std::string listen = "127.0.0.1:" + std::to_string(port);
+        ::execl(probe.c_str(), probe.c_str(), "serve", "--listen", listen.c_str(), "--max-connections", "1200",
+                static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    char line[128] = {};
+    pollfd p{out[0], POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0 || ::read(out[0], line, sizeof line - 1) <= 0) {
+        ::kill(pid, SIGKILL);
+        return -1;
+    }
+    ::close(out[0]);
+    return pid;
+}
+
+// Runs the probe with these arguments; wall time and its CPU time (user+system).
+int RunProbe(const std::string &probe, const std::vector<std::string> &args, double &wall, double &cpu)
+{
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(probe.c_str()));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execv(probe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    wall = Since(start);
+    cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]\n");
+        return 64;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string probe = argv[1];
+    int rounds = 3;
+    bool sequential = false;
+    bool serveOnly = false;
+    int port = 9150;
+    for (int i = 3; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--sequential")
+            sequential = true;
+        else if (a == "--serve-only")
+            serveOnly = true;
+        else if (a == "--port" && i + 1 < argc)
+            port = std::atoi(argv[++i]);
+    }
+    std::vector<Target> targets;
+    std::ifstream in(argv[2]);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty())
+            continue;
+        const std::size_t space = line.find(' ');
+        targets.push_back(Target{line.substr(0, space), space != std::string::npos &&
+                                                            line.substr(space + 1) == "silent"});
+    }
+    const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
+    // A thousand connections need a thousand descriptors here and in the exporter.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    bool allGood = true;
+    std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
+
+    const pid_t exporter = StartExporter(probe, port);
+    if (exporter < 0) {
+        std::fprintf(stderr, "probe_scale: the exporter did not start\n");
+        return 1;
+    }
+    for (int round = 1; round <= rounds; ++round) {
+        const double cpu0 = CpuSeconds(exporter);
+        double wall = 0;
+        const int good = ConcurrentBatch(port, targets, wall);
+        // Let the last threads finish their bookkeeping before reading the CPU.
+        ::usleep(50000);
+        const double cpu = CpuSeconds(exporter) - cpu0;
+        std::printf("serve, all at once, round %d%s: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n", round,
+                    round == 1 ? " (threads started)" : "", wall, cpu, good, targets.size());
+        allGood = allGood && good == static_cast<int>(targets.size());
+    }
+    if (sequential) {
+        const double cpu0 = CpuSeconds(exporter);
+        const auto start = Clock::now();
+        int good = 0;
+        for (const Target &t : targets) {
+            double w = 0;
+            good += ConcurrentBatch(port, {t}, w);
+        }
+        const double wall = Since(start);
+        std::printf("serve, one target at a time: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n", wall,
+                    CpuSeconds(exporter) - cpu0, good, targets.size());
+        allGood = allGood && good == static_cast<int>(targets.size());
+    }
+    ::kill(exporter, SIGTERM);
+    ::waitpid(exporter, nullptr, 0);
+
+    if (serveOnly) {
+        std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
+        return allGood ? 0 : 1;
+    }
+    std::vector<std::string> args = {"status", "--json"};
+    for (const Target &t : targets)
+        args.push_back(t.address);
+    for (int round = 1; round <= rounds; ++round) {
+        double wall = 0, cpu = 0;
+        const int code = RunProbe(probe, args, wall, cpu);
+        std::printf("status, all at once, round %d: %.3f s wall, %.3f s CPU (exit %d)\n", round, wall, cpu, code);
+        allGood = allGood && code == (silent ? 1 : 0);
+    }
+    if (sequential) {
+        double wallSum = 0, cpuSum = 0;
+        for (const Target &t : targets) {
+            double wall = 0, cpu = 0;
+            RunProbe(probe, {"status", t.address}, wall, cpu);
+            wallSum += wall;
+            cpuSum += cpu;
+        }
+        std::printf("status, one address per run: %.3f s wall, %.3f s CPU\n", wallSum, cpuSum);
+    }
+    std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
+    return allGood ? 0 : 1;
+}
