@@ -27,7 +27,7 @@ struct Exchange {
     StatusReply reply{};   // as the monitor reads it: the bytes that came, the rest zero
 };
 
-// The protocol's reply limit (Part 2.2).
+// The protocol's reply limit.
 constexpr std::chrono::milliseconds DefaultReplyTimeout{1000};
 
 // One exchange per target, all at once, in the targets' order. Every reply is
