@@ -27,19 +27,7 @@ fail() {
 }
 in_client() { bash "$lan_sh" exec "$lan" client -- "$@"; }
 
-cat >"$work/a.txt" <<'SCENARIO'
-printer slot=0 name="Ready Idle"
-timeline idle:1
-printer slot=1 name="Paper Tray" port=lpt queue=2
-job user=alice addr=192.168.1.21 size=48213
-timeline paperout:1
-printer slot=2 name="Off Line" queue=1
-job user=bob addr=192.168.1.34 size=unknown
-timeline offline:1
-printer slot=4 name="Jammed" queue=3
-job user=carol addr=192.168.1.50 size=2048
-timeline fault:1
-SCENARIO
+cp "$(dirname "$0")/still_scenario.txt" "$work/a.txt"
 printf '%s\n' "printer slot=0 name=\"Drucker K$(printf '\xfc')che\" queue=2" \
     "job user=dave addr=10.1.2.3 size=unknown" "timeline 0x8c:1" >"$work/b.txt"
 
