@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libfreetype-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 procps
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
 )
 

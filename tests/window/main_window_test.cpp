@@ -9,6 +9,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QAbstractTextDocumentLayout>
 #include <QTest>
 #include <atomic>
 #include <cstring>
@@ -78,6 +82,7 @@ void PostReply(CMonitorDlg &dlg, const StatusReply &reply, std::shared_ptr<Statu
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
     void init() { g_nPrinterItems = 0; }
 
     void eachWayToCloseRunsTheShutdown_data()
@@ -154,6 +159,14 @@ private slots:
         QCOMPARE(controls[1].second, DialogUnitsToPixels(QRect(104, 25, 210, 69), base));
         QCOMPARE(controls[2].second, DialogUnitsToPixels(QRect(104, 95, 210, 78), base));
         QCOMPARE(client.size(), QSize(DialogUnitsToPixelsX(319, base), DialogUnitsToPixelsY(198, base)));
+        // Arial 10 points at 96 dpi: units of 7 x 15, so 319 x 198 units are 558 x 371
+        // pixels, and the 556-pixel banner at x = 1 leaves one pixel on either side.
+        QCOMPARE(base.cx, 7);
+        QCOMPARE(base.cy, 15);
+        QCOMPARE(client.size(), QSize(558, 371));
+        QVERIFY(g_hBannerBitmap);
+        QCOMPARE(1 + g_hBannerBitmap->width() + 1, client.width());
+        QVERIFY(DialogUnitsToPixelsY(25, base) >= 1 + g_hBannerBitmap->height());  // above the controls
         QVERIFY(menu.size() >= 2);
         QCOMPARE(menu.mid(menu.size() - 2), (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
         QVERIFY(menuOpens);
@@ -233,6 +246,51 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(lastReply.expired());
         QCOMPARE(dlg.m_treePrinters->topLevelItem(0)->child(0)->text(0), QStringLiteral("Laser 1020"));
+    }
+
+    // The details text's tab stops stand every 32 dialog units (56 pixels), so
+    // the two tabs after each label put all four values in one column.
+    void detailsValuesStandInOneColumn()
+    {
+        ScriptedWorker worker;
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        qreal tabStop = 0;
+        std::vector<int> valueX;
+        QStringList lines;
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] {
+            PrinterRecord record{};
+            record.portType = 1;
+            std::strcpy(record.currentUser, "alice");
+            const std::uint8_t address[4] = {192, 168, 1, 20};
+            std::memcpy(record.userAddress, address, 4);
+            record.jobCount = 2;
+            record.statusFlags = 0x8C;
+            record.printedPercent = 37;
+            record.docSize = 1536;
+            dlg.ShowPrinterRecord(record);
+            tabStop = dlg.m_editDetails->tabStopDistance();
+            QTextDocument *doc = dlg.m_editDetails->document();
+            doc->documentLayout()->documentSize();  // lays the text out
+            for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+                if (block.text().isEmpty())
+                    continue;
+                lines << block.text();
+                const int at = block.text().indexOf(QStringLiteral("\t\t")) + 2;
+                // From the left edge of the text, where the tab stops are counted from.
+                const QTextLine line = block.layout()->lineForTextPosition(at);
+                valueX.push_back(qRound(line.cursorToX(at) - line.cursorToX(0)));
+            }
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(tabStop, qreal(56));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(valueX, (std::vector<int>{168, 168, 168, 168}));
     }
 
     void selectingRootClearsAndPrinterFillsAtOnce()
