@@ -88,8 +88,8 @@ if [ "$wm" = openbox ]; then
 fi
 
 # Pixels in "Print Server IP List" (template units of 6 x 13 pixels): the list
-# box from (29, 15), its entries one line of its font high; OK at (29, 166), 55 x 19.
-readonly LIST_X=60 ENTRY_Y0=23 ENTRY_H=16 OK_X=56 OK_Y=175
+# box from (29, 15), its entries 12 pixels high from y = 16; OK at (29, 166), 55 x 19.
+readonly LIST_X=60 ENTRY_Y0=22 ENTRY_H=12 OK_X=56 OK_Y=175
 
 fails=0
 run_row() {  # run_row NAME SERVERS TAB PICK ABOUT CLOSE
