@@ -4,8 +4,9 @@
 # this machine.
 #
 #   scripts/demo.sh                      on the current display
-#   scripts/demo.sh --screenshot FILE    under Xvfb: picks the first server,
-#                                        selects a printer, saves a screenshot
+#   scripts/demo.sh --screenshot FILE    under Xvfb and openbox: picks the first
+#                                        server, selects a printer, saves a
+#                                        screenshot of the window
 #   scripts/demo.sh --screenshot FILE --screenshot-again FILE2 [--seconds N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ while [ $# -gt 0 ]; do
     --screenshot) shot=$(realpath -m "$2"); shift 2 ;;
     --screenshot-again) shot2=$(realpath -m "$2"); shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown option $1" >&2; exit 64 ;;
   esac
 done
@@ -34,24 +35,42 @@ if [ "${KESTRUM_DEMO_INSIDE:-}" != 1 ]; then
 fi
 bin="$top/build/bin"
 
+# Saves the screen, cut to the main window and its frame when the window is found.
+shoot() {  # shoot FILE RUN...
+  local file=$1; shift
+  "$@" import -window root "$file"
+  local id geometry
+  id=$("$@" xdotool search --onlyvisible --name '^USB Kestrum' 2>/dev/null | head -1)
+  if [ -n "$id" ]; then
+    # The client's place on the screen, widened by the frame the window manager drew round it.
+    geometry=$("$@" bash -c '
+      read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n "s/.*= //p" | tr -d ,)
+      eval "$(xwininfo -id "$1" | sed -n "s/ *Absolute upper-left X: */x=/p; s/ *Absolute upper-left Y: */y=/p; s/ *Width: */w=/p; s/ *Height: */h=/p")"
+      echo "$((w + ${l:-0} + ${r:-0}))x$((h + ${t:-0} + ${b:-0}))+$((x - ${l:-0}))+$((y - ${t:-0}))"' _ "$id")
+    "$@" convert "$file" -crop "$geometry" +repage "$file"
+  fi
+  echo "demo.sh: screenshot saved to $file"
+}
+
 # What the monitor does on screen: the first server, then the first printer.
 drive_and_shoot() {  # drive_and_shoot RUN... : RUN prefixes the commands that reach the display
-  "$@" bash -c 'sleep 3.5; xdotool key Down Return; sleep 1.5; xdotool key Down Down'
+  "$@" bash -c 'sleep 3.5; xdotool key Home Return; sleep 1.5; xdotool key Down Down'
   sleep "$seconds"
-  "$@" import -window root "$shot"
-  echo "demo.sh: screenshot saved to $shot"
+  shoot "$shot" "$@"
   if [ -n "$shot2" ]; then
     sleep 3
-    "$@" import -window root "$shot2"
-    echo "demo.sh: second screenshot saved to $shot2"
+    shoot "$shot2" "$@"
   fi
 }
 
-run_monitor() {  # run_monitor RUN... : starts Xvfb if asked, then the monitor
+run_monitor() {  # run_monitor RUN... : starts Xvfb and a window manager if asked, then the monitor
   if [ -n "$shot" ]; then
     "$@" Xvfb :73 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
     export DISPLAY=:73
     for _ in $(seq 50); do "$@" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    # A desktop's window manager, as the monitor meets it on a user's screen.
+    "$@" openbox --sm-disable >/dev/null 2>&1 &
+    for _ in $(seq 50); do "$@" wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
     "$@" "$bin/usbkestrum" &
     drive_and_shoot "$@"
   else

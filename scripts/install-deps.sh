@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libfreetype-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev prometheus-cpp-dev libcpp-httplib-dev
   iproute2 procps prometheus curl jq
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db
 )

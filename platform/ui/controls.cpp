@@ -104,6 +104,10 @@ int SortedListBox::AddString(const QString &text)
     while (row < count() && item(row)->text().compare(text, Qt::CaseInsensitive) <= 0)
         ++row;
     insertItem(row, new ListBoxEntry(text));
+    // The first entry takes the caret, unselected; later ones leave it on its entry.
+    // So the keys act alike whether or not the list had the focus when the entries came.
+    if (!currentIndex().isValid())
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
     return row;
 }
 
@@ -133,6 +137,54 @@ int SortedListBox::FindString(const QString &prefix) const
         if (item(i)->text().startsWith(prefix, Qt::CaseInsensitive))
             return i;
     return -1;
+}
+
+void SortedListBox::SelectCurrent()
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !selectionModel()->isSelected(current))
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+}
+
+void SortedListBox::keyPressEvent(QKeyEvent *e)
+{
+    switch (e->key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (e->modifiers() & Qt::AltModifier)
+            break;
+        // Qt selects only when the caret moves; a key that lands on the current
+        // entry (Home on the first, Down on the last) selects it all the same.
+        QListWidget::keyPressEvent(e);
+        SelectCurrent();
+        e->accept();
+        return;
+    case Qt::Key_Space:
+    case Qt::Key_Select:
+        if (e->modifiers() & (Qt::AltModifier | Qt::ControlModifier))
+            break;
+        SelectCurrent();
+        e->accept();
+        return;
+    default:
+        break;
+    }
+    QListWidget::keyPressEvent(e);
+}
+
+QItemSelectionModel::SelectionFlags SortedListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    // Whatever lands on an entry selects it and only it; nothing clears the
+    // selection (Qt would let Ctrl and a click or Space take it away).
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    if (event && event->type() == QEvent::MouseButtonRelease)
+        return QItemSelectionModel::NoUpdate;
+    return QItemSelectionModel::ClearAndSelect;
 }
 
 void SortedListBox::mouseDoubleClickEvent(QMouseEvent *e)

@@ -30,7 +30,11 @@ public:
 };
 
 // A sorted list box: entries in ascending text order without regard to case,
-// duplicates kept, single selection.
+// duplicates kept, single selection. Its one caret is the selection: Home, End,
+// the arrows, Page Up and Page Down, and a click select the entry they land on,
+// also when it is the current one already; Space selects the current entry.
+// The caret rests on the first entry once there is one, with nothing selected
+// until the user moves it or a selection is set.
 class SortedListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -43,7 +47,13 @@ public:
     int FindString(const QString &prefix) const;  // first entry starting with prefix, -1 if none
 
 protected:
+    void keyPressEvent(QKeyEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
+
+private:
+    void SelectCurrent();
 };
 
 class IpAddressField;

@@ -78,12 +78,21 @@ CDialog::CDialog(int templateId, QWidget *parent)
     setSizeGripEnabled(false);
     if (m_template.systemMenu) {
         m_systemMenu = new QMenu(this);
-        QAction *close = m_systemMenu->addAction(tr("&Close"));
+        QAction *close = m_systemMenu->addAction(tr("&Close") + QStringLiteral("\tAlt+F4"));
         connect(close, &QAction::triggered, this, [this] { SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); });
-        // Alt+Space opens it wherever the focus is, as the window menu always has.
-        auto *shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+        auto addShortcut = [this](const QKeySequence &keys, auto slot) {
+            auto *shortcut = new QShortcut(keys, this);
+            shortcut->setContext(Qt::WindowShortcut);
+            connect(shortcut, &QShortcut::activated, this, slot);
+        };
+        // Alt+Space opens the menu at the window's corner wherever the focus is;
+        // desktops keep Alt+Space for their own window menu, so the Menu key and
+        // Shift+F10 open it too, at the focused control, as a control's menu opens.
+        addShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), [this] { ShowSystemMenuFromKeyboard(false); });
+        addShortcut(QKeySequence(Qt::Key_Menu), [this] { ShowSystemMenuFromKeyboard(true); });
+        addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), [this] { ShowSystemMenuFromKeyboard(true); });
+        // Where no window manager takes Alt+F4 for itself, it is the Close entry's key.
+        addShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), [this] { SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0); });
     }
 }
 
@@ -184,6 +193,13 @@ void CDialog::BuildControls()
             }
         }
         w->show();
+        // A menu asked for from the keyboard in a control (the X server turns the
+        // Menu key into one) is the window's own menu.
+        if (m_systemMenu) {
+            w->installEventFilter(this);
+            for (QWidget *part : w->findChildren<QWidget *>())
+                part->installEventFilter(this);
+        }
         m_controls.emplace_back(c.id, w);
     }
 }
@@ -392,8 +408,22 @@ void CDialog::closeEvent(QCloseEvent *e)
 
 void CDialog::contextMenuEvent(QContextMenuEvent *e)
 {
-    if (m_systemMenu && !childAt(e->pos()))
+    if (!m_systemMenu)
+        return;
+    if (e->reason() == QContextMenuEvent::Keyboard)
+        ShowSystemMenuFromKeyboard(true);
+    else if (!childAt(e->pos()))  // a right-click on the window's background
         ShowSystemMenu(e->globalPos());
+}
+
+bool CDialog::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::ContextMenu && m_systemMenu &&
+        static_cast<QContextMenuEvent *>(e)->reason() == QContextMenuEvent::Keyboard) {
+        ShowSystemMenuFromKeyboard(true);
+        return true;
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void CDialog::accept() { SendMessage(WM_COMMAND, IDOK, 0); }
@@ -419,6 +449,25 @@ void CDialog::ShowSystemMenu(const QPoint &globalPos)
 {
     if (m_systemMenu)
         m_systemMenu->popup(globalPos);
+}
+
+void CDialog::ShowSystemMenuFromKeyboard(bool atFocus)
+{
+    // The Menu key can arrive both as a key and as a menu request: one menu.
+    if (!m_systemMenu || m_systemMenu->isVisible())
+        return;
+    QPoint at = mapToGlobal(QPoint(0, 0));
+    QWidget *focus = focusWidget();
+    if (atFocus && focus && focus != this && isAncestorOf(focus) && focus->isVisible())
+        at = focus->mapToGlobal(QPoint(0, 0));
+    m_systemMenu->popup(at);
+    // Opened from the keyboard, the menu starts on its first entry, ready for
+    // the arrow keys, Enter or an underlined letter.
+    for (QAction *action : m_systemMenu->actions())
+        if (!action->isSeparator() && action->isEnabled() && action->isVisible()) {
+            m_systemMenu->setActiveAction(action);
+            break;
+        }
 }
 
 void DDX_LBString(CDataExchange *dx, int id, QString &value)

@@ -82,6 +82,10 @@ public:
     void AppendSystemMenuSeparator();
     void AppendSystemMenuItem(UINT id, const QString &text);
     void ShowSystemMenu(const QPoint &globalPos);
+    // As Alt+Space, the Menu key and Shift+F10 open it: at the focused control
+    // (or, without one, and always for Alt+Space, at the window's top-left
+    // corner), its first entry active.
+    void ShowSystemMenuFromKeyboard(bool atFocus);
 
     // For tests: the Enter and Escape keys as the user presses them.
     void PressKey(int qtKey);
@@ -103,6 +107,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 public slots:
     void accept() override;

@@ -209,6 +209,103 @@ private slots:
         QCOMPARE(dlg.GetWindowText(), shown.isEmpty() ? titleBefore : "USB Kestrum (Server IP: " + shown + ")");
     }
 
+    // The list's caret is its selection: every key that lands on an entry selects
+    // it, also the entry that is current already; nothing is selected before.
+    void listKeys_data()
+    {
+        QTest::addColumn<int>("servers");     // 10.0.0.1, then 10.0.0.2
+        QTest::addColumn<int>("focus");       // 0: the list had the focus before the entries came;
+                                              // 1: then Tab three times, round OK and Cancel;
+                                              // 2: then the focus went away and came back (a window manager)
+        QTest::addColumn<QString>("keys");    // on whatever has the focus; clickN clicks entry N, ctrlclickN
+                                              // with Ctrl, OK clicks the button
+        QTest::addColumn<QString>("chosen");  // empty: the dialog stays open
+        const QString one = "10.0.0.1", two = "10.0.0.2";
+        for (int focus : {0, 1, 2}) {
+            const QByteArray how = focus == 0 ? "" : focus == 1 ? ", after Tab x3" : ", refocused";
+            QTest::newRow("one: Home, Return" + how) << 1 << focus << "Home Return" << one;
+            QTest::newRow("one: Down, Return" + how) << 1 << focus << "Down Return" << one;
+            QTest::newRow("one: Return alone" + how) << 1 << focus << "Return" << "";
+            QTest::newRow("two: Home, Return" + how) << 2 << focus << "Home Return" << one;
+            QTest::newRow("two: Down, Return" + how) << 2 << focus << "Down Return" << two;
+            QTest::newRow("two: click the first, OK" + how) << 2 << focus << "click0 OK" << one;
+            QTest::newRow("two: OK alone" + how) << 2 << focus << "OK" << "";
+        }
+        QTest::newRow("one: Up, Return") << 1 << 0 << "Up Return" << one;
+        QTest::newRow("one: End, Return") << 1 << 0 << "End Return" << one;
+        QTest::newRow("one: Page Up, Return") << 1 << 0 << "PgUp Return" << one;
+        QTest::newRow("one: Page Down, Return") << 1 << 0 << "PgDn Return" << one;
+        QTest::newRow("one: Space, Return") << 1 << 0 << "Space Return" << one;
+        QTest::newRow("two: End, Return") << 2 << 0 << "End Return" << two;
+        QTest::newRow("two: Page Down, Return") << 2 << 0 << "PgDn Return" << two;
+        QTest::newRow("two: End, Page Up, Return") << 2 << 0 << "End PgUp Return" << one;
+        QTest::newRow("two: Down, Up, Return") << 2 << 0 << "Down Up Return" << one;
+        QTest::newRow("two: Down, Down, Return") << 2 << 0 << "Down Down Return" << two;
+        QTest::newRow("two: Space, Return") << 2 << 0 << "Space Return" << one;
+        QTest::newRow("two: Ctrl-click keeps the selection") << 2 << 0 << "click1 ctrlclick1 OK" << two;
+        QTest::newRow("two: click the current entry, Return") << 2 << 1 << "click0 Return" << one;
+    }
+    void listKeys()
+    {
+        QFETCH(int, servers);
+        QFETCH(int, focus);
+        QFETCH(QString, keys);
+        QFETCH(QString, chosen);
+        CMonitorDlg &dlg = *m_dlg;
+        g_hChoiceEvent = CreateEvent();
+        dlg.m_bServerChosen = 7;
+        Watchdog watchdog;
+        int selectedBefore = -2, tabbedBackToList = -1;
+        bool open = false, activeBefore = false;
+        QTimer::singleShot(0, &dlg, [&] {
+            CServerListDlg &list = dlg.m_serverListDlg;
+            SortedListBox *box = List(list);
+            // Active, as on a desktop: focus changes reach the controls.
+            QApplication::setActiveWindow(&list);
+            activeBefore = QApplication::activeWindow() == &list;
+            for (int i = 1; i <= servers; ++i)
+                PostServer(list.GetSafeHwnd(), "10.0.0." + std::to_string(i));
+            QCoreApplication::sendPostedEvents(&list, 0);
+            if (focus == 1) {
+                for (int i = 0; i < 3; ++i)
+                    QTest::keyClick(list.focusWidget(), Qt::Key_Tab);
+                tabbedBackToList = list.focusWidget() == box ? 1 : 0;
+            } else if (focus == 2) {
+                list.GetDlgItem(IDOK)->setFocus(Qt::ActiveWindowFocusReason);
+                box->setFocus(Qt::ActiveWindowFocusReason);
+            }
+            selectedBefore = box->GetCurSel();
+            for (const QString &key : keys.split(QLatin1Char(' '))) {
+                if (!list.IsRunning() || !list.isVisible())
+                    break;
+                if (key.contains(QLatin1String("click"))) {
+                    const QPoint at = box->visualItemRect(box->item(key.right(1).toInt())).center();
+                    const Qt::KeyboardModifiers mods = key.startsWith(QLatin1String("ctrl")) ? Qt::ControlModifier : Qt::NoModifier;
+                    QTest::mouseClick(box->viewport(), Qt::LeftButton, mods, at);
+                } else if (key == QLatin1String("OK")) {
+                    QTest::mouseClick(list.GetDlgItem(IDOK), Qt::LeftButton);
+                } else {
+                    static const QMap<QString, Qt::Key> named{
+                        {"Home", Qt::Key_Home}, {"End", Qt::Key_End}, {"Up", Qt::Key_Up}, {"Down", Qt::Key_Down},
+                        {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown}, {"Space", Qt::Key_Space},
+                        {"Return", Qt::Key_Return}};
+                    QTest::keyClick(list.focusWidget(), named.value(key));
+                }
+            }
+            open = list.isVisible();
+            list.EndDialog(77);  // no effect once the keys have ended the run
+        });
+        dlg.SendMessage(WM_CHOOSE_SERVER);
+        QVERIFY(activeBefore);
+        QCOMPARE(selectedBefore, -1);  // nothing selected until the user picks
+        if (focus == 1)
+            QCOMPARE(tabbedBackToList, 1);
+        QCOMPARE(open, chosen.isEmpty());
+        QCOMPARE(dlg.m_bServerChosen, chosen.isEmpty() ? 0 : 1);
+        if (!chosen.isEmpty())
+            QCOMPARE(dlg.GetWindowText(), "USB Kestrum (Server IP: " + chosen + ")");
+    }
+
     void aboutFromSystemMenu_data()
     {
         QTest::addColumn<uint>("command");

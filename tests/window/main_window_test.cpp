@@ -3,12 +3,19 @@
 #include "tests/window/main_window_harness.h"
 
 #include "app/messages.h"
+#include "dialogs/about_dlg.h"
 #include "view/printer_tree.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QAbstractTextDocumentLayout>
 #include <QTest>
 #include <atomic>
 #include <cstring>
@@ -78,6 +85,7 @@ void PostReply(CMonitorDlg &dlg, const StatusReply &reply, std::shared_ptr<Statu
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
     void init() { g_nPrinterItems = 0; }
 
     void eachWayToCloseRunsTheShutdown_data()
@@ -154,6 +162,14 @@ private slots:
         QCOMPARE(controls[1].second, DialogUnitsToPixels(QRect(104, 25, 210, 69), base));
         QCOMPARE(controls[2].second, DialogUnitsToPixels(QRect(104, 95, 210, 78), base));
         QCOMPARE(client.size(), QSize(DialogUnitsToPixelsX(319, base), DialogUnitsToPixelsY(198, base)));
+        // Arial 10 points at 96 dpi: units of 7 x 15, so 319 x 198 units are 558 x 371
+        // pixels, and the 556-pixel banner at x = 1 leaves one pixel on either side.
+        QCOMPARE(base.cx, 7);
+        QCOMPARE(base.cy, 15);
+        QCOMPARE(client.size(), QSize(558, 371));
+        QVERIFY(g_hBannerBitmap);
+        QCOMPARE(1 + g_hBannerBitmap->width() + 1, client.width());
+        QVERIFY(DialogUnitsToPixelsY(25, base) >= 1 + g_hBannerBitmap->height());  // above the controls
         QVERIFY(menu.size() >= 2);
         QCOMPARE(menu.mid(menu.size() - 2), (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
         QVERIFY(menuOpens);
@@ -161,6 +177,118 @@ private slots:
         QCOMPARE(dlg.m_listStatus->headerItem()->text(2), QStringLiteral("Printed Percent"));
         QCOMPARE(dlg.m_listStatus->columnWidth(1), 121);
         QCOMPARE(dlg.m_treePrinters->topLevelItem(0)->text(0), QStringLiteral("Remote Printers:"));
+    }
+
+    // The window's own menu from the keyboard: Alt+Space at the window's corner;
+    // the Menu key and Shift+F10 (or the menu request that the X server makes of
+    // the Menu key) at the focused control; a right-click only on the background.
+    // In the menu the arrow keys, Enter and the underlined letters work.
+    void systemMenuFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("how");         // 0 Alt+Space, 1 Menu key, 2 Shift+F10, 3 keyboard menu request,
+                                              // 4 right-click on the background, 5 right-click on the tree
+        QTest::addColumn<int>("focus");       // 0 the tree, 1 the details text
+        QTest::addColumn<QString>("inMenu");  // keys pressed in the menu
+        QTest::addColumn<int>("at");          // -1 no menu, 0 the window's corner, 1 the focused control, 2 the click
+        QTest::addColumn<int>("outcome");     // 0 the menu just closes, 1 the About box opens, 2 the window closes
+        QTest::newRow("Menu key in the tree, Down, Enter") << 1 << 0 << "Down Return" << 1 << 1;
+        QTest::newRow("Menu key in the details, A") << 1 << 1 << "A" << 1 << 1;
+        QTest::newRow("Shift+F10 in the tree, A") << 2 << 0 << "A" << 1 << 1;
+        QTest::newRow("Shift+F10 in the details, Down, Enter") << 2 << 1 << "Down Return" << 1 << 1;
+        QTest::newRow("X's menu request in the details, A") << 3 << 1 << "A" << 1 << 1;
+        QTest::newRow("X's menu request in the tree, Escape") << 3 << 0 << "Escape" << 1 << 0;
+        QTest::newRow("Shift+F10, C closes the window") << 2 << 0 << "C" << 1 << 2;
+        QTest::newRow("Menu key, Enter on the first entry closes") << 1 << 0 << "Return" << 1 << 2;
+        QTest::newRow("Alt+Space in the details, Down, Enter") << 0 << 1 << "Down Return" << 0 << 1;
+        QTest::newRow("right-click on the background, Escape") << 4 << 0 << "Escape" << 2 << 0;
+        QTest::newRow("right-click on the tree: no menu") << 5 << 0 << "" << -1 << 0;
+    }
+    void systemMenuFromTheKeyboard()
+    {
+        QFETCH(int, how);
+        QFETCH(int, focus);
+        QFETCH(QString, inMenu);
+        QFETCH(int, at);
+        QFETCH(int, outcome);
+        ScriptedWorker worker;
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        QPoint expectedAt, shownAt;
+        bool shown = false, closedFromMenu = false;
+        QStringList abouts;
+        QTimer aboutWatch;  // ends the About box once it runs
+        aboutWatch.callOnTimeout([&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning()) {
+                    abouts << about->GetWindowText();
+                    about->PressKey(Qt::Key_Return);
+                }
+        });
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] {
+            QWidget *control = focus == 0 ? static_cast<QWidget *>(dlg.m_treePrinters) : dlg.m_editDetails;
+            QApplication::setActiveWindow(&dlg);
+            control->setFocus(Qt::OtherFocusReason);
+            QMenu *menu = dlg.GetSystemMenu();
+            expectedAt = at == 1 ? control->mapToGlobal(QPoint(0, 0)) : dlg.mapToGlobal(QPoint(0, 0));
+            const QPoint background(dlg.width() / 2, 4);  // above the controls, clear of the banner's edge
+            switch (how) {
+            case 0: QTest::keyClick(control, Qt::Key_Space, Qt::AltModifier); break;
+            case 1: QTest::keyClick(control, Qt::Key_Menu); break;
+            case 2: QTest::keyClick(control, Qt::Key_F10, Qt::ShiftModifier); break;
+            case 3: {
+                QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+                QCoreApplication::sendEvent(control, &request);
+                break;
+            }
+            case 4: {
+                expectedAt = dlg.mapToGlobal(background);
+                QContextMenuEvent click(QContextMenuEvent::Mouse, background, expectedAt);
+                QCoreApplication::sendEvent(&dlg, &click);
+                break;
+            }
+            case 5: {
+                QWidget *viewport = dlg.m_treePrinters->viewport();
+                QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20), viewport->mapToGlobal(QPoint(20, 20)));
+                QCoreApplication::sendEvent(viewport, &click);
+                break;
+            }
+            }
+            shown = menu->isVisible();
+            shownAt = menu->pos();
+            aboutWatch.start(5);
+            for (const QString &key : inMenu.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                if (!menu->isVisible())
+                    break;
+                if (key.size() == 1)
+                    QTest::keyClick(menu, key.toLower().at(0).toLatin1());
+                else
+                    QTest::keyClick(menu, key == QLatin1String("Down") ? Qt::Key_Down
+                                          : key == QLatin1String("Return") ? Qt::Key_Return
+                                                                            : Qt::Key_Escape);
+            }
+            menu->hide();
+            closedFromMenu = dlg.ShutdownBegun();  // its end, a queued Cancel, follows
+            return true;
+        });
+        // The window goes on after the About box or a closed menu; Escape ends it then.
+        run.drive.Then([&] {
+            if (!dlg.ShutdownBegun())
+                dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        const int result = dlg.DoModal();
+        aboutWatch.stop();
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(shown, at >= 0);
+        if (at >= 0)
+            QCOMPARE(shownAt, expectedAt);
+        QCOMPARE(abouts, outcome == 1 ? QStringList{QStringLiteral("About USB Kestrum")} : QStringList());
+        QCOMPARE(closedFromMenu, outcome == 2);
+        QCOMPARE(result, IDCANCEL);  // the Close entry and Escape both end through the shutdown
+        QVERIFY(worker.sawStop);
+        QVERIFY(!g_hStopEvent && !g_hWorkerThread);
+        QVERIFY(run.boxes.Calls().empty());
     }
 
     void stubbornWorkerGetsOneWarningAndProgramStillEnds()
@@ -233,6 +361,51 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(lastReply.expired());
         QCOMPARE(dlg.m_treePrinters->topLevelItem(0)->child(0)->text(0), QStringLiteral("Laser 1020"));
+    }
+
+    // The details text's tab stops stand every 32 dialog units (56 pixels), so
+    // the two tabs after each label put all four values in one column.
+    void detailsValuesStandInOneColumn()
+    {
+        ScriptedWorker worker;
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        auto &drive = run.drive;
+        qreal tabStop = 0;
+        std::vector<int> valueX;
+        QStringList lines;
+        drive.Then([&] { return dlg.isVisible(); });
+        drive.Then([&] {
+            PrinterRecord record{};
+            record.portType = 1;
+            std::strcpy(record.currentUser, "alice");
+            const std::uint8_t address[4] = {192, 168, 1, 20};
+            std::memcpy(record.userAddress, address, 4);
+            record.jobCount = 2;
+            record.statusFlags = 0x8C;
+            record.printedPercent = 37;
+            record.docSize = 1536;
+            dlg.ShowPrinterRecord(record);
+            tabStop = dlg.m_editDetails->tabStopDistance();
+            QTextDocument *doc = dlg.m_editDetails->document();
+            doc->documentLayout()->documentSize();  // lays the text out
+            for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+                if (block.text().isEmpty())
+                    continue;
+                lines << block.text();
+                const int at = block.text().indexOf(QStringLiteral("\t\t")) + 2;
+                // From the left edge of the text, where the tab stops are counted from.
+                const QTextLine line = block.layout()->lineForTextPosition(at);
+                valueX.push_back(qRound(line.cursorToX(at) - line.cursorToX(0)));
+            }
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(tabStop, qreal(56));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(valueX, (std::vector<int>{168, 168, 168, 168}));
     }
 
     void selectingRootClearsAndPrinterFillsAtOnce()

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontInfo>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -276,6 +277,48 @@ private slots:
         QFETCH(int, baseX);
         QFETCH(int, expectedX);
         QCOMPARE(DialogUnitsToPixelsX(units, DialogBaseUnits{baseX, 16}), expectedX);
+    }
+
+    // The templates' window system measures its units from whole-pixel advances:
+    // ((sum / 26) + 1) / 2 over the 52 letters, the cell height below.
+    void baseUnitsFromTheAlphabet_data()
+    {
+        QTest::addColumn<int>("sum");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Arial 13 px, whole pixels") << 389 << 7;  // 389 / 26 = 14
+        QTest::newRow("fractional advances summed") << 394 << 8;
+        QTest::newRow("lower edge of 8") << 390 << 8;  // 390 / 26 = 15
+        QTest::newRow("lower edge of 7") << 338 << 7;  // 338 / 26 = 13
+    }
+    void baseUnitsFromTheAlphabet()
+    {
+        QFETCH(int, sum);
+        QFETCH(int, expected);
+        QCOMPARE(BaseUnitsFrom(sum, 15).cx, expected);
+        QCOMPARE(BaseUnitsFrom(sum, 15).cy, 15);
+    }
+
+    // Template 102's Arial 10 points is Liberation Sans at 13 pixels: the letters'
+    // hinted advances sum to 389, as Arial's do, so the unit is 7 by 15.
+    void arialTenPointsMeasuresSevenByFifteen()
+    {
+        const QFont font = TemplateFont("Arial", 10);
+        QCOMPARE(QFontInfo(font).pixelSize(), 13);
+        QCOMPARE(QFontInfo(font).family(), QStringLiteral("Liberation Sans"));
+        QCOMPARE(MeasureAlphabetWidth(font), 389);
+        QCOMPARE(MeasureCellHeight(font), 15);
+        const DialogBaseUnits units = TemplateBaseUnits("Arial", 10, font);
+        QCOMPARE(units.cx, 7);
+        QCOMPARE(units.cy, 15);
+        QCOMPARE(QSize(DialogUnitsToPixelsX(319, units), DialogUnitsToPixelsY(198, units)), QSize(558, 371));
+    }
+
+    // The old 8-point dialog face keeps the units its templates were drawn in.
+    void msSansSerifEightKeepsSixByThirteen()
+    {
+        const DialogBaseUnits units = TemplateBaseUnits("MS Sans Serif", 8, TemplateFont("MS Sans Serif", 8));
+        QCOMPARE(units.cx, 6);
+        QCOMPARE(units.cy, 13);
     }
 };
 

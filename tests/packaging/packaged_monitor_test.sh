@@ -1,8 +1,8 @@
 #!/bin/bash
-# The shipped program itself, as a user runs it: in the client namespace of a
+# An installed or unpacked program, as a user runs it: in the client namespace of a
 # private test LAN, on an Xvfb display, driven by keys. It must find the
 # server, poll the one picked, and end cleanly on Escape.
-#   shipped_monitor_test.sh LAN_SH PRINTSIM MONITOR [gateway MODULE]
+#   packaged_monitor_test.sh LAN_SH PRINTSIM MONITOR [gateway MODULE]
 # With "gateway" the only server is the client's default gateway and answers
 # only on its own address, so only the gateway fallback finds it; the agent
 # module that the monitor loaded for that must be the file MODULE.
