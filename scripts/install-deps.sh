@@ -10,6 +10,9 @@ packages=(
   iproute2 procps
   xvfb xauth x11-utils xdotool imagemagick
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
+  # symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
