@@ -39,3 +39,14 @@ if [ "${KESTRUM_SKIP_FUZZ:-0}" != 1 ]; then
   stage "fuzzing (bounded)"
   scripts/fuzz.sh --bounded
 fi
+
+# --- Threads: the Qt-free suites (link, platform core, the worker against its
+# fake host, the agent module) once more under ThreadSanitizer; any report fails.
+if [ "${KESTRUM_SKIP_TSAN:-0}" != 1 ]; then
+  stage "Qt-free tests under ThreadSanitizer"
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_TSAN=ON >/dev/null
+  tsan_targets=$(ctest --test-dir build-tsan -N -L tsan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
+  cmake --build build-tsan -j"$(nproc)" --target $tsan_targets
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan --output-on-failure -j2 -L tsan --timeout 300
+fi
