@@ -1,0 +1,72 @@
+// The print-server simulator as a child process on loopback, for the tests
+// that run the real worker: started with --port 0, it says which port it got.
+#pragma once
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+class SimulatorProcess {
+public:
+    // Starts PRINTSIM_PATH on 127.0.0.1 with the extra arguments; Port() is 0 when that failed.
+    explicit SimulatorProcess(std::vector<std::string> extra, int maxSeconds = 120)
+    {
+        std::vector<std::string> args = {PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet",
+                                         "--max-seconds", std::to_string(maxSeconds)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (FILE *f = ::fdopen(out[0], "r")) {
+            char line[128] = "";
+            unsigned a, b, c, d, port = 0;
+            if (std::fgets(line, sizeof line, f) && std::sscanf(line, "listening %u.%u.%u.%u:%u", &a, &b, &c, &d, &port) == 5)
+                m_port = static_cast<std::uint16_t>(port);
+            std::fclose(f);
+        } else {
+            ::close(out[0]);
+        }
+    }
+    ~SimulatorProcess()
+    {
+        if (m_pid <= 0)
+            return;
+        ::kill(m_pid, SIGCONT);
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+    SimulatorProcess(const SimulatorProcess &) = delete;
+    SimulatorProcess &operator=(const SimulatorProcess &) = delete;
+
+    std::uint16_t Port() const { return m_port; }
+    // A server that falls silent at once: it keeps its port but answers nothing.
+    void Freeze() const
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, SIGSTOP);
+    }
+
+private:
+    pid_t m_pid = -1;
+    std::uint16_t m_port = 0;
+};
