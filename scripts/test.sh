@@ -23,6 +23,10 @@ scripts/install-deps.sh
 scripts/build.sh build
 
 stage "tests"
+# The random-moment closes (tests/stress) draw their moments from this seed, in
+# the plain and the sanitizer run alike; a failure replays with the same value.
+export KESTRUM_STRESS_SEED=${KESTRUM_STRESS_SEED:-$(( $(od -An -N4 -tu4 /dev/urandom) % 1000000000 + 1 ))}
+echo "== close stress seed $KESTRUM_STRESS_SEED"
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
