@@ -95,11 +95,7 @@ struct Run {
             failure = "the simulator did not start";
             return;
         }
-        LinkEndpoints ep;
-        ep.broadcastAddress = htonl(INADDR_LOOPBACK);
-        ep.port = sim.Port();
-        ep.gatewayLookup = [](std::uint8_t *) { return false; };
-        ep.listenLimitMs = static_cast<std::uint32_t>(Between(700, 2500));
+        const LinkEndpoints ep = LoopbackEndpoints(sim.Port(), static_cast<std::uint32_t>(Between(700, 2500)));
         EventHandle workerDone = CreateEvent();
 
         g_nPrinterItems = 0;

@@ -134,11 +134,7 @@ private slots:
             extra.push_back(a.toStdString());
         SimulatorProcess sim(extra, 60);
         QVERIFY(sim.Port() != 0);
-        LinkEndpoints ep;
-        ep.broadcastAddress = htonl(INADDR_LOOPBACK);
-        ep.port = sim.Port();
-        ep.gatewayLookup = [](std::uint8_t *) { return false; };
-        ep.listenLimitMs = 2500;
+        const LinkEndpoints ep = LoopbackEndpoints(sim.Port(), 2500);
 
         MessageBoxService service;
         BoxRecorder boxes;

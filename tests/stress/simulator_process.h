@@ -1,6 +1,9 @@
 // The print-server simulator as a child process on loopback, for the tests
 // that run the real worker: started with --port 0, it says which port it got.
 #pragma once
+#include "link/worker_host.h"
+
+#include <arpa/inet.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -70,3 +73,15 @@ private:
     pid_t m_pid = -1;
     std::uint16_t m_port = 0;
 };
+
+// Where the worker sends for a simulator on loopback: its "broadcast" reaches the
+// simulator alone, and there is no default gateway to fall back on.
+inline LinkEndpoints LoopbackEndpoints(std::uint16_t port, std::uint32_t listenLimitMs)
+{
+    LinkEndpoints ep;
+    ep.broadcastAddress = htonl(INADDR_LOOPBACK);
+    ep.port = port;
+    ep.gatewayLookup = [](std::uint8_t *) { return false; };
+    ep.listenLimitMs = listenLimitMs;
+    return ep;
+}
