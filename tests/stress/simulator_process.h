@@ -5,7 +5,7 @@
 
 #include <arpa/inet.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-extern char **environ;
 
 class SimulatorProcess {
 public:
@@ -31,13 +29,16 @@ public:
         int out[2];
         if (::pipe(out) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // A test that dies leaves no simulator behind, not even a frozen one.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
         ::close(out[1]);
         if (FILE *f = ::fdopen(out[0], "r")) {
             char line[128] = "";
