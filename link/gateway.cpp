@@ -20,9 +20,6 @@ bool GetGatewayAddress(std::uint8_t out[4]) { return GetGatewayAddress(out, kAge
 
 bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
 {
-    UINT requestIds[kGatewayRequestLength] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
-    AsnObjectIdentifier GatewayRequestOid{kGatewayRequestLength, requestIds};
-
     MibAgent agent;
     if (!LoadMibAgent(agent, libraryName)) {
         UnloadMibAgent(agent.module);
@@ -30,10 +27,17 @@ bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
     }
     auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(
         platform::GetProcAddress(agent.module, SnmpExtensionQueryName));
-    if (!query) {
-        UnloadMibAgent(agent.module);
+    const bool result = query && QueryGatewayAddress(query, out);
+    UnloadMibAgent(agent.module);
+    return result;
+}
+
+bool QueryGatewayAddress(PFNSNMPEXTENSIONQUERY query, std::uint8_t out[4])
+{
+    if (!query)
         return false;
-    }
+    UINT requestIds[kGatewayRequestLength] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
+    AsnObjectIdentifier GatewayRequestOid{kGatewayRequestLength, requestIds};
 
     // The value starts as NULL without storage, so releasing the binding is safe
     // whatever the agent did or did not write.
@@ -57,7 +61,6 @@ bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
         }
     }
     FreeVarBind(&binding);
-    UnloadMibAgent(agent.module);
     return result;
 }
 

@@ -18,6 +18,12 @@ bool GetGatewayAddress(std::uint8_t out[4]);
 // path of a module file.
 bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName);
 
+// The query half of the lookup, given the agent's query entry point: asks for
+// ipRouteNextHop.0.0.0.0, applies the acceptance test to the answer and releases
+// the binding whatever the answer was. True and the four address bytes, or false
+// with out untouched.
+bool QueryGatewayAddress(PFNSNMPEXTENSIONQUERY query, std::uint8_t out[4]);
+
 // Loads the agent and runs its initialisation; true when both succeed. The module
 // is left empty when the load fails, and loaded when only the initialisation does.
 bool LoadMibAgent(MibAgent &agent, const char *libraryName);

@@ -35,11 +35,8 @@ void Poll(WorkerHost &host, const platform::EventHandle &stop, std::uint32_t ser
             break;
         if (socket.WaitReadable(ReplyWaitSeconds, 0) <= 0)
             break;
-        // A fresh, zero-filled buffer per reply: the window thread reads it after
-        // this loop has gone on, and a short reply must leave the rest empty.
-        auto reply = std::make_shared<StatusReply>();
-        sockaddr_in sender{};
-        if (socket.ReceiveFrom(reply.get(), sizeof(StatusReply), &sender) < 0)
+        const std::shared_ptr<StatusReply> reply = ReceiveStatusReply(socket);
+        if (!reply)
             break;
         if (platform::WaitForSingleObject(stop, StopWaitMs) != platform::WAIT_TIMEOUT) {
             platform::Sleep(StopGraceMs);
@@ -53,6 +50,17 @@ void Poll(WorkerHost &host, const platform::EventHandle &stop, std::uint32_t ser
 }
 
 }  // namespace
+
+std::shared_ptr<StatusReply> ReceiveStatusReply(platform::UdpSocket &socket)
+{
+    // A fresh, zero-filled buffer per reply: the window thread reads it after
+    // the worker has gone on, and a short reply must leave the rest empty.
+    auto reply = std::make_shared<StatusReply>();
+    sockaddr_in sender{};  // filled, never examined: a reply from anyone is taken
+    if (socket.ReceiveFrom(reply.get(), sizeof(StatusReply), &sender) < 0)
+        return nullptr;
+    return reply;
+}
 
 unsigned StatusWorker(std::shared_ptr<WorkerHost> host, const LinkEndpoints &ep)
 {

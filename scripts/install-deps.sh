@@ -12,6 +12,9 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
+  # symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

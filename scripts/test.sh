@@ -1,18 +1,56 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs every test. Then builds the link's
-# tests once more with AddressSanitizer and runs them again.
+# tests once more with AddressSanitizer and runs them again. Each stage prints
+# how long it took, and the total is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+test_started=$(date +%s)
+stage_started=$test_started
+stage_name=""
+stage() {  # stage NAME: closes the stage before, if any, and opens the next
+    local now
+    now=$(date +%s)
+    [ -n "$stage_name" ] && echo "== stage '$stage_name' took $(( now - stage_started )) s"
+    stage_name=$1 stage_started=$now
+    [ -n "$stage_name" ] && echo "== $stage_name"
+    return 0
+}
+trap 'stage ""; echo "== scripts/test.sh took $(( $(date +%s) - test_started )) s"' EXIT
+
+stage "install and build"
 scripts/install-deps.sh
 scripts/build.sh build
 
+stage "tests"
+# The random-moment closes (tests/stress) draw their moments from this seed, in
+# the plain and the sanitizer run alike; a failure replays with the same value.
+export KESTRUM_STRESS_SEED=${KESTRUM_STRESS_SEED:-$(( $(od -An -N4 -tu4 /dev/urandom) % 1000000000 + 1 ))}
+echo "== close stress seed $KESTRUM_STRESS_SEED"
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
-  echo "== link and window tests under AddressSanitizer"
+  stage "tests under AddressSanitizer"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON >/dev/null
   asan_targets=$(ctest --test-dir build -N -L asan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
   cmake --build build-asan -j"$(nproc)" --target inetmib1 kestrum-printsim $asan_targets
   ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -L asan --timeout 300
+fi
+
+# --- Fuzzing: every target of tests/fuzz for its fixed number of inputs from its
+# seeds, under ASan and UBSan (scripts/fuzz.sh; the seed is printed).
+if [ "${KESTRUM_SKIP_FUZZ:-0}" != 1 ]; then
+  stage "fuzzing (bounded)"
+  scripts/fuzz.sh --bounded
+fi
+
+# --- Threads: the Qt-free suites (link, platform core, the worker against its
+# fake host, the agent module) once more under ThreadSanitizer; any report fails.
+if [ "${KESTRUM_SKIP_TSAN:-0}" != 1 ]; then
+  stage "Qt-free tests under ThreadSanitizer"
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_TSAN=ON >/dev/null
+  tsan_targets=$(ctest --test-dir build-tsan -N -L tsan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
+  cmake --build build-tsan -j"$(nproc)" --target $tsan_targets
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan --output-on-failure -j2 -L tsan --timeout 300
 fi

@@ -4,11 +4,19 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QRegularExpressionValidator>
 
 namespace platform {
+
+namespace {
+
+// Only the digits 0 to 9 make an address field; other scripts' digits do not.
+bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+}  // namespace
 
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {
@@ -300,7 +308,7 @@ void IpAddressField::insertFromText(const QString &pasted)
     }
     QString digits;
     for (QChar c : pasted)
-        if (c.isDigit())
+        if (IsAsciiDigit(c))
             digits += c;
     if (digits.size() != pasted.trimmed().size())
         return;  // anything but digits is refused whole
@@ -339,7 +347,7 @@ void IpAddressField::keyPressEvent(QKeyEvent *e)
     }
     const QString t = e->text();
     if (!t.isEmpty() && t.at(0).isPrint() && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        if (!t.at(0).isDigit())
+        if (!IsAsciiDigit(t.at(0)))
             return;  // only digits go into a field
         if (text().size() >= 3 && !hasSelectedText())
             return;
@@ -350,6 +358,16 @@ void IpAddressField::keyPressEvent(QKeyEvent *e)
         return;
     }
     QLineEdit::keyPressEvent(e);
+}
+
+void IpAddressField::inputMethodEvent(QInputMethodEvent *e)
+{
+    // An input method's text would pass the key filter by: it is taken as a paste
+    // of what it commits. Nothing is composed in place: a field holds digits only.
+    const QString commit = e->commitString();
+    e->accept();
+    if (!commit.isEmpty())
+        insertFromText(commit);
 }
 
 void IpAddressField::focusOutEvent(QFocusEvent *e)

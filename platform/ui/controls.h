@@ -90,6 +90,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void insertFromText(const QString &text);
     void focusOutEvent(QFocusEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
 
 private:
     void Clamp();

@@ -5,6 +5,7 @@
 #include "platform/ui/win_app.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFrame>
@@ -247,6 +248,9 @@ int CDialog::DoModal()
         m_hWnd = handle;
     }
     m_running = true;
+    m_owner = owner;
+    if (owner)
+        owner->m_ownedRunning.push_back(this);
     if (owner && owner->m_ownedRuns++ == 0)
         if (HWND oh = owner->GetSafeHwnd())
             static_cast<DialogWindow *>(oh.get())->SetEnabled(false);
@@ -276,6 +280,10 @@ int CDialog::DoModal()
             m_hWnd.reset();
     }
     m_running = false;
+    m_owner = nullptr;
+    if (owner)
+        owner->m_ownedRunning.erase(std::remove(owner->m_ownedRunning.begin(), owner->m_ownedRunning.end(), this),
+                                    owner->m_ownedRunning.end());
     if (owner && --owner->m_ownedRuns == 0)
         if (HWND oh = owner->GetSafeHwnd())
             static_cast<DialogWindow *>(oh.get())->SetEnabled(owner->m_loop != nullptr);
@@ -289,6 +297,11 @@ void CDialog::EndDialog(int result)
         return;
     m_result = result;
     m_ended = true;
+    // The dialogs this one owns end with it, as owned windows go with their
+    // owner: a run nested over it would otherwise keep its own run from ending.
+    const std::vector<CDialog *> owned = m_ownedRunning;
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it)
+        (*it)->EndDialog(IDCANCEL);
     // The window goes at once; its run returns once control is back in its loop.
     hide();
     if (HWND h = GetSafeHwnd())

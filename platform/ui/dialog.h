@@ -129,6 +129,8 @@ private:
     bool m_ended = false;
     int m_result = -1;
     int m_ownedRuns = 0;  // dialogs this one owns that are running now
+    std::vector<CDialog *> m_ownedRunning;  // the same dialogs, innermost last
+    CDialog *m_owner = nullptr;             // while a run is live
     QEventLoop *m_loop = nullptr;
     QMenu *m_systemMenu = nullptr;
 };

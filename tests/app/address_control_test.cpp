@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QtTest>
 #include <memory>
 
@@ -77,6 +78,8 @@ private slots:
         QTest::newRow("a negative part") << "-1.2.3.4" << unchanged;
         QTest::newRow("digits and letters into a field") << "12a" << unchanged;
         QTest::newRow("digits into a field are clamped") << "99" << QStringList{"255", "", "", ""};
+        QTest::newRow("other scripts' digits refused") << QString::fromUtf16(u"\x663") << unchanged;
+        QTest::newRow("full-width digits refused") << QString::fromUtf16(u"\xFF11.2.3.4") << unchanged;
     }
     void paste()
     {
@@ -85,6 +88,32 @@ private slots:
         m_edit->Field(0)->setText("7");  // cursor after the 7
         QApplication::clipboard()->setText(clipboard);
         QTest::keyClick(m_edit->Field(0), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Fields(), fields);
+    }
+
+    // Text an input method commits goes through the same door as typed and pasted text.
+    void inputMethod_data()
+    {
+        QTest::addColumn<QString>("commit");
+        QTest::addColumn<QStringList>("fields");
+        const QStringList unchanged{"7", "", "", ""};
+        QTest::newRow("digits") << "3" << QStringList{"73", "", "", ""};
+        QTest::newRow("over 255 is clamped") << "99" << QStringList{"255", "", "", ""};
+        QTest::newRow("a space refused") << " " << unchanged;
+        QTest::newRow("letters refused") << "4x" << unchanged;
+        QTest::newRow("other scripts' digits refused") << QString::fromUtf16(u"\x663") << unchanged;
+        QTest::newRow("a dotted address fills all four") << "10.0.0.5" << QStringList{"10", "0", "0", "5"};
+    }
+    void inputMethod()
+    {
+        QFETCH(QString, commit);
+        QFETCH(QStringList, fields);
+        m_edit->Field(0)->setText("7");  // cursor after the 7
+        QInputMethodEvent compose(QStringLiteral("\x663"), {});
+        QApplication::sendEvent(m_edit->Field(0), &compose);
+        QInputMethodEvent event;
+        event.setCommitString(commit);
+        QApplication::sendEvent(m_edit->Field(0), &event);
         QCOMPARE(Fields(), fields);
     }
 

@@ -1,13 +1,19 @@
 // A tree control for tests: real child order, a selection that moves to a
 // neighbour when the selected item is deleted (reported while the old item is
-// still alive), and a failure whenever a dead handle is used.
+// still alive), and a failure whenever a dead handle is used. The failure is a
+// GoogleTest failure unless the includer names its own FAKE_TREE_FAILURE(text).
 #pragma once
+#ifndef FAKE_TREE_FAILURE
 #include <gtest/gtest.h>
+#define FAKE_TREE_FAILURE(text) ADD_FAILURE() << (text)
+#endif
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "link/protocol.h"
 #include "view/tree_control.h"
@@ -39,7 +45,7 @@ public:
         std::vector<Node *> &siblings = Siblings(parent ? Live(parent) : nullptr);
         auto pos = after ? std::find(siblings.begin(), siblings.end(), Live(after)) : siblings.begin();
         if (after && pos == siblings.end())
-            ADD_FAILURE() << "insert after an item that is not a child of the parent";
+            FAKE_TREE_FAILURE("insert after an item that is not a child of the parent");
         else if (after)
             ++pos;
         nodes_.push_back(std::make_unique<Node>(text, parent ? Live(parent) : nullptr));
@@ -75,7 +81,7 @@ private:
     {
         auto *n = const_cast<Node *>(static_cast<const Node *>(item));
         if (!n || !n->alive)
-            ADD_FAILURE() << "tree operation on " << (n ? "a deleted" : "a null") << " item";
+            FAKE_TREE_FAILURE(std::string("tree operation on ") + (n ? "a deleted" : "a null") + " item");
         return n;
     }
 

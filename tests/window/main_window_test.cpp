@@ -19,6 +19,7 @@
 #include <QTest>
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 using namespace platform;
 
@@ -477,6 +478,50 @@ private slots:
         QVERIFY(!run.dlg.m_serverListDlg.RunEnded());  // never opened in a closing program
         QVERIFY(choice && choice->IsSet());            // yet the worker is released
         QCOMPARE(run.dlg.m_bServerChosen, 0);
+        QVERIFY(run.boxes.Calls().empty());
+    }
+
+    // The worker's close request (a server gone silent) while a dialog stands over
+    // the main window: the program ends, and no dialog is left on screen without it.
+    void workerCloseEndsDialogsOverTheWindow_data()
+    {
+        QTest::addColumn<int>("over");
+        QTest::newRow("About box") << 0;
+        QTest::newRow("server list") << 1;
+    }
+    void workerCloseEndsDialogsOverTheWindow()
+    {
+        QFETCH(int, over);
+        ScriptedWorker worker;
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        bool dialogLeft = true;
+        CDialog *standing = nullptr;
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] {
+            QTimer::singleShot(0, &dlg, [&] {
+                if (over == 0) {
+                    CAboutDlg about;
+                    standing = &about;
+                    about.DoModal();
+                    standing = nullptr;
+                } else {
+                    standing = &dlg.m_serverListDlg;
+                    dlg.SendMessage(WM_CHOOSE_SERVER);
+                }
+            });
+            return true;
+        });
+        run.drive.Then([&] { return standing && standing->IsRunning(); });
+        run.drive.Then([&] {
+            std::thread([h = dlg.GetSafeHwnd()] { PostMessage(h, WM_CLOSE); }).join();
+            return true;
+        });
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        dialogLeft = dlg.m_serverListDlg.IsRunning();
+        QVERIFY(!run.drive.Aborted());
+        QVERIFY(!dialogLeft);
+        QVERIFY(worker.sawStop);
         QVERIFY(run.boxes.Calls().empty());
     }
 
