@@ -16,7 +16,7 @@ constexpr const char *ConnectFailedText = "Connect Failed!\n";
 // (both close the main window). The exit code is 0 and read by nobody.
 unsigned StatusWorker(std::shared_ptr<WorkerHost> host, const LinkEndpoints &ep);
 
-// One status reply off the polling socket, by the receive rules of Part 2.1: a
+// One status reply off the polling socket, by the protocol's receive rules: a
 // fresh buffer, zero-filled, takes in at most 960 bytes (bytes the datagram does
 // not cover stay zero). Null when the receive fails, a datagram longer than 960
 // bytes included. The buffer is the one the worker posts with WM_STATUS_REPLY.
