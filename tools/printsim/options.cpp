@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace printsim {
 
@@ -70,6 +72,25 @@ CLI::Validator Number(long lo, long hi, const std::string &what, std::function<v
     });
 }
 
+// One of a few named values into out, or "expected a, b or c, got 'TEXT'".
+template <typename T>
+CLI::Validator Choice(std::vector<std::pair<std::string, T>> names, T &out)
+{
+    std::string typeName, list;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        typeName += (i ? "|" : "") + names[i].first;
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i].first;
+    }
+    return Taking(typeName, [names, list, &out](const std::string &k) -> std::string {
+        for (const auto &[name, value] : names)
+            if (k == name) {
+                out = value;
+                return std::string();
+            }
+        return "expected " + list + ", got '" + k + "'";
+    });
+}
+
 // The parser, bound to o and to the two client-mode flags.
 struct Parser {
     CLI::App app{"A print server for tests and demos: answers the discovery probe (0xAA) with 0x55\n"
@@ -116,28 +137,13 @@ struct Parser {
         app.add_option("--reply", sink,
                        "answer status requests with 130 bytes, 961 bytes, or 2 to 901 bytes of noise")
             ->group(serving)
-            ->check(Taking("short|oversized|garbage", [this](const std::string &k) -> std::string {
-                if (k == "short")
-                    o.replyFault = ReplyFault::Short;
-                else if (k == "oversized")
-                    o.replyFault = ReplyFault::Oversized;
-                else if (k == "garbage")
-                    o.replyFault = ReplyFault::Garbage;
-                else
-                    return "expected short, oversized or garbage, got '" + k + "'";
-                return std::string();
-            }));
+            ->check(Choice<ReplyFault>(
+                {{"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}},
+                o.replyFault));
         app.add_option("--discovery-reply", sink, "answer probes with two bytes, or with one wrong byte")
             ->group(serving)
-            ->check(Taking("oversized|garbage", [this](const std::string &k) -> std::string {
-                if (k == "oversized")
-                    o.discoveryFault = DiscoveryFault::Oversized;
-                else if (k == "garbage")
-                    o.discoveryFault = DiscoveryFault::Garbage;
-                else
-                    return "expected oversized or garbage, got '" + k + "'";
-                return std::string();
-            }));
+            ->check(Choice<DiscoveryFault>(
+                {{"oversized", DiscoveryFault::Oversized}, {"garbage", DiscoveryFault::Garbage}}, o.discoveryFault));
         app.add_option("--delay-ms", sink, "wait N ms before every answer")
             ->group(serving)
             ->check(Number(0, 600000, "not 0 to 600000", [this](long v) { o.delayMs = static_cast<int>(v); }));
