@@ -1,37 +1,28 @@
 // A fuzz input as a command line: the arguments after the program's name, each
-// ended by a zero byte (at most 64 of them).
+// ended by a zero byte (at most 64 words in all).
 #pragma once
-#include <cstddef>
-#include <cstdint>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 class FuzzArgs {
 public:
-    FuzzArgs(const char *program, const std::uint8_t *data, std::size_t size)
+    FuzzArgs(const char *program, const std::uint8_t *data, std::size_t size) : m_words{program}
     {
-        m_words.emplace_back(program);
-        std::string word;
-        for (std::size_t i = 0; i < size && m_words.size() < kMaxWords; ++i) {
-            if (data[i] == 0) {
-                m_words.push_back(word);
-                word.clear();
-            } else {
-                word += static_cast<char>(data[i]);
-            }
+        const std::string text(reinterpret_cast<const char *>(data), size);
+        for (std::size_t start = 0; start < text.size() && m_words.size() < 64;) {
+            const std::size_t end = std::min(text.find('\0', start), text.size());
+            m_words.push_back(text.substr(start, end - start));
+            start = end + 1;
         }
-        if (!word.empty() && m_words.size() < kMaxWords)
-            m_words.push_back(word);
         for (const std::string &w : m_words)
             m_argv.push_back(w.c_str());
         m_argv.push_back(nullptr);
     }
-
     int argc() const { return static_cast<int>(m_words.size()); }
     const char *const *argv() const { return m_argv.data(); }
 
 private:
-    static constexpr std::size_t kMaxWords = 64;
     std::vector<std::string> m_words;
     std::vector<const char *> m_argv;
 };

@@ -1,34 +1,17 @@
 // What every fuzz target uses: a check that stops the run with a message (a
 // finding), and ASan's poisoning of bytes that a routine must not read.
 #pragma once
+#include <sanitizer/asan_interface.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#ifndef ASAN_POISON_MEMORY_REGION
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#endif
-
 [[noreturn]] inline void FuzzFailure(const char *what, const char *file, int line, const std::string &detail = {})
 {
-    std::fprintf(stderr, "fuzz check failed: %s (%s:%d)%s%s\n", what, file, line, detail.empty() ? "" : ": ",
-                 detail.c_str());
+    std::fprintf(stderr, "fuzz check failed: %s (%s:%d) %s\n", what, file, line, detail.c_str());
     std::abort();
 }
 
-#define FUZZ_CHECK(cond)                                      \
-    do {                                                      \
-        if (!(cond))                                          \
-            FuzzFailure(#cond, __FILE__, __LINE__);           \
-    } while (0)
-#define FUZZ_CHECK_MSG(cond, detail)                          \
-    do {                                                      \
-        if (!(cond))                                          \
-            FuzzFailure(#cond, __FILE__, __LINE__, (detail)); \
-    } while (0)
+#define FUZZ_CHECK(cond) do { if (!(cond)) FuzzFailure(#cond, __FILE__, __LINE__); } while (0)
+#define FUZZ_CHECK_MSG(cond, detail) do { if (!(cond)) FuzzFailure(#cond, __FILE__, __LINE__, (detail)); } while (0)

@@ -2,26 +2,18 @@
 // message or gives options within the ranges --help promises.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-
 #include "tools/printsim/options.h"
 
 #include <arpa/inet.h>
 
-#include <string>
-
 using namespace printsim;
 
-namespace {
-
-bool IsAddress(const std::string &text)
+static bool IsAddress(const std::string &text)
 {
     in_addr a;
     return inet_pton(AF_INET, text.c_str(), &a) == 1;
 }
 
-}  // namespace
-
-// The input is the arguments after the program's name, each ended by a zero byte.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzArgs args("kestrum-printsim", data, size);
@@ -33,14 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (o.mode == Mode::Help || o.mode == Mode::Version)
         return 0;
-    FUZZ_CHECK(IsAddress(o.bindAddress));
-    FUZZ_CHECK(o.stopAfter >= -1);
-    FUZZ_CHECK(o.delayMs >= 0 && o.delayMs <= 600000);
-    FUZZ_CHECK(o.maxSeconds >= 0 && o.maxSeconds <= 86400);
+    FUZZ_CHECK(IsAddress(o.bindAddress) && o.stopAfter >= -1);
+    FUZZ_CHECK(o.delayMs >= 0 && o.delayMs <= 600000 && o.maxSeconds >= 0 && o.maxSeconds <= 86400);
     FUZZ_CHECK(o.waitMs >= 1 && o.waitMs <= 60000);
-    if (o.mode == Mode::Probe || o.mode == Mode::Request) {
-        FUZZ_CHECK(IsAddress(o.target));
-        FUZZ_CHECK(o.targetPort >= 1);
-    }
+    if (o.mode == Mode::Probe || o.mode == Mode::Request)
+        FUZZ_CHECK(IsAddress(o.target) && o.targetPort >= 1);
     return 0;
 }

@@ -3,22 +3,18 @@
 // the ranges its --help promises. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-
 #include "tools/probe/cli.h"
+
+#include <algorithm>
 
 using namespace kprobe;
 
-namespace {
-
-void CheckTarget(const Target &t)
+static void CheckTarget(const Target &t)  // a server port, and a text that reads back as the same target
 {
-    FUZZ_CHECK(t.port >= 1);
     Target again;
     std::string error;
-    FUZZ_CHECK(ParseTarget(t.Text(), again, error) && again == t);
+    FUZZ_CHECK(t.port >= 1 && ParseTarget(t.Text(), again, error) && again == t);
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -30,27 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     switch (line.command) {
-    case Command::None:
-        FUZZ_CHECK_MSG(false, "parsed without a command");
-        break;
-    case Command::Discover:
-        FUZZ_CHECK(line.discoverTimeout >= 0.1 && line.discoverTimeout <= 300);
-        break;
+    case Command::None: FUZZ_CHECK_MSG(false, "parsed without a command"); break;
+    case Command::Discover: FUZZ_CHECK(line.discoverTimeout >= 0.1 && line.discoverTimeout <= 300); break;
     case Command::Status:
-        FUZZ_CHECK(!line.targets.empty());
-        FUZZ_CHECK(line.statusTimeout >= 0.01 && line.statusTimeout <= 60);
-        for (const Target &t : line.targets)
-            CheckTarget(t);
+        FUZZ_CHECK(!line.targets.empty() && line.statusTimeout >= 0.01 && line.statusTimeout <= 60);
+        std::for_each(line.targets.begin(), line.targets.end(), CheckTarget);
         break;
     case Command::Check:
         CheckTarget(line.check.host);
-        FUZZ_CHECK(line.check.timeoutSeconds >= 0.01 && line.check.timeoutSeconds <= 60);
-        FUZZ_CHECK(line.check.timeoutState >= StateOk && line.check.timeoutState <= StateUnknown);
+        FUZZ_CHECK(line.check.timeoutSeconds >= 0.01 && line.check.timeoutSeconds <= 60 &&
+                   line.check.timeoutState >= StateOk && line.check.timeoutState <= StateUnknown);
         break;
     case Command::Serve:
-        FUZZ_CHECK(line.serve.port >= 0 && line.serve.port <= 65535);
-        FUZZ_CHECK(line.serve.timeoutSeconds >= 0.05 && line.serve.timeoutSeconds <= 60);
-        FUZZ_CHECK(line.serve.maxConnections >= 1 && line.serve.maxConnections <= 10000);
+        FUZZ_CHECK(line.serve.port >= 0 && line.serve.port <= 65535 && line.serve.timeoutSeconds >= 0.05 &&
+                   line.serve.timeoutSeconds <= 60 && line.serve.maxConnections >= 1 && line.serve.maxConnections <= 10000);
         break;
     }
     return 0;

@@ -3,27 +3,21 @@
 // address), its text reads back as the same target, and the wait for one
 // reply stays between 50 ms and the configured time-out whatever the header.
 #include "tests/fuzz/fuzz_check.h"
-
 #include "tools/probe/serve.h"
 #include "tools/probe/target.h"
 
 #include <arpa/inet.h>
-
-#include <string>
 
 using namespace kprobe;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char *>(data), size);
-    Target target;
+    Target target, again;
     std::string error;
     if (ParseTarget(text, target, error)) {
         const std::uint32_t host = ntohl(target.address);
-        FUZZ_CHECK(host != 0 && host != 0xFFFFFFFFu);
-        FUZZ_CHECK((host >> 28) != 0xE);
-        FUZZ_CHECK(target.port >= 1);
-        Target again;
+        FUZZ_CHECK(host != 0 && host != 0xFFFFFFFFu && (host >> 28) != 0xE && target.port >= 1);
         FUZZ_CHECK_MSG(ParseTarget(target.Text(), again, error) && again == target, target.Text());
     } else {
         FUZZ_CHECK(!error.empty());

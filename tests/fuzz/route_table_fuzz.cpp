@@ -2,66 +2,46 @@
 // default gateway is the up, via-gateway route to 0.0.0.0/0 of lowest metric
 // (the first among equals), read here once more by a second, plain parser.
 #include "tests/fuzz/fuzz_check.h"
-
 #include "link/agent/route_table.h"
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-bool Hex(const std::string &t, std::uint32_t &v)
+// Only digits of the base, at most 8 hex or 10 decimal ones, within 32 bits.
+bool Number(const std::string &t, int base, std::uint32_t &v)
 {
-    if (t.empty() || t.size() > 8 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    const bool hex = base == 16;
+    if (t.empty() || t.size() > (hex ? 8u : 10u) ||
+        t.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
         return false;
-    v = static_cast<std::uint32_t>(std::stoul(t, nullptr, 16));
-    return true;
-}
-
-bool Dec(const std::string &t, std::uint32_t &v)
-{
-    if (t.empty() || t.size() > 10 || t.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const unsigned long long x = std::stoull(t);
-    if (x > 0xFFFFFFFFull)
-        return false;
+    const unsigned long long x = std::stoull(t, nullptr, base);
     v = static_cast<std::uint32_t>(x);
-    return true;
+    return x <= 0xFFFFFFFFull;
 }
 
 std::optional<Ipv4Address> Reference(const std::string &text)
 {
     std::optional<Ipv4Address> best;
     std::uint32_t bestMetric = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::vector<std::string> f;
-        std::string word;
-        for (std::size_t i = start; i <= end; ++i) {
-            const char c = i < end ? text[i] : ' ';
-            if (c == ' ' || c == '\t' || c == '\r') {
-                if (!word.empty())
-                    f.push_back(word);
-                word.clear();
-            } else {
-                word += c;
-            }
-        }
-        start = end + 1;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f(1);  // fields split at spaces, tabs and carriage returns
+        for (char c : line + ' ')
+            if (c != ' ' && c != '\t' && c != '\r')
+                f.back() += c;
+            else if (!f.back().empty())
+                f.emplace_back();
         std::uint32_t dest, gw, flags, metric, mask;
-        if (f.size() < 8 || !Hex(f[1], dest) || !Hex(f[2], gw) || !Hex(f[3], flags) || !Dec(f[6], metric) ||
-            !Hex(f[7], mask))
+        if (f.size() < 9 || !Number(f[1], 16, dest) || !Number(f[2], 16, gw) || !Number(f[3], 16, flags) ||
+            !Number(f[6], 10, metric) || !Number(f[7], 16, mask))
             continue;
-        if (dest != 0 || mask != 0 || gw == 0 || (flags & 3) != 3)
-            continue;
-        if (!best || metric < bestMetric) {
-            Ipv4Address a;
-            std::memcpy(a.data(), &gw, 4);
-            best = a;
+        if (dest == 0 && mask == 0 && gw != 0 && (flags & 3) == 3 && (!best || metric < bestMetric)) {
+            best.emplace();
+            std::memcpy(best->data(), &gw, 4);
             bestMetric = metric;
         }
     }

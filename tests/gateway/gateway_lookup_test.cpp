@@ -1,5 +1,5 @@
-// The lookup against a scripted agent, whose every answer must be released
-// (the leak count covers each kind of value), and the helpers it works with.
+// The lookup against a scripted agent, whose every answer must be released,
+// and the helpers it works with.
 #include "link/gateway.h"
 #include "platform/global_memory.h"
 
@@ -14,50 +14,34 @@
 using platform::BYTE;
 using platform::UINT;
 
-// Every heap block this program allocates or frees passes here (calloc and free
-// are wrapped at link time): the tracker counts the blocks left unreleased while
-// it is on, and can make the next allocations fail.
+// calloc and free are wrapped at link time: while on, the tracker counts the
+// blocks left unreleased and can make the next allocations fail. Fixed storage:
+// the tracker itself must not allocate.
 extern "C" void *__real_calloc(std::size_t count, std::size_t size);
 extern "C" void __real_free(void *memory);
-namespace alloc_tracker {
+namespace tracker {
 std::mutex mutex;
-bool tracking = false;
+bool on = false;
 int failures = 0;
-void *live[256];  // fixed storage: the tracker itself must not allocate
-
-void Begin(int failAllocations = 0)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    std::fill(std::begin(live), std::end(live), nullptr);
-    tracking = true;
-    failures = failAllocations;
-}
-std::size_t End()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    tracking = false;
-    failures = 0;
-    return std::count_if(std::begin(live), std::end(live), [](void *p) { return p != nullptr; });
-}
-}  // namespace alloc_tracker
+void *live[256];
+}  // namespace tracker
 
 extern "C" void *__wrap_calloc(std::size_t count, std::size_t size)
 {
-    using namespace alloc_tracker;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (failures > 0)
-        return --failures, nullptr;
+    std::lock_guard<std::mutex> lock(tracker::mutex);
+    if (tracker::failures > 0)
+        return --tracker::failures, nullptr;
     void *memory = __real_calloc(count, size);
-    void **slot = std::find(std::begin(live), std::end(live), nullptr);
-    if (tracking && memory && slot != std::end(live))
+    void **slot = std::find(std::begin(tracker::live), std::end(tracker::live), nullptr);
+    if (tracker::on && memory && slot != std::end(tracker::live))
         *slot = memory;
     return memory;
 }
 
 extern "C" void __wrap_free(void *memory)
 {
-    std::lock_guard<std::mutex> lock(alloc_tracker::mutex);
-    std::replace(std::begin(alloc_tracker::live), std::end(alloc_tracker::live), memory, static_cast<void *>(nullptr));
+    std::lock_guard<std::mutex> lock(tracker::mutex);
+    std::replace(std::begin(tracker::live), std::end(tracker::live), memory, static_cast<void *>(nullptr));
     __real_free(memory);
 }
 
@@ -112,17 +96,14 @@ TEST(GatewayLookup, AcceptsOnlyAMatchingIpAddressAndLeaksNothing)
     const std::pair<std::function<void(Answer &)>, Address> cases[] = {
         {[](Answer &) {}, {10, 0, 0, 1}},
         {[](Answer &a) { a.stored = {192, 168, 1, 254, 9, 9}, a.length = 6; }, {192, 168, 1, 254}},
-        {[](Answer &a) { a.name.resize(8); }, {10, 0, 0, 1}},    // a shorter name that agrees
-        {[](Answer &a) { a.name.push_back(9); }, {10, 0, 0, 1}}, // the first fourteen agree
-        {[](Answer &a) { a.owned = false; }, {10, 0, 0, 1}},     // the binding owns no storage
+        {[](Answer &a) { a.name.resize(8); }, {10, 0, 0, 1}},     // a shorter name that agrees
+        {[](Answer &a) { a.name.push_back(9); }, {10, 0, 0, 1}},  // the first fourteen agree
+        {[](Answer &a) { a.owned = false; }, {10, 0, 0, 1}},      // the binding owns no storage
         {[](Answer &a) { a.name[13] = 1; }, kUntouched},
         {[](Answer &a) { a.query = 0; }, kUntouched},  // failed, after writing an answer
         {[](Answer &a) { a.type = ASN_OCTETSTRING; }, kUntouched},
-        {[](Answer &a) { a.type = ASN_SEQUENCE; }, kUntouched},
-        {[](Answer &a) { a.type = ASN_OPAQUE; }, kUntouched},
         {[](Answer &a) { a.type = ASN_OBJECTIDENTIFIER; }, kUntouched},
-        {[](Answer &a) { a.type = ASN_NULL; }, kUntouched},  // nothing written
-        {[](Answer &a) { a.length = 0; }, kUntouched},
+        {[](Answer &a) { a.type = ASN_NULL; }, kUntouched},
         {[](Answer &a) { a.stored.resize(3), a.length = 3; }, kUntouched},
         {[](Answer &a) { a.stored.clear(); }, kUntouched},  // a length without storage
         {[](Answer &a) { a.init = 0; }, kUntouched},
@@ -135,9 +116,18 @@ TEST(GatewayLookup, AcceptsOnlyAMatchingIpAddressAndLeaksNothing)
         script(g_answer.init, ScriptedQuery);
         Address out = kUntouched;
         platform::SetLastError(0);
-        alloc_tracker::Begin(g_answer.failedAllocations);
+        {
+            std::lock_guard<std::mutex> lock(tracker::mutex);
+            std::fill(std::begin(tracker::live), std::end(tracker::live), nullptr);
+            tracker::on = true;
+            tracker::failures = g_answer.failedAllocations;
+        }
         EXPECT_EQ(GetGatewayAddress(out.data(), FAKE_AGENT_PATH), cases[i].second != kUntouched);
-        EXPECT_EQ(alloc_tracker::End(), 0u);
+        tracker::mutex.lock();
+        tracker::on = false;
+        const auto left = 256 - std::count(std::begin(tracker::live), std::end(tracker::live), nullptr);
+        tracker::mutex.unlock();
+        EXPECT_EQ(left, 0) << "blocks left unreleased";
         EXPECT_EQ(out, cases[i].second);
         EXPECT_EQ(platform::GetLastError(), g_answer.failedAllocations ? SNMP_MEM_ALLOC_ERROR : 0u);
     }
@@ -152,34 +142,19 @@ TEST(GatewayLookup, ReleasesTheLibraryOnEveryWayOut)
         EXPECT_EQ(out, kUntouched);
         EXPECT_EQ(dlopen(path, RTLD_NOW | RTLD_NOLOAD), nullptr) << path;
     }
+    EXPECT_EQ(platform::ModulePathFor("inetmib1.dll"), platform::ExecutableDirectory() + "/libinetmib1.so");
+    EXPECT_EQ(platform::ModulePathFor("OTHER.DLL"), "OTHER.DLL");
 }
 
-// Sub-identifiers are compared with wrap-around; a length without storage
-// compares like an empty identifier, never a read.
+// Sub-identifiers compare with wrap-around; a length without storage compares
+// like an empty identifier, never a read.
 TEST(CompareOidPrefix, WrapsAroundAndNeverReadsMissingStorage)
 {
-    platform::UINT zero[] = {0}, top[] = {0xFFFFFFFFu}, half[] = {0x80000000u};
+    UINT zero[] = {0}, top[] = {0xFFFFFFFFu}, half[] = {0x80000000u};
     AsnObjectIdentifier a{1, zero}, b{1, top}, c{1, half}, broken{14, nullptr};
     EXPECT_EQ(CompareOidPrefix(&a, &b, 1), 1);
     EXPECT_EQ(CompareOidPrefix(&c, &a, 1), INT32_MIN);
     EXPECT_EQ(CompareOidPrefix(&broken, &b, 14), 0);
-}
-
-// Zero-filled fixed blocks only; a zero size still yields a block, unlike a failure.
-TEST(GlobalMemory, ZeroFilledFixedBlocksOnly)
-{
-    auto *block = static_cast<BYTE *>(platform::GlobalAlloc(platform::GMEM_FIXED, 64));
-    EXPECT_EQ(std::count(block, block + 64, 0), 64);
-    platform::GlobalFree(block);
-    EXPECT_NE(block = static_cast<BYTE *>(platform::GlobalAlloc(platform::GMEM_FIXED, 0)), nullptr);
-    platform::GlobalFree(block);
-    EXPECT_EQ(platform::GlobalAlloc(0x0002 /* moveable */, 16), nullptr);
-}
-
-TEST(ModuleNames, PlatformNameMapsToTheModuleBesideTheExecutable)
-{
-    EXPECT_EQ(platform::ModulePathFor("inetmib1.dll"), platform::ExecutableDirectory() + "/libinetmib1.so");
-    EXPECT_EQ(platform::ModulePathFor("OTHER.DLL"), "OTHER.DLL");
 }
 
 }  // namespace

@@ -26,11 +26,7 @@ public:
         for (int i = 0; i < 3; ++i)
             m_windows[i] = std::make_shared<FakeWindow>(*this, static_cast<HostWindow>(i));
     }
-    ~FakeHost() override
-    {
-        for (auto &t : m_helpers)
-            t.join();
-    }
+    ~FakeHost() override { for (auto &t : m_helpers) t.join(); }
 
     platform::HWND Window(HostWindow w) override { return m_windows[int(w)]; }
     bool RunEnded(HostWindow w) override { return m_runEnded[int(w)]; }
@@ -43,18 +39,10 @@ public:
     void SetEnabled(HostWindow w, bool enabled) { m_windows[int(w)]->enabled = enabled; }
     void SetRunEnded(HostWindow w) { m_runEnded[int(w)] = true; }
     // Records the choice, then sets the choice event, as the window side does.
-    void Choose(int chosen, std::uint32_t address)
-    {
-        m_chosen = chosen;
-        m_address = address;
-        platform::SetEvent(m_choice);
-    }
+    void Choose(int chosen, std::uint32_t address) { m_chosen = chosen, m_address = address, platform::SetEvent(m_choice); }
     // Runs action on a helper thread after a pause, as the window thread would.
     // Called from one thread at a time: the test's, or the worker's through onEntry.
-    void Later(std::uint32_t ms, std::function<void()> action)
-    {
-        m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); });
-    }
+    void Later(std::uint32_t ms, std::function<void()> action) { m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); }); }
     // Called on the posting thread after each entry is logged; set before use.
     std::function<void(FakeHost &, const HostEntry &)> onEntry;
 
@@ -84,9 +72,10 @@ private:
     // True, which is also IDOK for a box.
     bool Record(HostEntry entry)
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_log.push_back(entry);
-        lock.unlock();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_log.push_back(entry);
+        }
         if (onEntry)
             onEntry(*this, entry);
         return true;

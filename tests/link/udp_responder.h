@@ -1,11 +1,10 @@
 // A scripted UDP peer on a loopback address, standing in for a print server.
-// Its thread hands every datagram to the script and stops by itself after a
-// bounded number of datagrams or a bounded lifetime.
+// Its thread hands every datagram to the script and ends by itself after at
+// most 500 datagrams or 30 seconds.
 #pragma once
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,12 +26,10 @@ public:
     // Binds ip:port (0: a free port); IsValid() tells whether that worked.
     explicit UdpResponder(const char *ip, std::uint16_t port = 0) : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
     {
-        m_self.sin_family = AF_INET;
-        m_self.sin_port = htons(port);
+        m_self = {AF_INET, htons(port), {}, {}};
         socklen_t length = sizeof m_self;
         auto *self = reinterpret_cast<sockaddr *>(&m_self);
-        if (::inet_pton(AF_INET, ip, &m_self.sin_addr) != 1 || ::bind(m_fd, self, length) != 0 ||
-            ::getsockname(m_fd, self, &length) != 0)
+        if (::inet_pton(AF_INET, ip, &m_self.sin_addr) != 1 || ::bind(m_fd, self, length) || ::getsockname(m_fd, self, &length))
             m_self.sin_port = 0;
     }
     ~UdpResponder()
@@ -47,27 +44,24 @@ public:
     std::uint16_t Port() const { return ntohs(m_self.sin_port); }
     std::uint32_t Address() const { return m_self.sin_addr.s_addr; }  // network order
 
-    // Starts serving; without a script datagrams are only recorded.
-    void Start(Script script = nullptr)
+    void Start(Script script)
     {
-        m_script = std::move(script);
-        m_thread = std::thread([this] {
+        m_thread = std::thread([this, script] {
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             for (int served = 0; !m_stop && served < 500 && std::chrono::steady_clock::now() < end;) {
                 pollfd p{m_fd, POLLIN, 0};
                 Datagram d{Bytes(4096)};
                 socklen_t length = sizeof d.from;
-                const ssize_t n = ::poll(&p, 1, 20) <= 0 ? -1 : ::recvfrom(m_fd, d.bytes.data(), d.bytes.size(), 0,
-                                                                     reinterpret_cast<sockaddr *>(&d.from), &length);
-                if (n < 0)
+                if (::poll(&p, 1, 20) <= 0)
                     continue;
-                d.bytes.resize(static_cast<std::size_t>(n));
+                const ssize_t n = ::recvfrom(m_fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr *>(&d.from), &length);
+                d.bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
                 ++served;
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_received.push_back(d.bytes);
-                lock.unlock();
-                if (m_script)
-                    m_script(*this, d);
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_received.push_back(d.bytes);
+                }
+                script(*this, d);
             }
         });
     }
@@ -78,11 +72,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return !m_stop;
     }
-    bool Send(const Bytes &bytes, const sockaddr_in &to)
-    {
-        const auto *address = reinterpret_cast<const sockaddr *>(&to);
-        return ::sendto(m_fd, bytes.data(), bytes.size(), 0, address, sizeof to) == ssize_t(bytes.size());
-    }
+    void Send(const Bytes &b, const sockaddr_in &to) { ::sendto(m_fd, b.data(), b.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to); }
     // How many of the datagrams received so far were these bytes.
     std::size_t Count(const Bytes &bytes) const
     {
@@ -93,7 +83,6 @@ public:
 private:
     int m_fd;
     sockaddr_in m_self{};
-    Script m_script;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::vector<Bytes> m_received;

@@ -1,29 +1,22 @@
 #!/bin/bash
-# The Debian package as a user gets it. Unpacked with dpkg -x into a temporary
-# root, it must hold every file a desktop install needs, and the monitor
-# started from there must find a print server that only the default gateway
-# fallback reaches, through the package's own agent module. With CI=true the
-# package is also installed with dpkg -i, run the same way, and removed with
-# dpkg -r, which must leave no file behind.
+# The Debian package as a user gets it: unpacked with dpkg -x it holds every file
+# a desktop install needs, and the monitor run from there reaches a server that
+# only the gateway fallback finds, through the package's own agent module. With
+# CI=true it is also installed with dpkg -i, run, and removed with dpkg -r, which
+# must leave no file behind.
 #   package_test.sh DEB LAN_SH SHIPPED_MONITOR_TEST
 # Exits 77 (skipped) where namespaces or Xvfb are not to be had.
 set -u
 deb=$1 lan_sh=$2 shipped_test=$3
 
-fail() { echo "FAIL: $*"; exit 1; }
-[ -f "$deb" ] || fail "no package at $deb (scripts/package.sh builds it)"
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-module=usr/lib/$multiarch/usbkestrum/libinetmib1.so
-
+fail() { echo "FAIL: $*"; [ -f "$root/log" ] && cat "$root/log"; exit 1; }
+[ -f "$deb" ] || { echo "FAIL: no package at $deb (scripts/package.sh builds it)"; exit 1; }
+module=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
 root=$(mktemp -d)
 installed=0
-cleanup() {
-    [ "$installed" = 1 ] && dpkg -r usbkestrum >/dev/null 2>&1
-    rm -rf "$root"
-}
-trap cleanup EXIT
+trap '[ "$installed" = 1 ] && dpkg -r usbkestrum >/dev/null 2>&1; rm -rf "$root"' EXIT
+monitor() { bash "$shipped_test" "$lan_sh" "$1/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?; }
 
-# What a desktop install needs, each where the desktop looks for it.
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 for f in usr/bin/usbkestrum usr/bin/kestrum-printsim "$module" \
          usr/share/applications/org.kestrum.UsbKestrum.desktop \
@@ -35,42 +28,24 @@ for f in usr/bin/usbkestrum usr/bin/kestrum-printsim "$module" \
     [ -f "$root/$f" ] || fail "the package has no /$f"
 done
 [ -e "$root/usr/bin/libinetmib1.so" ] && fail "the agent module sits beside the executable"
-echo "ok: the package holds the programs, the agent module, the menu entry, metadata, icons, man pages and documents"
-
-# The unpacked monitor, in a place no install path points at.
-bash "$shipped_test" "$lan_sh" "$root/usr/bin/kestrum-printsim" "$root/usr/bin/usbkestrum" \
-    gateway "$root/$module"
-status=$?
-[ "$status" = 0 ] || exit "$status"
+monitor "$root"
 
 [ "${CI:-}" = true ] || { echo "PASS (dpkg -i and dpkg -r are tried with CI=true only)"; exit 0; }
-if dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null | grep -q "installed"; then
-    echo "PASS (dpkg -i and dpkg -r not tried: usbkestrum is installed on this machine already)"
-    exit 0
-fi
+dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null | grep -q "installed" &&
+    { echo "PASS (dpkg -i and -r not tried: usbkestrum is installed here already)"; exit 0; }
 
-# Installed, removed: the file system is as before, but for caches that the
-# desktop's triggers keep.
+# Caches the desktop's triggers keep are no trace of the package.
 snapshot() {
     find /usr /etc /opt /var/lib/dpkg/info -xdev 2>/dev/null |
         grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
 }
 snapshot >"$root/before.txt" || fail "cannot list the file system"
-dpkg -i "$deb" >"$root/dpkg-i.log" 2>&1 || { cat "$root/dpkg-i.log"; fail "dpkg -i failed"; }
+dpkg -i "$deb" >"$root/log" 2>&1 || fail "dpkg -i failed"
 installed=1
-for f in $(dpkg -L usbkestrum); do
-    [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"
-done
-bash "$shipped_test" "$lan_sh" /usr/bin/kestrum-printsim /usr/bin/usbkestrum gateway "/$module"
-status=$?
-[ "$status" = 0 ] || exit "$status"
-dpkg -r usbkestrum >"$root/dpkg-r.log" 2>&1 || { cat "$root/dpkg-r.log"; fail "dpkg -r failed"; }
+for f in $(dpkg -L usbkestrum); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
+monitor ""
+dpkg -r usbkestrum >"$root/log" 2>&1 || fail "dpkg -r failed"
 installed=0
-left=$(dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null)
-case "$left" in *not-installed*|"") ;; *) fail "after dpkg -r the package is still '$left'" ;; esac
-snapshot >"$root/after.txt"
-if ! diff "$root/before.txt" "$root/after.txt" >"$root/left.diff"; then
-    cat "$root/left.diff"
-    fail "installing and removing the package changed the file system"
-fi
+case "$(dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null)" in *not-installed*|"") ;; *) fail "still installed after dpkg -r" ;; esac
+snapshot | diff "$root/before.txt" - || fail "installing and removing the package changed the file system"
 echo "PASS: unpacked, installed, run and removed without a trace"

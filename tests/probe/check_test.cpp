@@ -1,70 +1,54 @@
-// The plugin's exit code and output for every kind of answer.
+// The plugin: the range syntax, and the exit code and output for every kind
+// of answer.
+#include "tests/probe/records.h"
 #include "tools/probe/check.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace kprobe;
 
 namespace {
 
-PrinterRecord Printer(const char *name, std::uint8_t flags, std::int32_t jobs, std::int32_t percent = 0)
+std::optional<Range> Threshold(const char *text)
 {
-    PrinterRecord r;
-    std::memset(&r, 0, sizeof r);
-    std::strncpy(r.printerName, name, sizeof r.printerName);
-    r.statusFlags = flags;
-    r.jobCount = jobs;
-    r.printedPercent = percent;
-    return r;
-}
-
-Exchange Reply(std::vector<PrinterRecord> printers, long bytes = 960)
-{
-    Exchange e;
-    std::string error;
-    ParseTarget("10.213.0.1", e.target, error);
-    e.outcome = Outcome::Reply;
-    e.replyBytes = bytes;
-    e.seconds = 0.002;
-    std::memset(&e.reply, 0, sizeof e.reply);
-    for (std::size_t i = 0; i < printers.size(); ++i)
-        e.reply.records[i] = printers[i];
-    return e;
-}
-
-CheckOptions Options(const char *warning = nullptr, const char *critical = nullptr)
-{
-    CheckOptions o;
-    std::string error;
     Range r;
-    if (warning && ParseRange(warning, r, error))
-        o.warning = r;
-    if (critical && ParseRange(critical, r, error))
-        o.critical = r;
-    return o;
+    std::string error;
+    return text && ParseRange(text, r, error) ? std::optional<Range>(r) : std::nullopt;
 }
 
 std::string FirstLine(const std::string &text) { return text.substr(0, text.find('\n')); }
 
 }  // namespace
 
+TEST(PluginRanges, AlertsAsTheGuidelinesSay)
+{
+    const std::tuple<const char *, double, bool> cases[] = {
+        {"10", -1, true},     {"10", 0, false},     {"10", 10, false},    {"10", 10.5, true},  {"10:", 9, true},
+        {"10:", 1e9, false},  {"~:10", -1e9, false}, {"~:10", 11, true},  {"10:20", 9, true},  {"10:20", 20, false},
+        {"10:20", 21, true},  {"@10:20", 9, false}, {"@10:20", 10, true}, {"@10:20", 20, true}, {"@10:20", 21, false},
+        {"-5:-1", 0, true},   {":5", 6, true},      {"2.5", 2.6, true},   {"@~:0", -1, true},
+    };
+    for (const auto &[text, value, alerts] : cases) {
+        const std::optional<Range> r = Threshold(text);
+        ASSERT_TRUE(r) << text;
+        EXPECT_EQ(r->Alerts(value), alerts) << text << " with " << value;
+        EXPECT_EQ(r->text, text);  // for the performance data
+    }
+    for (const char *text : {"", "@", "abc", "20:10", "~", "1:x", "inf", "nan", "0x10", "10::", "~:~"}) {
+        Range r;
+        std::string error;
+        EXPECT_FALSE(ParseRange(text, r, error)) << text;
+        EXPECT_NE(error.find("bad range"), std::string::npos) << text;
+    }
+}
+
 TEST(Check, StatesFollowThePrinters)
 {
-    const PrinterRecord ready = Printer("Ready", 0x88, 0);
-    const PrinterRecord busy = Printer("Busy", 0x8C, 2, 40);
-    const PrinterRecord paper = Printer("Paper", 0xA0, 1);
-    const PrinterRecord fault = Printer("Fault", 0x84, 1);
-    const PrinterRecord offline = Printer("Off", 0x7F, 3);
-    struct Case {
-        std::vector<PrinterRecord> printers;
-        bool ignoreOffline;
-        PluginState state;
-        const char *summaryStart;
-    };
-    const Case cases[] = {
+    const PrinterRecord ready = Record("Ready"), busy = Record("Busy", 0x8C, 2, 40), paper = Record("Paper", 0xA0, 1),
+                        fault = Record("Fault", 0x84, 1), offline = Record("Off", 0x7F, 3);
+    const std::tuple<std::vector<PrinterRecord>, bool, PluginState, const char *> cases[] = {
         {{ready, busy}, false, StateOk, "KESTRUM OK: 2 of 2 printers ready on 10.213.0.1 (1 busy) | "},
         {{ready, paper}, false, StateWarning, "KESTRUM WARNING: Paper PAPER OUT; 1 of 2 printers ready"},
         {{ready, fault}, false, StateWarning, "KESTRUM WARNING: Fault ERROR; "},
@@ -72,87 +56,68 @@ TEST(Check, StatesFollowThePrinters)
         {{ready, offline}, true, StateOk, "KESTRUM OK: 1 of 2 printers ready on 10.213.0.1, 1 off line (ignored)"},
         {{}, false, StateOk, "KESTRUM OK: 0 of 0 printers ready"},
     };
-    for (const Case &c : cases) {
-        CheckOptions o = Options();
-        o.ignoreOffline = c.ignoreOffline;
-        const CheckResult r = EvaluateCheck(o, Reply(c.printers));
-        EXPECT_EQ(r.state, c.state) << r.output;
-        EXPECT_EQ(r.output.rfind(c.summaryStart, 0), 0u) << r.output;
-        // One line per printer after the first.
-        EXPECT_EQ(static_cast<std::size_t>(std::count(r.output.begin(), r.output.end(), '\n')),
-                  c.printers.size() + 1)
-            << r.output;
+    for (const auto &[printers, ignoreOffline, state, summaryStart] : cases) {
+        CheckOptions o;
+        o.ignoreOffline = ignoreOffline;
+        const CheckResult r = EvaluateCheck(o, Reply(printers));
+        EXPECT_EQ(r.state, state) << r.output;
+        EXPECT_EQ(r.output.rfind(summaryStart, 0), 0u) << r.output;
     }
 }
 
-TEST(Check, JobThresholdsUseTheRangeSyntax)
+TEST(Check, JobThresholdsAndPerformanceData)
 {
-    // A shows "Size Counting..." (0 %), B 50 %.
-    const std::vector<PrinterRecord> printers = {Printer("A", 0x88, 3), Printer("B", 0x8C, 12, 50)};
-    struct Case {
-        const char *warning;
-        const char *critical;
-        PluginState state;
-    };
-    const Case cases[] = {
-        {"5", "20", StateWarning},   {"20", "10", StateCritical}, {"20", "20", StateOk},
+    const Exchange reply = Reply({Record("A", 0x88, 3), Record("B", 0x8C, 12, 50)});
+    const std::tuple<const char *, const char *, PluginState> cases[] = {
+        {"5", "20", StateWarning},       {"20", "10", StateCritical},      {"20", "20", StateOk},
         {"@3:3", nullptr, StateWarning}, {nullptr, "~:2", StateCritical}, {"4:", nullptr, StateWarning},
     };
-    for (const Case &c : cases) {
-        const CheckResult r = EvaluateCheck(Options(c.warning, c.critical), Reply(printers));
-        EXPECT_EQ(r.state, c.state) << (c.warning ? c.warning : "-") << " " << (c.critical ? c.critical : "-")
-                                    << "\n" << r.output;
+    CheckOptions o;
+    for (const auto &[warning, critical, state] : cases) {
+        o.warning = Threshold(warning);
+        o.critical = Threshold(critical);
+        EXPECT_EQ(EvaluateCheck(o, reply).state, state) << (warning ? warning : "-") << (critical ? critical : "-");
     }
-    const CheckResult r = EvaluateCheck(Options("5", "10"), Reply(printers));
-    EXPECT_EQ(FirstLine(r.output),
+    o.warning = Threshold("5");
+    o.critical = Threshold("10");
+    EXPECT_EQ(FirstLine(EvaluateCheck(o, reply).output),
               "KESTRUM CRITICAL: B 12 jobs queued (critical 10); 2 of 2 printers ready on 10.213.0.1 (1 busy) | "
               "'A jobs'=3;5;10;0 'A printed'=0%;;;0;100 'B jobs'=12;5;10;0 'B printed'=50%;;;0;100 "
               "time=0.002000s;;;0;1");
+    // Labels lose = and '; two printers of one name are told apart by their slots.
+    EXPECT_EQ(PerfLabel("a=b'c d"), "'a_b_c d'");
+    const std::string twins = EvaluateCheck(CheckOptions(), Reply({Record("Twin"), Record("Twin", 0x88, 1)})).output;
+    EXPECT_NE(twins.find("'Twin (slot 1) jobs'=0;"), std::string::npos) << twins;
+    EXPECT_NE(twins.find("'Twin (slot 2) jobs'=1;"), std::string::npos) << twins;
 }
 
 TEST(Check, NoReplyMalformedReplyAndNamedPrinter)
 {
-    CheckOptions o = Options();
-    Exchange silent = Reply({});
-    silent.outcome = Outcome::Silent;
-    silent.replyBytes = -1;
-    silent.seconds = 1;
-    CheckResult r = EvaluateCheck(o, silent);
-    EXPECT_EQ(r.state, StateCritical);
-    EXPECT_EQ(FirstLine(r.output), "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s | time=1.000000s;;;0;1");
-    o.timeoutState = StateUnknown;
-    EXPECT_EQ(EvaluateCheck(o, silent).state, StateUnknown);
-
-    Exchange oversized = Reply({});
-    oversized.outcome = Outcome::Oversized;
-    oversized.replyBytes = 961;
-    r = EvaluateCheck(Options(), oversized);
-    EXPECT_EQ(r.state, StateUnknown);
-    EXPECT_NE(r.output.find("malformed reply from 10.213.0.1: 961 bytes, expected 960"), std::string::npos);
-    // A short reply is read by the monitor, but a plugin calls it malformed.
-    EXPECT_EQ(EvaluateCheck(Options(), Reply({Printer("A", 0x88, 0)}, 130)).state, StateUnknown);
-
-    Exchange failed = Reply({});
-    failed.outcome = Outcome::Failed;
-    EXPECT_EQ(EvaluateCheck(Options(), failed).state, StateCritical);
-
-    const auto two = Reply({Printer("Ready", 0x88, 0), Printer("Off", 0x00, 0)});
-    o = Options();
-    o.printer = "Ready";
-    EXPECT_EQ(EvaluateCheck(o, two).state, StateOk);
-    o.printer = "2";  // by slot
-    EXPECT_EQ(EvaluateCheck(o, two).state, StateCritical);
-    o.printer = "Missing";
-    r = EvaluateCheck(o, two);
-    EXPECT_EQ(r.state, StateCritical);
-    EXPECT_NE(r.output.find("no printer 'Missing'"), std::string::npos);
-}
-
-TEST(Check, PerformanceDataLabels)
-{
-    EXPECT_EQ(PerfLabel("a=b'c d"), "'a_b_c d'");
-    // Two printers of one name are told apart by their slots.
-    const CheckResult r = EvaluateCheck(Options(), Reply({Printer("Twin", 0x88, 0), Printer("Twin", 0x88, 1)}));
-    EXPECT_NE(r.output.find("'Twin (slot 1) jobs'=0"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("'Twin (slot 2) jobs'=1"), std::string::npos) << r.output;
+    const auto answer = [](Outcome outcome, long bytes) {
+        Exchange e = Reply({Record("Ready"), Record("Off", 0x00)}, bytes);
+        e.outcome = outcome;
+        e.seconds = 1;
+        return e;
+    };
+    CheckOptions unknownOnTimeout, ready, slot2, missing;
+    unknownOnTimeout.timeoutState = StateUnknown;
+    ready.printer = "Ready";  // by name or by slot
+    slot2.printer = "2";
+    missing.printer = "Missing";
+    const std::tuple<Exchange, CheckOptions, PluginState, const char *> cases[] = {
+        {answer(Outcome::Silent, -1), {}, StateCritical, "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s | "},
+        {answer(Outcome::Silent, -1), unknownOnTimeout, StateUnknown, "KESTRUM UNKNOWN: no reply"},
+        {answer(Outcome::Failed, -1), {}, StateCritical, "KESTRUM CRITICAL: "},
+        {answer(Outcome::Oversized, 961), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply from 10.213.0.1: 961 "},
+        // A short reply is read by the monitor, but a plugin calls it malformed.
+        {answer(Outcome::Reply, 130), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply"},
+        {answer(Outcome::Reply, 960), ready, StateOk, "KESTRUM OK: "},
+        {answer(Outcome::Reply, 960), slot2, StateCritical, "KESTRUM CRITICAL: "},
+        {answer(Outcome::Reply, 960), missing, StateCritical, "KESTRUM CRITICAL: no printer 'Missing'"},
+    };
+    for (const auto &[exchange, options, state, start] : cases) {
+        const CheckResult r = EvaluateCheck(options, exchange);
+        EXPECT_EQ(r.state, state) << r.output;
+        EXPECT_EQ(r.output.rfind(start, 0), 0u) << r.output;
+    }
 }

@@ -1,118 +1,114 @@
-// Many status exchanges at once against fake servers on loopback: each reply
-// reaches its own request, silence and oversized replies are told apart, and
-// the whole batch ends within its time-out. Discovery through the link's search.
-#include "tools/probe/discover.h"
-#include "tools/probe/exchange.h"
-#include "tools/probe/printers.h"
-
+// Against fake servers on loopback: many status exchanges at once, each reply
+// to its own request; discovery through the link's search; the exporter
+// answering many probes at once, each within the scrape time-out.
 #include "tests/probe/fake_servers.h"
+#include "tools/probe/discover.h"
+#include "tools/probe/serve.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 using namespace kprobe;
-using Clock = std::chrono::steady_clock;
 
 TEST(Exchange, ManyAtOnceEachReplyToItsOwnRequest)
 {
-    // 300 servers: most answer, some are silent, some oversized or short, and
-    // some answer from the wrong port (which must not count).
-    std::vector<Behaviour> behaviours;
-    for (int i = 0; i < 300; ++i) {
-        Behaviour b = Behaviour::Answer;
-        if (i % 10 == 3)
-            b = Behaviour::Silent;
-        else if (i % 50 == 7)
-            b = Behaviour::Oversized;
-        else if (i % 50 == 17)
-            b = Behaviour::Short;
-        else if (i % 50 == 27)
-            b = Behaviour::OtherPort;
-        behaviours.push_back(b);
-    }
+    // Some are silent, oversized, short or answer from the wrong port (which
+    // must not count); the first is asked twice and answers twice.
+    std::vector<Behaviour> behaviours(300);
+    for (std::size_t i = 0; i < behaviours.size(); ++i)
+        behaviours[i] = i % 10 == 3    ? Behaviour::Silent
+                        : i % 50 == 7  ? Behaviour::Oversized
+                        : i % 50 == 17 ? Behaviour::Short
+                        : i % 50 == 27 ? Behaviour::OtherPort
+                                       : Behaviour::Answer;
     FakeServers servers(behaviours);
-    const auto start = Clock::now();
-    const std::vector<Exchange> result = ExchangeStatus(servers.Targets(), std::chrono::milliseconds(500));
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_GE(took, 0.45);  // the silent ones were waited for
-    EXPECT_LT(took, 1.5);
-    ASSERT_EQ(result.size(), behaviours.size());
+    std::vector<Target> targets = servers.targets;
+    targets.push_back(targets[0]);
+    const std::vector<Exchange> result = ExchangeStatus(targets, std::chrono::milliseconds(500));
+    ASSERT_EQ(result.size(), targets.size());
     for (std::size_t i = 0; i < result.size(); ++i) {
         const Exchange &e = result[i];
-        EXPECT_TRUE(e.target == servers.Targets()[i]);
-        switch (behaviours[i]) {
-        case Behaviour::Answer:
-        case Behaviour::Short:
-            ASSERT_EQ(e.outcome, Outcome::Reply) << i;
-            EXPECT_EQ(FieldText(e.reply.records[0].printerName), "server " + std::to_string(i));
-            EXPECT_EQ(e.replyBytes, behaviours[i] == Behaviour::Short ? 130 : 960);
-            EXPECT_LT(e.seconds, 0.5);
-            break;
-        case Behaviour::Silent:
-        case Behaviour::OtherPort:
-            EXPECT_EQ(e.outcome, Outcome::Silent) << i;
-            EXPECT_EQ(e.replyBytes, -1);
-            EXPECT_DOUBLE_EQ(e.seconds, 0.5);
-            break;
-        case Behaviour::Oversized:
-            EXPECT_EQ(e.outcome, Outcome::Oversized) << i;
-            EXPECT_EQ(e.replyBytes, 961);
-            break;
+        const Behaviour b = behaviours[i % behaviours.size()];
+        const bool answered = b == Behaviour::Answer || b == Behaviour::Short;
+        EXPECT_TRUE(e.target == targets[i]) << i;
+        const bool oversized = b == Behaviour::Oversized;
+        EXPECT_EQ(e.outcome, answered ? Outcome::Reply : oversized ? Outcome::Oversized : Outcome::Silent) << i;
+        EXPECT_EQ(e.replyBytes, b == Behaviour::Short ? 130 : oversized ? 961 : answered ? 960 : -1) << i;
+        if (answered) {
+            EXPECT_EQ(FieldText(e.reply.records[0].printerName), "server " + std::to_string(i % behaviours.size()));
+        } else if (!oversized) {
+            EXPECT_EQ(e.seconds, 0.5) << i;  // the time waited
         }
     }
-    EXPECT_EQ(servers.Requests(), 300);
+    EXPECT_EQ(servers.requests, 301);
 }
 
-TEST(Exchange, TheSameServerTwiceGetsTwoReplies)
+TEST(Discover, TheLinksSearchListsALoopbackServerOnce)
 {
     FakeServers servers({Behaviour::Answer});
-    const Target t = servers.Targets()[0];
-    const auto result = ExchangeStatus({t, t}, std::chrono::milliseconds(500));
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].outcome, Outcome::Reply);
-    EXPECT_EQ(result[1].outcome, Outcome::Reply);
-    EXPECT_EQ(servers.Requests(), 2);
-}
-
-TEST(Exchange, NothingToAskEndsAtOnce)
-{
-    const auto start = Clock::now();
-    EXPECT_TRUE(ExchangeStatus({}, std::chrono::milliseconds(1000)).empty());
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.1);
-}
-
-TEST(Discover, TheLinksSearchFindsALoopbackServer)
-{
-    // A stand-in that answers the probe with 0x55, twice: listed once.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(0x7F000001u);
-    socklen_t length = sizeof a;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
-    std::thread answer([fd] {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 3000) <= 0)
-            return;
-        std::uint8_t byte = 0;
-        sockaddr_in from{};
-        socklen_t n = sizeof from;
-        if (::recvfrom(fd, &byte, 1, 0, reinterpret_cast<sockaddr *>(&from), &n) == 1 && byte == DiscoveryProbe) {
-            const std::uint8_t yes = DiscoveryAnswer;
-            for (int i = 0; i < 2; ++i)
-                ::sendto(fd, &yes, 1, 0, reinterpret_cast<sockaddr *>(&from), sizeof from);
-        }
-    });
     LinkEndpoints ep;
-    ep.broadcastAddress = a.sin_addr.s_addr;
-    ep.port = ntohs(a.sin_port);
+    ep.broadcastAddress = servers.targets[0].address;
+    ep.port = servers.targets[0].port;
     ep.gatewayLookup = [](std::uint8_t *) { return false; };
     ep.listenLimitMs = 2500;
-    const auto start = Clock::now();
-    const auto found = DiscoverAddresses(ep);
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    answer.join();
-    ::close(fd);
-    EXPECT_EQ(FormatDiscovery(found, DiscoverFormat::Text), "127.0.0.1\n");
-    EXPECT_LE(took, 2.7);  // bounded by the listen limit
+    EXPECT_EQ(FormatDiscovery(DiscoverAddresses(ep), DiscoverFormat::Text), "127.0.0.1\n");
+}
+
+TEST(Serve, ProbesAtOnceBadTargetsAndItsOwnMetrics)
+{
+    // Every sixth server is silent, the third oversized.
+    std::vector<Behaviour> behaviours(60, Behaviour::Answer);
+    for (std::size_t i = 0; i < behaviours.size(); i += 6)
+        behaviours[i] = Behaviour::Silent;
+    behaviours[2] = Behaviour::Oversized;
+    FakeServers servers(behaviours);
+    ServeOptions options;
+    options.port = 0;
+    Exporter exporter(options);
+    std::string error;
+    ASSERT_TRUE(exporter.Start(error)) << error;
+    const auto get = [&](const std::string &path) {
+        httplib::Client client("127.0.0.1", exporter.Port());
+        client.set_read_timeout(5, 0);
+        const auto res = client.Get(path, {{"X-Prometheus-Scrape-Timeout-Seconds", "0.5"}});
+        return res ? std::pair(res->status, res->body) : std::pair(-1, std::string());
+    };
+    std::vector<std::pair<int, std::string>> answers(behaviours.size());
+    std::vector<std::thread> clients;
+    for (std::size_t i = 0; i < behaviours.size(); ++i)
+        clients.emplace_back([&, i] { answers[i] = get("/probe?target=" + servers.targets[i].Text()); });
+    for (auto &t : clients)
+        t.join();
+    for (std::size_t i = 0; i < behaviours.size(); ++i) {
+        const auto &[code, body] = answers[i];
+        const char *up = behaviours[i] == Behaviour::Answer ? "\nkestrum_up 1\n" : "\nkestrum_up 0\n";
+        EXPECT_TRUE(code == 200 && body.find(up) != std::string::npos) << i << "\n" << body;  // 200 also when down
+    }
+    EXPECT_NE(answers[1].second.find(R"(kestrum_printer_info{port="bidirectional",printer="server 1",slot="1"} 1)"),
+              std::string::npos);
+    // A quarter second short of the scrape time-out.
+    EXPECT_NE(answers[0].second.find("\nkestrum_probe_duration_seconds 0.25\n"), std::string::npos)
+        << answers[0].second;
+    EXPECT_NE(answers[2].second.find("\nkestrum_reply_bytes 961\n"), std::string::npos) << answers[2].second;
+
+    for (const char *path : {"/probe", "/probe?target=", "/probe?target=printer.example",
+                             "/probe?target=255.255.255.255", "/probe?target=127.0.0.1&target=127.0.0.2"}) {
+        const auto [code, body] = get(path);
+        EXPECT_EQ(code, 400) << path;
+        EXPECT_EQ(body.find("kestrum_up"), std::string::npos) << path;
+    }
+    EXPECT_EQ(get("/nothing").first, 404);
+    // Each answer counted once, under its own handler.
+    const std::string metrics = get("/metrics").second;
+    for (const char *sample : {R"(kestrum_exporter_http_requests_total{code="200",handler="/probe"} 60)",
+                               R"(kestrum_exporter_http_requests_total{code="400",handler="/probe"} 5)",
+                               R"(kestrum_exporter_http_requests_total{code="404",handler="other"} 1)",
+                               R"(kestrum_exporter_probes_total{outcome="silent"} 10)", "process_cpu_seconds_total"})
+        EXPECT_NE(metrics.find(sample), std::string::npos) << sample << "\n" << metrics;
+    EXPECT_EQ(metrics.find(R"(code="400",handler="other")"), std::string::npos) << metrics;
+
+    // A port that cannot be had is an error, not a hang.
+    options.port = exporter.Port();
+    EXPECT_FALSE(Exporter(options).Start(error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos);
 }

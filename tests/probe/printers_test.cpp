@@ -1,175 +1,129 @@
-// Printers as the probe reports them: the monitor's texts, 8-bit names, JSON
-// that reads back to the same values, the text table, and target parsing.
+// What the probe reports: the monitor's texts for each printer, JSON that reads
+// back to the same values, the text table, the exporter's metrics, discover's
+// output forms, and the targets it accepts.
+#include "tests/probe/records.h"
+#include "tools/probe/discover.h"
+#include "tools/probe/metrics.h"
 #include "tools/probe/printers.h"
-#include "tools/probe/target.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <regex>
+#include <sstream>
 
 using namespace kprobe;
 
 namespace {
 
-StatusReply Scenario()
+std::vector<std::string> Lines(const std::string &text)
 {
-    StatusReply reply;
-    std::memset(&reply, 0, sizeof reply);
-    PrinterRecord &a = reply.records[0];
-    std::strcpy(a.printerName, "Laser 1020");
-    std::strcpy(a.currentUser, "alice");
-    const std::uint8_t addr[4] = {192, 168, 1, 20};
-    std::memcpy(a.userAddress, addr, 4);
-    a.statusFlags = 0x8C;
-    a.jobCount = 2;
-    a.printedPercent = 37;
-    a.docSize = 1536;
-    PrinterRecord &b = reply.records[2];  // slot 2 stays empty
-    std::strcpy(b.printerName, "Drucker K\xFC" "che");
-    std::strcpy(b.currentUser, "J\xF6rg");
-    b.portType = 1;
-    b.statusFlags = 0xA0;
-    b.jobCount = 1;
-    b.docSizeUnknown = 1;
-    PrinterRecord &c = reply.records[3];
-    std::memset(c.printerName, 'W', sizeof c.printerName);  // 64 bytes, no zero
-    c.statusFlags = 0x7F;
-    c.jobCount = 3;
-    c.printedPercent = 50;
-    c.docSize = 5000000;
-    PrinterRecord &d = reply.records[7];
-    std::strcpy(d.printerName, "Matrix");
-    d.statusFlags = 0x84;
-    return reply;
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 }  // namespace
 
 TEST(Printers, TheMonitorsTextsAndTheStateBits)
 {
-    const std::vector<PrinterView> p = ViewPrinters(Scenario());
-    ASSERT_EQ(p.size(), 4u);
-    EXPECT_EQ(p[0].slot, 1);
-    EXPECT_EQ(p[0].status, "BUSY");
-    EXPECT_TRUE(p[0].online && p[0].ready && p[0].busy && !p[0].paperOut && !p[0].fault);
-    EXPECT_EQ(p[0].printed, std::optional<std::string>("37%"));
-    EXPECT_EQ(p[0].printedRatio, std::optional<double>(0.37));
-    EXPECT_EQ(p[0].userAddress, std::optional<std::string>("192.168.1.20"));
-    EXPECT_EQ(p[0].size, std::optional<std::string>("1.50K Bytes"));
-    EXPECT_EQ(p[0].portType, "Bi-direction");
-
-    EXPECT_EQ(p[1].slot, 3);
-    EXPECT_EQ(p[1].name, "Drucker K\xC3\xBC" "che");  // Latin-1 in, UTF-8 out
-    EXPECT_EQ(p[1].user, "J\xC3\xB6rg");
-    EXPECT_EQ(p[1].status, "PAPER OUT");
-    EXPECT_TRUE(p[1].online && !p[1].ready && p[1].paperOut && !p[1].fault);
-    EXPECT_EQ(p[1].printed, std::optional<std::string>("UNKNOWN"));
-    EXPECT_FALSE(p[1].printedRatio);
-    EXPECT_EQ(p[1].size, std::optional<std::string>("UNKNOWN"));
-    EXPECT_EQ(p[1].portType, "LPT");
-
-    EXPECT_EQ(p[2].name, std::string(64, 'W'));
-    EXPECT_EQ(p[2].status, "OFFLINE");
-    EXPECT_TRUE(!p[2].online && !p[2].ready && !p[2].paperOut && !p[2].fault);
-    EXPECT_FALSE(p[2].printed);  // off line: no per cent
-    EXPECT_EQ(p[2].size, std::optional<std::string>("4.77M Bytes"));
-
-    EXPECT_EQ(p[3].slot, 8);
-    EXPECT_EQ(p[3].status, "ERROR");
-    EXPECT_TRUE(p[3].fault && !p[3].paperOut);
-    EXPECT_FALSE(p[3].userAddress);  // no job queued: no address
-    EXPECT_FALSE(p[3].size);
+    std::vector<std::string> rows;
+    for (const PrinterView &p : ViewPrinters(Scenario().reply)) {
+        std::ostringstream row;
+        row << p.slot << '|' << p.name << '|' << p.status << '|' << p.online << p.ready << p.busy << p.paperOut
+            << p.fault << '|' << p.printed.value_or("-") << '|' << p.size.value_or("-") << '|' << p.user << '|'
+            << p.userAddress.value_or("-") << '|' << p.portType;
+        rows.push_back(row.str());
+    }
+    // 8-bit names and users arrive as UTF-8; off line there is no per cent,
+    // with nothing queued no per cent, address or size.
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "1|Laser \"1020\"|BUSY|11100|37%|1.50K Bytes|alice|192.168.1.20|Bi-direction",
+                        "3|Drucker K\xC3\xBC" "che|PAPER OUT|10010|UNKNOWN|UNKNOWN|J\xC3\xB6rg|0.0.0.0|LPT",
+                        "4|" + std::string(64, 'W') + "|OFFLINE|00000|-|4.77M Bytes||0.0.0.0|Bi-direction",
+                        "8|Matrix|ERROR|10001|-|-||-|Bi-direction",
+                    }));
 }
 
 TEST(Printers, JsonReadsBackToTheSameValues)
 {
-    Exchange e;
-    std::string error;
-    ASSERT_TRUE(ParseTarget("10.213.0.1", e.target, error));
-    e.outcome = Outcome::Reply;
-    e.replyBytes = 960;
+    Exchange e = Scenario(), silent;
     e.seconds = 0.0012345678901234;
-    e.reply = Scenario();
-    Exchange silent;
+    std::string error;
     ASSERT_TRUE(ParseTarget("10.213.0.9:6000", silent.target, error));
     silent.seconds = 1;
     const std::vector<ServerStatus> servers = {MakeServerStatus(e), MakeServerStatus(silent)};
-    const std::string text = StatusJson(servers);
-    const nlohmann::json parsed = nlohmann::json::parse(text);
-    const auto back = parsed.at("servers").get<std::vector<ServerStatus>>();
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_TRUE(back[0] == servers[0]);
-    EXPECT_TRUE(back[1] == servers[1]);
-    EXPECT_EQ(back[1].outcome, "silent");
-    EXPECT_EQ(back[1].address, "10.213.0.9:6000");
-    EXPECT_EQ(back[1].replyBytes, -1);
+    const nlohmann::json parsed = nlohmann::json::parse(StatusJson(servers));
+    EXPECT_TRUE(parsed.at("servers").get<std::vector<ServerStatus>>() == servers);
     EXPECT_TRUE(parsed["servers"][1]["reply_bytes"].is_null());
     EXPECT_EQ(parsed["servers"][0]["printers"][1]["name"], "Drucker K\xC3\xBC" "che");
 }
 
 TEST(Printers, TextTableLinesUpByCharacters)
 {
-    Exchange e;
-    std::string error;
-    ParseTarget("10.213.0.1", e.target, error);
-    e.outcome = Outcome::Reply;
-    e.replyBytes = 960;
-    e.reply = Scenario();
-    Exchange silent = e;
+    Exchange silent = Scenario();
     silent.outcome = Outcome::Silent;
-    const std::string text = StatusText({MakeServerStatus(e), MakeServerStatus(silent)}, 1.0);
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-        lines.push_back(text.substr(at, nl - at));
-    ASSERT_EQ(lines.size(), 7u) << text;
-    EXPECT_EQ(lines[0].rfind("10.213.0.1: 4 printers, reply of 960 bytes in ", 0), 0u);
+    const auto lines = Lines(StatusText({MakeServerStatus(Scenario()), MakeServerStatus(silent)}, 1.0));
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[6], "10.213.0.1: no reply within 1 s");
-    // The STATUS column starts at the same character on every row.
-    const std::size_t column = DisplayWidth(lines[1].substr(0, lines[1].find("STATUS")));
-    for (int i = 2; i <= 5; ++i) {
-        const std::string &row = lines[static_cast<std::size_t>(i)];
-        std::size_t at = std::string::npos;
-        for (const char *status : {"BUSY", "PAPER OUT", "OFFLINE", "ERROR"})
-            at = std::min(at, row.find(status));
-        EXPECT_EQ(DisplayWidth(row.substr(0, at)), column) << row;
-    }
+    // The STATUS column starts at the same character in the heading and under an 8-bit name.
+    EXPECT_EQ(DisplayWidth(lines[1].substr(0, lines[1].find("STATUS"))),
+              DisplayWidth(lines[3].substr(0, lines[3].find("PAPER OUT"))))
+        << lines[1] << "\n" << lines[3];
+}
+
+TEST(Metrics, EveryStateByPrinterAndNoUsers)
+{
+    const std::string text = ProbeMetricsText(Scenario());
+    for (const char *sample :
+         {"kestrum_up 1", R"(kestrum_printer_info{port="bidirectional",printer="Laser \"1020\"",slot="1"} 1)",
+          "kestrum_printer_info{port=\"lpt\",printer=\"Drucker K\xC3\xBC" "che\",slot=\"3\"} 1",
+          R"(kestrum_printer_busy{slot="1"} 1)", R"(kestrum_printer_printed_ratio{slot="1"} 0.37)",
+          R"(kestrum_printer_document_bytes{slot="1"} 1536)", R"(kestrum_printer_paper_out{slot="3"} 1)",
+          R"(kestrum_printer_online{slot="4"} 0)", R"(kestrum_printer_fault{slot="8"} 1)"})
+        EXPECT_NE(text.find(std::string("\n") + sample + "\n"), std::string::npos) << sample << "\n" << text;
+    EXPECT_EQ(text.find(R"(kestrum_printer_document_bytes{slot="3"})"), std::string::npos);  // size unknown
+    // Only slot, printer and port label a sample: users and their addresses never reach Prometheus.
+    const std::regex sample(R"(kestrum_\w+(\{((port|printer|slot)="(\\.|[^"\\])*",?)+\})? \S+)");
+    for (const std::string &line : Lines(text))
+        EXPECT_TRUE(line[0] == '#' || std::regex_match(line, sample)) << line;
+    EXPECT_TRUE(text.find("alice") == std::string::npos && text.find("192.168.1.20") == std::string::npos);
+
+    // Without a reply the server is down, with nothing about printers.
+    Exchange e = Scenario();
+    e.outcome = Outcome::Oversized;
+    e.replyBytes = 961;
+    e.seconds = 1;
+    std::vector<std::string> down = Lines(ProbeMetricsText(e));
+    down.erase(std::remove_if(down.begin(), down.end(), [](const std::string &l) { return l[0] == '#'; }), down.end());
+    EXPECT_EQ(down, (std::vector<std::string>{"kestrum_up 0", "kestrum_probe_duration_seconds 1",
+                                              "kestrum_reply_bytes 961"}));
+}
+
+TEST(Discovery, OutputForms)
+{
+    const std::vector<std::uint32_t> found = {htonl(0x0AD50001), htonl(0x0AD50002)};
+    const auto json = [&](DiscoverFormat f) { return nlohmann::json::parse(FormatDiscovery(found, f)); };
+    EXPECT_EQ(FormatDiscovery(found, DiscoverFormat::Text), "10.213.0.1\n10.213.0.2\n");
+    EXPECT_EQ(json(DiscoverFormat::Json), nlohmann::json::parse(R"({"servers": ["10.213.0.1", "10.213.0.2"]})"));
+    // The file_sd form is what Prometheus reads: a list of target groups, none when nobody answered.
+    EXPECT_EQ(json(DiscoverFormat::FileSd),
+              nlohmann::json::parse(R"([{"targets": ["10.213.0.1", "10.213.0.2"], "labels": {}}])"));
+    EXPECT_EQ(FormatDiscovery({}, DiscoverFormat::FileSd), "[]\n");
 }
 
 TEST(Targets, ParsedStrictly)
 {
-    struct Case {
-        const char *text;
-        bool ok;
-        const char *shown;
-    };
-    const Case cases[] = {
-        {"10.213.0.1", true, "10.213.0.1"},
-        {"10.213.0.1:60000", true, "10.213.0.1"},
-        {"127.0.0.1:6000", true, "127.0.0.1:6000"},
-        {"192.168.1.255", true, "192.168.1.255"},
-        {"", false, ""},
-        {"printer.example", false, ""},
-        {"10.213.0", false, ""},
-        {"10.213.0.256", false, ""},
-        {"010.213.0.1", false, ""},
-        {"10.213.0.1:", false, ""},
-        {"10.213.0.1:0", false, ""},
-        {"10.213.0.1:65536", false, ""},
-        {"10.213.0.1:80x", false, ""},
-        {"10.213.0.1:-1", false, ""},
-        {" 10.213.0.1", false, ""},
-        {"0.0.0.0", false, ""},
-        {"255.255.255.255", false, ""},
-        {"224.0.0.1", false, ""},
-        {"10.213.0.1:6000:1", false, ""},
-    };
-    for (const Case &c : cases) {
-        Target t;
-        std::string error;
-        EXPECT_EQ(ParseTarget(c.text, t, error), c.ok) << c.text;
-        if (c.ok)
-            EXPECT_EQ(t.Text(), c.shown);
-        else
-            EXPECT_FALSE(error.empty()) << c.text;
+    Target t;
+    std::string error;
+    EXPECT_TRUE(ParseTarget("10.213.0.1:60000", t, error) && t.Text() == "10.213.0.1");
+    EXPECT_TRUE(ParseTarget("127.0.0.1:6000", t, error) && t.Text() == "127.0.0.1:6000");
+    for (const char *text : {"", "printer.example", "10.213.0", "10.213.0.256", "010.213.0.1", "10.213.0.1:",
+                             "10.213.0.1:0", "10.213.0.1:65536", "10.213.0.1:80x", " 10.213.0.1", "0.0.0.0",
+                             "255.255.255.255", "224.0.0.1", "10.213.0.1:6000:1"}) {
+        error.clear();
+        EXPECT_FALSE(ParseTarget(text, t, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
     }
 }

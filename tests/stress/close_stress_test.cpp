@@ -3,26 +3,19 @@
 // Each run must end within 6 s of the close, with no false "Child thread exit
 // abnormal !" and no sanitizer report. KESTRUM_STRESS_RUNS runs (default 25)
 // from KESTRUM_STRESS_SEED (default: from the clock), which is printed.
-#include "tests/stress/simulator_process.h"
-
-#include "app/globals.h"
-#include "app/messages.h"
-#include "app/monitor_dlg.h"
+#include "tests/stress/loopback_simulator.h"
+#include "tests/window/main_window_harness.h"
 #include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
-#include "platform/socket.h"
-#include "platform/ui/message_box.h"
-#include "platform/ui/win_app.h"
 #include "view/printer_tree.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <arpa/inet.h>
-#include <chrono>
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -30,21 +23,14 @@ using namespace platform;
 
 namespace {
 
-enum class Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, Count };
-enum class Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, Count };
-const char *const kMoments[] = {"notice up", "search behind the window", "server list", "address entry",
-                                "polling", "Connect Failed up", "About box open"};
-const char *const kWays[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
-constexpr qint64 kCloseLimitMs = 6000;
+enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, kMomentCount };
+enum Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, kWayCount };
+const char *const kMomentNames[] = {"notice up", "search behind the window", "server list", "address entry",
+                                    "polling", "Connect Failed up", "About box open"};
+const char *const kWayNames[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
 
-struct App : CWinApp {
-    explicit App(CDialog &dlg) { m_pMainWnd = &dlg; }
-    ~App() override { m_pMainWnd = nullptr; }
-};
-
-// Message boxes stand open, as a real one would, until the driver answers them.
-class Boxes {
-public:
+// Message boxes stand open, as a real one would, until the person answers them.
+struct Boxes {
     Boxes()
     {
         SetMessageBoxHook([this](const MessageBoxCall &call) {
@@ -57,7 +43,6 @@ public:
         });
     }
     ~Boxes() { SetMessageBoxHook({}); }
-    bool Up() const { return !open.empty(); }
     void DismissTop() { if (!open.empty()) open.back()->exit(0); }
     std::vector<QEventLoop *> open;
     QStringList texts;
@@ -71,209 +56,149 @@ CAboutDlg *OpenAbout()
     return nullptr;
 }
 
-struct Run {
-    Moment moment;
-    Way way;
-    std::mt19937 &random;
+// One run to the moment and a close by the way: empty, or what went wrong.
+QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
+{
+    auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    // For the notice and the search: no server to find, or one that answers late.
+    const std::vector<std::string> unseen = between(0, 1) ? std::vector<std::string>{"--no-discovery"}
+                                            : std::vector<std::string>{"--delay-ms", std::to_string(between(200, 1200))};
+    const std::vector<std::string> simArgs[kMomentCount] = {
+        unseen, unseen, {}, {"--no-discovery"}, {}, {"--stop-after", std::to_string(between(1, 2))}, {}};
+    SimulatorProcess sim(simArgs[moment]);
+    if (!sim.Port())
+        return "the simulator did not start";
+    const LinkEndpoints ep = sim.Endpoints(static_cast<std::uint32_t>(between(700, 2500)));
+    EventHandle workerDone = CreateEvent();
+    g_nPrinterItems = 0;
+    MessageBoxService service;
+    Boxes boxes;
+    CMonitorDlg dlg(nullptr, [ep, workerDone](std::shared_ptr<WorkerHost> host) {
+        StatusWorker(std::move(host), ep);
+        workerDone->Set();
+    });
+    MainWindowApp app(dlg);
+    std::thread poster;
     QString failure;
-    qint64 closeMs = -1;
 
-    int Between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); }
+    auto dialogs = [&] {  // the front one first
+        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg, &dlg};
+    };
+    auto front = [&] {
+        const auto all = dialogs();
+        return *std::find_if(all.begin(), all.end() - 1, [](CDialog *d) { return d && d->IsRunning(); });
+    };
+    auto polling = [&] {
+        return dlg.isVisible() && dlg.m_treePrinters && dlg.m_treePrinters->topLevelItemCount() &&
+               dlg.m_treePrinters->topLevelItem(0)->childCount() > 0;
+    };
+    bool aboutAsked = false;
+    auto advance = [&] {  // towards the moment: the server chosen, the notice ended early, About opened
+        if (moment != ServerList && moment != AddressEntry)
+            AnswerServerChoice(dlg);
+        if (moment == Search && dlg.m_findingDlg.IsRunning())
+            dlg.m_findingDlg.PressKey(Qt::Key_Escape);
+        if (moment == AboutBox && polling() && !std::exchange(aboutAsked, true))
+            QTimer::singleShot(0, &dlg, [&] { dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
+    };
+    auto reached = [&] {
+        const bool at[kMomentCount] = {
+            dlg.m_findingDlg.IsRunning(),
+            dlg.isVisible() && dlg.m_findingDlg.RunEnded() && !dlg.m_serverListDlg.IsRunning() &&
+                !dlg.m_serverAddressDlg.IsRunning() && !workerDone->IsSet(),
+            dlg.m_serverListDlg.IsRunning(), dlg.m_serverAddressDlg.IsRunning(), polling(),
+            !boxes.open.empty() && boxes.texts.contains(QStringLiteral("Connect Failed!\n")), OpenAbout() != nullptr};
+        return at[moment];
+    };
+    auto act = [&](Way w) {
+        CDialog *f = front();
+        if (!boxes.open.empty()) {  // a box in front takes every key and the close box, not the Exit button
+            if (w == WorkerRequest)
+                sim.Freeze();
+            else if (w != ExitButton)
+                boxes.DismissTop();
+        } else if (w == Escape || (w == Enter && (f != &dlg || !dlg.m_treePrinters))) {
+            f->PressKey(w == Escape ? Qt::Key_Escape : Qt::Key_Return);
+        } else if (w == Enter) {
+            dlg.m_treePrinters->setFocus();
+            QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return);
+        } else if (w == CloseBox) {
+            f->close();
+        } else if (w == ExitButton) {
+            if (f == &dlg && dlg.isVisible() && dlg.m_btnExit)  // a dialog in front blocks the click
+                QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton);
+        } else if (moment == Polling || moment == AboutBox || moment == ConnectFailed) {
+            sim.Freeze();  // the server falls silent: the worker warns, then closes the window
+        } else {
+            if (poster.joinable())
+                poster.join();
+            poster = std::thread([main = dlg.GetSafeHwnd()] { PostMessage(main, WM_CLOSE); });
+        }
+    };
 
-    void Go()
-    {
-        std::vector<std::string> simArgs;
-        if (moment == Moment::Notice || moment == Moment::Search)
-            simArgs = Between(0, 1) ? std::vector<std::string>{"--no-discovery"}
-                                    : std::vector<std::string>{"--delay-ms", std::to_string(Between(200, 1200))};
-        else if (moment == Moment::AddressEntry)
-            simArgs = {"--no-discovery"};
-        else if (moment == Moment::ConnectFailed)
-            simArgs = {"--stop-after", std::to_string(Between(1, 2))};
-        SimulatorProcess sim(simArgs, 60);
-        if (!sim.Port()) {
-            failure = "the simulator did not start";
+    // What the person does runs from the event loop, not inside the tick: a
+    // modal run it starts must not hold the tick that has to answer it.
+    QObject person;
+    QElapsedTimer clock, sinceClose;
+    clock.start();
+    qint64 actAt = -1, nextEscape = 700, dismissAt = -1;
+    auto startClosing = [&](Way w) {
+        sinceClose.start();
+        QTimer::singleShot(0, &person, [&act, w] { act(w); });
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!sinceClose.isValid()) {  // reaching the moment, then waiting a while in it
+            if (actAt < 0 && reached())
+                actAt = clock.elapsed() + between(0, moment == Polling ? 1500 : 600);
+            else if (actAt < 0 && clock.elapsed() > 20000) {
+                failure = "the moment never came";
+                startClosing(Escape);
+            } else if (actAt < 0)
+                QTimer::singleShot(0, &person, advance);
+            else if (clock.elapsed() >= actAt)
+                startClosing(way);
             return;
         }
-        const LinkEndpoints ep = LoopbackEndpoints(sim.Port(), static_cast<std::uint32_t>(Between(700, 2500)));
-        EventHandle workerDone = CreateEvent();
-
-        g_nPrinterItems = 0;
-        MessageBoxService service;
-        Boxes boxes;
-        CMonitorDlg dlg(nullptr, [ep, workerDone](std::shared_ptr<WorkerHost> host) {
-            StatusWorker(std::move(host), ep);
-            workerDone->Set();
-        });
-        App app(dlg);
-        std::thread poster;
-
-        enum { Reaching, Waiting, Closing } phase = Reaching;
-        QElapsedTimer clock, sinceClose;
-        clock.start();
-        qint64 actAt = 0, nextFallback = 0, dismissAt = -1;
-        bool aboutAsked = false;
-
-        auto front = [&]() -> CDialog * {
-            if (CAboutDlg *about = OpenAbout())
-                return about;
-            for (CDialog *d : {static_cast<CDialog *>(&dlg.m_serverListDlg),
-                               static_cast<CDialog *>(&dlg.m_serverAddressDlg),
-                               static_cast<CDialog *>(&dlg.m_findingDlg)})
-                if (d->IsRunning())
-                    return d;
-            return &dlg;
-        };
-        auto polling = [&] {
-            return dlg.isVisible() && dlg.m_treePrinters && dlg.m_treePrinters->topLevelItemCount() &&
-                   dlg.m_treePrinters->topLevelItem(0)->childCount() > 0;
-        };
-        // Gets the program towards the moment: picks the server, opens the About box.
-        auto advance = [&] {
-            if (dlg.m_serverListDlg.IsRunning() && moment != Moment::ServerList) {
-                auto *list = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
-                if (list && list->GetCount() > 0) {
-                    list->SetCurSel(0);
-                    dlg.m_serverListDlg.PressKey(Qt::Key_Return);
-                }
-            }
-            if (dlg.m_serverAddressDlg.IsRunning() && moment != Moment::AddressEntry) {
-                dlg.m_serverAddressDlg.m_ipAddressCtrl->SetAddress(0x7F000001);
-                dlg.m_serverAddressDlg.PressKey(Qt::Key_Return);
-            }
-            if (moment == Moment::Search && dlg.m_findingDlg.IsRunning())
-                dlg.m_findingDlg.PressKey(Qt::Key_Escape);  // the user ends the notice early
-            if (moment == Moment::AboutBox && polling() && !aboutAsked) {
-                aboutAsked = true;
-                QTimer::singleShot(0, &dlg, [&] { dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
-            }
-        };
-        auto reached = [&] {
-            switch (moment) {
-            case Moment::Notice: return dlg.m_findingDlg.IsRunning();
-            case Moment::Search:
-                return dlg.isVisible() && dlg.m_findingDlg.RunEnded() && !dlg.m_serverListDlg.IsRunning() &&
-                       !dlg.m_serverAddressDlg.IsRunning() && !workerDone->IsSet();
-            case Moment::ServerList: return dlg.m_serverListDlg.IsRunning();
-            case Moment::AddressEntry: return dlg.m_serverAddressDlg.IsRunning();
-            case Moment::Polling: return polling();
-            case Moment::ConnectFailed: return boxes.Up() && boxes.texts.contains(QStringLiteral("Connect Failed!\n"));
-            case Moment::AboutBox: return OpenAbout() != nullptr;
-            default: return false;
-            }
-        };
-        auto act = [&](Way w) {
-            if (boxes.Up()) {  // a box in front takes every key and the close box
-                if (w != Way::ExitButton && w != Way::WorkerRequest)
-                    boxes.DismissTop();
-                else if (w == Way::WorkerRequest)
-                    sim.Freeze();
-                return;
-            }
-            CDialog *f = front();
-            switch (w) {
-            case Way::Escape: f->PressKey(Qt::Key_Escape); break;
-            case Way::Enter:
-                if (f == &dlg && dlg.m_treePrinters) {
-                    dlg.m_treePrinters->setFocus();
-                    QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return);
-                } else {
-                    f->PressKey(Qt::Key_Return);
-                }
-                break;
-            case Way::CloseBox: f->close(); break;
-            case Way::ExitButton:
-                if (f == &dlg && dlg.isVisible() && dlg.m_btnExit)  // a dialog in front blocks the click
-                    QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton);
-                break;
-            case Way::WorkerRequest:
-                if (moment == Moment::Polling || moment == Moment::AboutBox || moment == Moment::ConnectFailed) {
-                    sim.Freeze();  // the server falls silent: the worker warns, then closes the window
-                } else {
-                    HWND main = dlg.GetSafeHwnd();
-                    if (poster.joinable())
-                        poster.join();
-                    poster = std::thread([main] { PostMessage(main, WM_CLOSE); });
-                }
-                break;
-            default: break;
-            }
-        };
-
-        // What the person does runs from the event loop, not inside the tick: a
-        // modal run it starts must not hold the tick that has to answer it.
-        QObject person;
-        auto later = [&](Way w) { QTimer::singleShot(0, &person, [&act, w] { act(w); }); };
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            if (phase == Reaching) {
-                if (reached()) {
-                    phase = Waiting;
-                    actAt = now + Between(0, moment == Moment::Polling ? 1500 : 600);
-                } else if (now > 20000) {
-                    failure = QStringLiteral("the moment never came");
-                    phase = Closing;
-                    sinceClose.start();
-                } else {
-                    QTimer::singleShot(0, &person, advance);
-                }
-                return;
-            }
-            if (phase == Waiting && now >= actAt) {
-                phase = Closing;
-                sinceClose.start();
-                later(way);
-                nextFallback = 700;
-                return;
-            }
-            if (phase != Closing)
-                return;
-            // Afterwards a person answers every box, and, until the program has begun
-            // to close, presses Escape on whatever is in front.
-            if (boxes.Up()) {
-                if (dismissAt < 0)
-                    dismissAt = sinceClose.elapsed() + Between(20, 300);
-                else if (sinceClose.elapsed() >= dismissAt) {
-                    boxes.DismissTop();
-                    dismissAt = -1;
-                }
-            } else if (!dlg.ShutdownBegun() && sinceClose.elapsed() >= nextFallback) {
-                nextFallback = sinceClose.elapsed() + 400;
-                later(Way::Escape);
-            }
-            if (sinceClose.isValid() && sinceClose.elapsed() > 20000) {  // give up; the check below fails the run
-                for (QEventLoop *l : boxes.open)
-                    l->exit(0);
-                for (CDialog *d : {static_cast<CDialog *>(OpenAbout()), static_cast<CDialog *>(&dlg.m_serverListDlg),
-                                   static_cast<CDialog *>(&dlg.m_serverAddressDlg),
-                                   static_cast<CDialog *>(&dlg.m_findingDlg), static_cast<CDialog *>(&dlg)})
-                    if (d)
-                        d->EndDialog(IDCANCEL);
-            }
-        });
-        tick.start(10);
-        dlg.DoModal();
-        tick.stop();
-        if (poster.joinable())
-            poster.join();
-        if (failure.isEmpty() && sinceClose.isValid())
-            closeMs = sinceClose.elapsed();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-
-        if (!failure.isEmpty())
-            return;
-        if (closeMs > kCloseLimitMs)
-            failure = QStringLiteral("the run ended %1 ms after the close").arg(closeMs);
-        else if (boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")))
-            failure = QStringLiteral("false \"Child thread exit abnormal !\"");
-        else if (!workerDone->IsSet())
-            failure = QStringLiteral("the worker still runs after the window has gone");
-        else if (g_hStopEvent || g_hChoiceEvent || g_hWorkerThread)
-            failure = QStringLiteral("the shutdown left handles behind");
-    }
-};
+        // Afterwards a person answers every box and, until the program has begun
+        // to close, presses Escape on whatever is in front.
+        const qint64 t = sinceClose.elapsed();
+        if (!boxes.open.empty() && dismissAt < 0) {
+            dismissAt = t + between(20, 300);
+        } else if (!boxes.open.empty() && t >= dismissAt) {
+            boxes.DismissTop();
+            dismissAt = -1;
+        } else if (boxes.open.empty() && !dlg.ShutdownBegun() && t >= nextEscape) {
+            nextEscape = t + 400;
+            QTimer::singleShot(0, &person, [&] { act(Escape); });
+        }
+        if (t > 20000) {  // give up; the checks below fail the run
+            for (QEventLoop *l : boxes.open)
+                l->exit(0);
+            for (CDialog *d : dialogs())
+                if (d)
+                    d->EndDialog(IDCANCEL);
+        }
+    });
+    tick.start(10);
+    dlg.DoModal();
+    tick.stop();
+    if (poster.joinable())
+        poster.join();
+    closeMs = sinceClose.isValid() ? sinceClose.elapsed() : -1;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    const std::pair<bool, QString> checks[] = {
+        {!failure.isEmpty(), failure},
+        {closeMs > 6000, QStringLiteral("the run ended %1 ms after the close").arg(closeMs)},
+        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")), "false \"Child thread exit abnormal !\""},
+        {!workerDone->IsSet(), "the worker still runs after the window has gone"},
+        {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
+    for (const auto &[failed, what] : checks)
+        if (failed)
+            return what;
+    return {};
+}
 
 }  // namespace
 
@@ -285,26 +210,23 @@ private slots:
         const int runs = qEnvironmentVariableIsSet("KESTRUM_STRESS_RUNS") ? qEnvironmentVariableIntValue("KESTRUM_STRESS_RUNS") : 25;
         const unsigned seed = qEnvironmentVariableIsSet("KESTRUM_STRESS_SEED")
                                   ? static_cast<unsigned>(qEnvironmentVariableIntValue("KESTRUM_STRESS_SEED"))
-                                  : static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+                                  : static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
         std::printf("close stress: seed %u, %d runs (replay: KESTRUM_STRESS_SEED=%u)\n", seed, runs, seed);
         std::mt19937 random(seed);
-        // Every moment with every way, in an order of the seed's choosing.
-        std::vector<std::pair<Moment, Way>> combos;
-        for (int m = 0; m < int(Moment::Count); ++m)
-            for (int w = 0; w < int(Way::Count); ++w)
-                combos.emplace_back(Moment(m), Way(w));
+        std::vector<std::pair<Moment, Way>> combos;  // every moment with every way, in the seed's order
+        for (int m = 0; m < kMomentCount * kWayCount; ++m)
+            combos.emplace_back(Moment(m / kWayCount), Way(m % kWayCount));
         std::shuffle(combos.begin(), combos.end(), random);
         int failures = 0;
         for (int i = 0; i < runs; ++i) {
             const auto [moment, way] = combos[static_cast<std::size_t>(i) % combos.size()];
-            std::printf("close stress: run %d: %s by %s ...\n", i, kMoments[int(moment)], kWays[int(way)]);
+            std::printf("close stress: run %d: %s by %s: ", i, kMomentNames[moment], kWayNames[way]);
+            std::fflush(stdout);  // a crash shows which run it was
+            qint64 closeMs = -1;
+            const QString failure = CloseOnce(moment, way, random, closeMs);
+            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure), static_cast<long long>(closeMs));
             std::fflush(stdout);
-            Run run{moment, way, random, {}, -1};
-            run.Go();
-            std::printf("close stress: run %d: %s (%lld ms)\n", i,
-                        run.failure.isEmpty() ? "ended" : qPrintable(run.failure), static_cast<long long>(run.closeMs));
-            std::fflush(stdout);
-            failures += run.failure.isEmpty() ? 0 : 1;
+            failures += failure.isEmpty() ? 0 : 1;
         }
         QCOMPARE(failures, 0);
     }

@@ -1,7 +1,7 @@
 #!/bin/bash
-# The simulator as a process on 127.0.0.1 with a free port, checked with its own
-# client modes: what each option makes it send. Every wait is bounded, and every
-# server carries --max-seconds so a lost one ends by itself.
+# The simulator on 127.0.0.1 with a free port, checked with its own client modes:
+# what each option makes it send. Every wait is bounded; every server carries
+# --max-seconds so that a lost one ends by itself.
 #   printsim_loopback_test.sh PRINTSIM
 set -u
 sim=$1
@@ -44,15 +44,12 @@ done 3<<'CASES'
 --answer-twice|probe|1 55 1 55
 --discovery-reply oversized|probe|2 5555
 --discovery-reply garbage|probe|1 54
---stop-after 0|request|no reply
 CASES
 
 # Garbage is never a proper length.
 start --quiet --reply garbage
-for _ in 1 2 3; do
-    got=$(request | awk '{print $2}')
-    [ "$got" -ge 2 ] 2>/dev/null && [ "$got" != 960 ] || fail "garbage reply of length '$got'"
-done
+got=$(request | awk '{print $2}')
+[ "$got" -ge 2 ] 2>/dev/null && [ "$got" != 960 ] || fail "garbage reply of length '$got'"
 stop
 
 # Wrong datagrams are ignored and do not move the state; answered requests do.

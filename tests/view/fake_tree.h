@@ -9,22 +9,12 @@
 #endif
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "link/protocol.h"
 #include "view/tree_control.h"
-
-inline PrinterRecord MakeRecord(const std::string &name, std::uint8_t flags = 0x88)
-{
-    PrinterRecord r{};
-    std::memcpy(r.printerName, name.data(), std::min(name.size(), sizeof r.printerName));
-    r.statusFlags = flags;
-    return r;
-}
 
 class FakeTree : public TreeControl {
 public:
@@ -42,13 +32,14 @@ public:
 
     Item InsertItem(const std::string &text, Item parent, Item after) override
     {
-        std::vector<Node *> &siblings = Siblings(parent ? Live(parent) : nullptr);
+        Node *p = parent ? Live(parent) : nullptr;
+        std::vector<Node *> &siblings = Siblings(p);
         auto pos = after ? std::find(siblings.begin(), siblings.end(), Live(after)) : siblings.begin();
         if (after && pos == siblings.end())
             FAKE_TREE_FAILURE("insert after an item that is not a child of the parent");
         else if (after)
             ++pos;
-        nodes_.push_back(std::make_unique<Node>(text, parent ? Live(parent) : nullptr));
+        nodes_.push_back(std::make_unique<Node>(text, p));
         ++inserts;
         return *siblings.insert(pos, nodes_.back().get());
     }

@@ -1,12 +1,121 @@
-// The printer tree kept in step with sequences of replies, and the selection rule.
+// The printer view's logic: replies decoded off the wire, the tree kept in step
+// with them, the selection rule, and the status and details texts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
+#include "link/protocol.h"
 #include "tests/view/fake_tree.h"
+#include "view/printer_details.h"
 #include "view/printer_tree.h"
 
 namespace {
+
+PrinterRecord MakeRecord(const std::string &name, std::uint8_t flags = 0x88)
+{
+    PrinterRecord r{};
+    std::memcpy(r.printerName, name.data(), std::min(name.size(), sizeof r.printerName));
+    r.statusFlags = flags;
+    return r;
+}
+
+TEST(ReplyDecoding, KeepsWhatCameAndFieldsSitAtTheirOffsets)
+{
+    // Only the bytes received are kept; the rest reads as zero, so uncovered slots are empty.
+    std::vector<unsigned char> wire(2000, 'x');
+    for (std::size_t length : {0, 1, 130, 960, 2000}) {
+        const StatusReply reply = DecodeStatusReply(wire.data(), length);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(&reply);
+        for (std::size_t b = 0; b < StatusReplySize; ++b)
+            ASSERT_EQ(bytes[b], b < length ? 'x' : 0) << "byte " << b << " of " << length;
+        for (std::size_t i = 0; i < PrinterSlots; ++i)
+            EXPECT_EQ(IsSlotUsed(reply.records[i]), i * PrinterRecordSize < length) << i << " of " << length;
+    }
+    // Signed little-endian integers across their boundaries, in the fourth record.
+    for (std::uint32_t v : {0xFFFFFFFFu, 0x7FFFFFFFu, 0x102u}) {
+        std::fill(wire.begin(), wire.end(), 0);
+        unsigned char *rec = wire.data() + 3 * PrinterRecordSize;
+        std::memset(rec, 'N', 64);  // a name without a zero byte, the user right behind it
+        std::memset(rec + 64, 0xE9, 32);
+        const unsigned char tail[] = {10, 0, 7, 255, 1, 0x8C};
+        std::memcpy(rec + 96, tail, sizeof tail);
+        for (int f = 0; f < 16; ++f)
+            rec[104 + f] = static_cast<unsigned char>((v + std::uint32_t(f / 4)) >> (8 * (f % 4)));
+        const PrinterRecord r = DecodeStatusReply(wire.data(), StatusReplySize).records[3];
+        EXPECT_EQ(FieldText(r.printerName), std::string(64, 'N'));
+        EXPECT_EQ(FieldText(r.currentUser), std::string(32, '\xE9'));
+        EXPECT_EQ(std::vector<unsigned>(r.userAddress, r.userAddress + 4), (std::vector<unsigned>{10, 0, 7, 255}));
+        EXPECT_EQ(r.portType * 1000 + r.statusFlags, 1000 + 0x8C);
+        EXPECT_EQ(r.docSize, std::int32_t(v)) << v;
+        EXPECT_EQ(r.printedPercent, std::int32_t(v + 1u));
+        EXPECT_EQ(r.jobCount, std::int32_t(v + 2u));
+        EXPECT_EQ(r.docSizeUnknown, v + 3u);
+    }
+}
+
+TEST(PrinterDetails, StatusRowAndDetailsText)
+{
+    const struct {
+        std::uint8_t flags;
+        std::int32_t jobs, percent;
+        std::uint32_t sizeUnknown;
+        const char *row;  // status|jobs|percent, "-" for a percent cell without text
+    } rows[] = {
+        {0x88, 0, 50, 0, "ON-LINE|0|-"},  // no job: no percent
+        {0x8C, 2, 37, 0, "BUSY|2|37%"},
+        {0x88, 1, 250, 0, "ON-LINE|1|100%"},
+        {0x88, 1, -3, 0, "ON-LINE|1|-"},
+        {0x84, 1, 40, 0, "ERROR|1|40%"},
+        {0xA0, 3, 0, 0, "PAPER OUT|3|Size Counting..."},
+        {0x7F, 3, 50, 0, "OFFLINE|3|-"},                // off line before any other bit
+        {0x0C, 0, 0, 1, "OFFLINE|0|UNKNOWN"},           // unknown wins over off line and no job
+        {0x88, 2, 0, 2, "ON-LINE|2|Size Counting..."},  // only exactly 1 means unknown
+        {0xFF, -1, 20, 0, "BUSY|/|-"},
+    };
+    for (const auto &c : rows) {
+        PrinterRecord r = MakeRecord("P", c.flags);
+        r.jobCount = c.jobs, r.printedPercent = c.percent, r.docSizeUnknown = c.sizeUnknown;
+        const StatusRow row = MakeStatusRow(r);
+        EXPECT_EQ(row.status + "|" + row.jobs + "|" + row.percent.value_or("-"), c.row) << c.row;
+    }
+    // The count is one character, '0' plus its low byte; no character when that is 0.
+    const std::pair<std::int32_t, std::string> jobs[] = {
+        {10, ":"}, {256, "0"}, {-48, ""}, {208, ""}, {207, "\xFF"}, {INT32_MAX, "/"}, {INT32_MIN, "0"},
+    };
+    for (const auto &c : jobs)
+        EXPECT_EQ(FormatJobCount(c.first), c.second) << c.first;
+
+    const std::tuple<std::int32_t, std::uint32_t, const char *> sizes[] = {
+        {1023, 0, "1023 Bytes\r\n"},          {1024, 0, "1.00K Bytes\r\n"},    {123456, 0, "120.56K Bytes\r\n"},
+        {1048575, 0, "1024.00K Bytes\r\n"},   {1048576, 0, "1.00M Bytes\r\n"}, {INT32_MAX, 0, "2048.00M Bytes\r\n"},
+        {0, 0, ""}, {INT32_MIN, 0, ""}, {-1, 1, "UNKNOWN\r\n"}, {1536, 2, "1.50K Bytes\r\n"},
+    };
+    const std::string idle = "Port Type: \t\tBi-direction\r\nCurrent User: \t\t\r\nIP Address: \t\t\r\n";
+    for (const auto &[size, unknown, part] : sizes) {
+        PrinterRecord r = MakeRecord("P");
+        r.docSize = size, r.docSizeUnknown = unknown;
+        EXPECT_EQ(FormatDetailsText(r), idle + "Current Doc Size: \t\t" + part) << size << " unknown " << unknown;
+    }
+
+    // The address shows only while a job is queued; the user always. Bytes stay as sent.
+    PrinterRecord r = MakeRecord("P");
+    r.portType = 7;
+    std::memcpy(r.currentUser, "J\xF6rg", 4);
+    const std::uint8_t address[] = {10, 0, 0, 255};
+    std::memcpy(r.userAddress, address, 4);
+    for (std::int32_t jobs : {1, 0, -1}) {
+        r.jobCount = jobs;
+        EXPECT_EQ(FormatDetailsText(r), std::string("Port Type: \t\tLPT\r\nCurrent User: \t\tJ\xF6rg\r\nIP Address: \t\t") +
+                                            (jobs > 0 ? "10.0.0.255" : "") + "\r\nCurrent Doc Size: \t\t")
+            << jobs;
+    }
+    // A user filling all 32 bytes must not run into the address bytes behind it.
+    std::memset(r.currentUser, 'U', sizeof r.currentUser);
+    EXPECT_NE(FormatDetailsText(r).find("User: \t\t" + std::string(32, 'U') + "\r\n"), std::string::npos);
+}
 
 // A reply from one name per slot: "." is an empty slot, a trailing "!" a paper-out printer.
 StatusReply MakeReply(const std::string &names)
@@ -27,10 +136,7 @@ struct Harness {
     StatusReply records{};
     int count = -1;
 
-    const PrinterRecord *Apply(const StatusReply &reply)
-    {
-        return SyncPrinterTree(tree, root, items, records, count, reply);
-    }
+    const PrinterRecord *Apply(const StatusReply &reply) { return SyncPrinterTree(tree, root, items, records, count, reply); }
 
     // What must hold after any reply; returns the root's children as "data:text/image".
     std::string Check(const StatusReply &reply)
@@ -75,7 +181,6 @@ TEST(PrinterTree, SequencesOfReplies)
             {". . . . . . . H", "8:H/1", 0, 1, 0},
             {"A . C! . . F", "1:A/1 3:C/2 6:F/1", 1, 3, 1},
             {eight, eightShape, 8, 5, 0},
-            {eight, eightShape, 8, 0, 0},
         },
     };
     for (std::size_t s = 0; s < sequences.size(); ++s) {
