@@ -29,6 +29,16 @@ export KESTRUM_STRESS_SEED=${KESTRUM_STRESS_SEED:-$(( $(od -An -N4 -tu4 /dev/ura
 echo "== close stress seed $KESTRUM_STRESS_SEED"
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 
+# --- Without Qt: the probe, the simulator, the agent module and their tests,
+# configured where Qt 6 cannot be found, as on a headless monitoring host.
+if [ "${KESTRUM_SKIP_NOQT:-0}" != 1 ]; then
+  stage "Qt-free build and tests"
+  cmake -S . -B build-noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_GUI=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
+  cmake --build build-noqt -j"$(nproc)"
+  ctest --test-dir build-noqt --output-on-failure -j2 --timeout 300
+fi
+
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
   stage "tests under AddressSanitizer"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON >/dev/null

@@ -2,7 +2,7 @@
 // message or gives options within the ranges --help promises.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/printsim/options.h"
+#include "printsim/options.h"
 
 #include <arpa/inet.h>
 

@@ -2,7 +2,7 @@
 // naming a line of the text, or gives printers whose replies, over a run of
 // answered requests, stay within the record's rules.
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/printsim/scenario.h"
+#include "printsim/scenario.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // the ranges its --help promises. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/probe/cli.h"
+#include "probe/cli.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // address), its text reads back as the same target, and the wait for one
 // reply stays between 50 ms and the configured time-out whatever the header.
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/probe/serve.h"
-#include "tools/probe/target.h"
+#include "probe/serve.h"
+#include "probe/target.h"
 
 #include <arpa/inet.h>
 

@@ -1,7 +1,7 @@
 // The plugin: the range syntax, and the exit code and output for every kind
 // of answer.
 #include "tests/probe/records.h"
-#include "tools/probe/check.h"
+#include "probe/check.h"
 
 #include <gtest/gtest.h>
 

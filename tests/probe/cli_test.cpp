@@ -2,7 +2,7 @@
 // as for any plugin), --help and --version work everywhere, good lines carry
 // their options. Only lines that parsing finished are run: nothing here
 // touches the network.
-#include "tools/probe/cli.h"
+#include "probe/cli.h"
 
 #include "kestrum_version.h"
 

@@ -2,8 +2,8 @@
 // to its own request; discovery through the link's search; the exporter
 // answering many probes at once, each within the scrape time-out.
 #include "tests/probe/fake_servers.h"
-#include "tools/probe/discover.h"
-#include "tools/probe/serve.h"
+#include "probe/discover.h"
+#include "probe/serve.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

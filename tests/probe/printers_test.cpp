@@ -2,9 +2,9 @@
 // back to the same values, the text table, the exporter's metrics, discover's
 // output forms, and the targets it accepts.
 #include "tests/probe/records.h"
-#include "tools/probe/discover.h"
-#include "tools/probe/metrics.h"
-#include "tools/probe/printers.h"
+#include "probe/discover.h"
+#include "probe/metrics.h"
+#include "probe/printers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // not answer discovery. The expected printers come from the simulator's own
 // scenario code reading the same files.
 //   env KESTRUM_PROBE=... SCENARIO_A=... SCENARIO_B=... probe_lan_e2e
-#include "tools/printsim/scenario.h"
-#include "tools/probe/printers.h"
+#include "printsim/scenario.h"
+#include "probe/printers.h"
 
 #include <gtest/gtest.h>
 

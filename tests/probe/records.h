@@ -1,7 +1,7 @@
 // Status replies built for the tests: printers in slots 1, 2, ... (a record
 // without a name leaves its slot empty), everything else zero.
 #pragma once
-#include "tools/probe/exchange.h"
+#include "probe/exchange.h"
 
 #include <arpa/inet.h>
 

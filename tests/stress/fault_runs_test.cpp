@@ -8,8 +8,8 @@
 
 #include "app/messages.h"
 #include "link/status_worker.h"
-#include "tools/printsim/replies.h"
-#include "tools/printsim/scenario.h"
+#include "printsim/replies.h"
+#include "printsim/scenario.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
 #include "view/ui/tree_widget_control.h"

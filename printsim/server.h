@@ -1,0 +1,11 @@
+// The serving loop: one UDP socket, answers as the options say.
+#pragma once
+#include "printsim/options.h"
+#include "printsim/scenario.h"
+
+namespace printsim {
+
+// Runs until SIGINT/SIGTERM or --max-seconds; returns the exit code.
+int RunServer(const Options &options, Simulation &simulation);
+
+}  // namespace printsim

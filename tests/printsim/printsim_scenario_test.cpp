@@ -1,0 +1,135 @@
+// The simulator's scenarios: the text format, how printers move from one
+// answered request to the next, and the records they make.
+#include "printsim/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+using namespace printsim;
+
+static Scenario Parse(const std::string &text)
+{
+    Scenario s;
+    std::string error;
+    EXPECT_TRUE(ParseScenario(text, s, error)) << error;
+    return s;
+}
+
+TEST(PrintsimScenario, ParsesAGoodFile)
+{
+    // Quotes, comments, a raw status byte; a name and a user that fill their fields.
+    const std::string name(64, 'N'), user(30, 'U');
+    Simulation sim(Parse("# slot 1 left empty\n"
+                         "printer slot=2 name=" + name + " port=lpt step=7 queue=3 arrive=6  # comment\n"
+                         "job user=\"" + user + "\\\"B\" addr=10.20.30.40 size=-1\n"
+                         "timeline print:4 0x7F:2\n"
+                         "\n\tprinter slot=0 name=\"Laser 1020\" port=bidi\n"));
+    sim.Advance();
+    const StatusReply reply = sim.Reply();
+    const PrinterRecord &r = reply.records[2];
+    EXPECT_EQ(std::memcmp(r.printerName, name.data(), 64), 0);
+    EXPECT_EQ(std::string(r.currentUser, 32), user + "\"B");
+    EXPECT_EQ(std::vector<int>(r.userAddress, r.userAddress + 4), (std::vector<int>{10, 20, 30, 40}));
+    EXPECT_EQ(r.portType, 1);
+    EXPECT_EQ(r.docSize, -1);
+    EXPECT_EQ(r.printedPercent, 7);
+    EXPECT_EQ(r.jobCount, 3);
+    EXPECT_EQ(r.reserved[0] | r.reserved[1], 0);
+    EXPECT_STREQ(reply.records[0].printerName, "Laser 1020");
+    EXPECT_EQ(reply.records[0].portType, 0);
+    EXPECT_FALSE(IsSlotUsed(reply.records[1]));
+}
+
+TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
+{
+    Scenario s;
+    std::string error;
+    const std::string p = "printer slot=0 name=A";
+    const std::pair<std::string, std::string> cases[] = {
+        {p + "\nqueue 3\n", "2: unknown keyword 'queue'"},
+        {"job user=a\n", "1: job before any printer"},
+        {"printer slot=1 name=\"\"\n", "1: name must not be empty (an empty name is an empty slot)"},
+        {"printer slot=8 name=A\n", "1: slot must be 0 to 7, got '8'"},
+        {p + "\nprinter slot=0 name=B\n", "2: slot 0 used twice"},
+        {p + std::string(64, 'n') + "\n", "1: name longer than 64 bytes"},
+        {p + " name=B\n", "1: key 'name' given twice"},
+        {p + "\njob addr=1.2.3.256\n", "2: bad address '1.2.3.256' (dotted IPv4 expected)"},
+        {p + "\njob size=2147483648\n", "2: size must be a 32-bit number or unknown, got '2147483648'"},
+        {p + "\ntimeline 0x100:3\n", "2: status byte must be 0x00 to 0xff, got '0x100'"},
+        {p + "\ntimeline print:1\ntimeline idle:1\n", "3: second timeline for one printer"},
+        {"printer slot=0 name=\"Laser\n", "1: unterminated quote"},
+        {"# nothing\n", "no printer defined"},
+    };
+    for (const auto &c : cases) {
+        s.printers.resize(1);
+        EXPECT_FALSE(ParseScenario(c.first, s, error)) << c.second;
+        EXPECT_EQ(error, c.second);
+        EXPECT_EQ(s.printers.size(), 1u) << c.second << ": output touched on failure";
+    }
+    // A file's errors name the file.
+    EXPECT_FALSE(LoadScenarioFile("/nonexistent/x.txt", s, error));
+    EXPECT_EQ(error, "/nonexistent/x.txt: cannot open");
+    const std::string path = ::testing::TempDir() + "printsim_bad_scenario.txt";
+    std::ofstream(path) << "printer slot=0 name=A\nprinter slot=9 name=B\n";
+    EXPECT_FALSE(LoadScenarioFile(path, s, error));
+    EXPECT_EQ(error, path + ":2: slot must be 0 to 7, got '9'");
+    std::remove(path.c_str());
+    ASSERT_TRUE(LoadScenarioFile(PRINTSIM_EXAMPLE, s, error)) << error;
+    EXPECT_EQ(Simulation(s).Reply().records[1].printerName[0], 0) << "the example leaves slot 1 empty";
+}
+
+TEST(PrintsimScenario, PrinterStateFromStepToStep)
+{
+    // Slot 5 at each answered request, as flags/percent/jobs/user/size ("?": unknown).
+    const std::pair<std::string, std::string> cases[] = {
+        // 100 % is shown once before the queue shortens; an empty queue is idle.
+        {"printer slot=5 name=A step=40 queue=2\njob user=alice size=100\njob user=bob size=unknown\n",
+         "8c/0/2/alice/100 8c/40/2/alice/100 8c/80/2/alice/100 8c/100/2/alice/100 8c/0/1/bob/? 8c/40/1/bob/? "
+         "8c/80/1/bob/? 8c/100/1/bob/? 88/0/0//0"},
+        // Progress holds outside print phases; a job arrives every 4 steps; the timeline repeats.
+        {"printer slot=5 name=A step=10 queue=1 arrive=4\njob user=u\ntimeline print:2 offline:2 paperout:1 fault:1 0x7f:1\n",
+         "8c/0/1/u/0 8c/10/1/u/0 0/20/1/u/0 0/20/1/u/0 a0/20/2/u/0 80/20/2/u/0 7f/20/2/u/0 8c/20/2/u/0 8c/30/3/u/0"},
+        {"printer slot=5 name=A queue=98 arrive=1\ntimeline idle:5\n", "88/0/98//0 88/0/99//0 88/0/99//0"},
+    };
+    for (const auto &[text, expected] : cases) {
+        Simulation sim(Parse(text));
+        std::string steps;
+        for (std::size_t i = 0; steps.size() < expected.size(); ++i, sim.Advance()) {
+            const StatusReply reply = sim.Reply();
+            const PrinterRecord &r = reply.records[5];
+            char step[80];
+            std::snprintf(step, sizeof step, "%s%x/%d/%d/%s/%s", i ? " " : "", r.statusFlags, r.printedPercent, r.jobCount,
+                          std::string(r.currentUser, strnlen(r.currentUser, UserWidth)).c_str(),
+                          r.docSizeUnknown == 1 ? "?" : std::to_string(r.docSize).c_str());
+            steps += step;
+            for (int slot = 0; slot < 8; ++slot)
+                EXPECT_EQ(IsSlotUsed(reply.records[slot]), slot == 5) << "slot " << slot;
+        }
+        EXPECT_EQ(steps, expected) << text;
+    }
+}
+
+TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
+{
+    Simulation a(DefaultScenario()), b(DefaultScenario());
+    bool offline = false, paperOut = false, fault = false, busy = false, unknownSize = false, full = false;
+    for (int i = 0; i < 400; ++i) {
+        const StatusReply ra = a.Reply(), rb = b.Reply();
+        ASSERT_EQ(std::memcmp(&ra, &rb, sizeof ra), 0) << "the same requests give the same replies, step " << i;
+        for (const PrinterRecord &p : ra.records) {
+            const std::uint8_t f = p.statusFlags;
+            offline |= IsSlotUsed(p) && !IsOnLine(f);
+            paperOut |= IsOnLine(f) && !IsOnLineReady(f) && IsPaperOut(f);
+            fault |= IsOnLine(f) && !IsOnLineReady(f) && !IsPaperOut(f);
+            busy |= IsOnLineReady(f) && IsBusy(f);
+            unknownSize |= p.docSizeUnknown == 1;
+            full |= p.printedPercent == 100;
+        }
+        a.Advance();
+        b.Advance();
+    }
+    EXPECT_TRUE(offline && paperOut && fault && busy && unknownSize && full);
+}
