@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The handles the main window's set-up creates and its shutdown releases.
 #pragma once
 #include "platform/event.h"

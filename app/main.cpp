@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // USB Kestrum: reads no command line; Qt gets the program's name only.
 #include "app/monitor_app.h"
 #include "platform/ui/message_box.h"

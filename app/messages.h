@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The private messages between the worker and the windows.
 #pragma once
 #include "platform/win_types.h"

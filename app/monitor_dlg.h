@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: it owns the worker, the choice dialogs and the printer view.
 #pragma once
 #include "dialogs/finding_dlg.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker's way to the main window. It outlives the window if it must: once
 // the window has gone, every question gets the answer for "no window".
 #pragma once

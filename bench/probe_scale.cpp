@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-probe at scale: one exporter asked for many targets at once through
 // /probe, the same batch one target at a time, and `status` with every address
 // at once. Meant to run inside a network namespace that holds the targets'

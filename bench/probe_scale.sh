@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The scale benchmark of kestrum-probe: a network namespace of its own with
 # N addresses (default 1000) on one interface, the simulator bound to
 # 0.0.0.0 there answering from whichever address it is asked on, and a tenth

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window thread's share of one status reply, without widgets: decode the
 // datagram, bring the tree in step, build the selected printer's texts.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The same reply handling on the real widgets, offscreen: the main window's
 // reply handler updates the tree, re-shows the selected printer in the list
 // and the details text.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status replies as they come off the wire: all eight slots used, each reply
 // differing from the one before it.
 #pragma once

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # kestrum_fuzz_target(NAME name SOURCES ... [LIBS ...] [RUNS n] [OPTIONS -flag=value ...] [QT])
 # A libFuzzer target of the fuzz build (-DKESTRUM_FUZZ=ON, clang). Its seed corpus
 # is tests/fuzz/seeds/NAME; RUNS is how many inputs the bounded run of

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # kestrum_test(NAME name SOURCES ... LIBS ... [TIMEOUT s] [QT])
 # Every test gets a time-out so that a stuck modal loop fails instead of hanging.
 function(kestrum_test)

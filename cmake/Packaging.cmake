@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by CPack (scripts/package.sh): one package,
 # usbkestrum, with everything that `cmake --install` puts in place, so that any
 # program given an install rule later lands in it too.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box, opened from the system menu.
 #pragma once
 #include "platform/ui/dialog.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's handling of the server choice.
 #include "app/globals.h"
 #include "app/monitor_dlg.h"

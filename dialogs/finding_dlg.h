@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notice "Please waiting ..." shown while the worker searches the network.
 #pragma once
 #include "platform/ui/dialog.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Please Input IP Address": the address typed by hand when nobody answered.
 #pragma once
 #include "platform/ui/controls.h"

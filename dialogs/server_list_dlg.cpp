@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/server_list_dlg.h"
 
 #include "app/messages.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Print Server IP List": the servers that answered, for the user to pick one.
 #pragma once
 #include "platform/ui/dialog.h"

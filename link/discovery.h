@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the print servers on the local network: one broadcast probe, the
 // answers collected two seconds at a time, and one probe to the default
 // gateway when the broadcast finds nobody.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The default gateway's address, asked in-process of the MIB-II SNMP extension
 // agent ("INETMIB1.DLL"), plus the identifier and binding helpers it works with.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's real destinations, kept apart from the rest of the link so that
 // code (and tests) that bring their own endpoints never need the gateway lookup.
 #include "link/protocol.h"

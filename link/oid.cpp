@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Object identifiers and variable bindings in global memory.
 #include "link/gateway.h"
 #include "platform/global_memory.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print-server protocol: port, the one-byte datagrams, and the layout of the
 // status reply with its eight printer records.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SNMP extension-agent interface: the value types, tags and entry points
 // that the gateway lookup and our MIB-II agent module exchange in-process.
 #pragma once

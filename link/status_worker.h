@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker thread's whole run: wait for the notice, discover servers, hand
 // the choice to the window thread, then poll the chosen server once a second.
 #pragma once

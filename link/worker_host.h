@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the status worker may reach of the windows, from its own thread.
 // The main window implements it; tests give a fake.
 #pragma once

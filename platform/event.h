@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Manual-reset events and bounded waits, on the standard library.
 #pragma once
 #include <condition_variable>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Global memory: the allocator that the program and a loaded agent module share,
 // so either side may release what the other allocated. Both sit on libc's heap.
 // Also the thread's last-error code, which failed kernel-style calls leave behind.

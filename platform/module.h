@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loadable modules on dlopen/dlsym/dlclose, owned RAII-style, with the
 // LoadLibrary-style mapping of the platform's library names to our module files.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UDP sockets over IPv4 on POSIX sockets, with the behaviour the link relies on:
 // never bound, a datagram longer than the buffer is a failed receive (-1),
 // select-style waits with a fresh time-out on every call.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker thread and a bounded wait for its end.
 #pragma once
 #include <cstdint>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few window-system names the program is written against, as plain C++.
 #pragma once
 #include <cstdint>

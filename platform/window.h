@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What another thread may do with a window: post to it and ask whether it is
 // there and enabled. Qt-free, so the link can be tested with fake windows.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client modes, for checking a server by hand or from a test.
 #pragma once
 #include "printsim/options.h"

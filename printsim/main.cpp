@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-printsim: a print server for tests and demos, and a small client to check one.
 #include "printsim/client.h"
 #include "printsim/options.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thin RAII wrappers over the POSIX calls the simulator's loops need.
 #pragma once
 #include <netinet/in.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The datagrams the simulator sends back, in their proper form or in one of
 // the deliberately wrong forms used to exercise a client's failure paths.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated print server's printers: what each slot holds, how its state
 // moves from one answered status request to the next, and the reply built from it.
 // Everything here is a pure function of the scenario and the number of steps

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scenario text format: line by line, `printer`, `job` and `timeline`
 // lines, `job` and `timeline` belonging to the printer above them.
 #include "printsim/scenario.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serving loop: one UDP socket, answers as the options say.
 #pragma once
 #include "printsim/options.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitoring plugin: one exchange judged by the Monitoring Plugins rules.
 #pragma once
 #include "probe/exchange.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-probe's command line: parsing (which never exits, so that a fuzz
 // target can drive it) and running the chosen command.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The discover command: the monitor's own search (link/discovery.h) without
 // windows, and its three output forms.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status exchanges with many print servers at once: one StatusRequest to each,
 // each reply matched to its request by the address and port it came from.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-probe: the print servers in scripts, in monitoring plugins and in Prometheus.
 #include "probe/cli.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exporter's metric texts in the Prometheus text format, built on
 // prometheus-cpp's metric model and its text serializer.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One server's printers as the probe reports them: every used slot with the
 // monitor's own texts (view/printer_details.h) beside the raw values, as text
 // tables and as JSON that reads back to the same values.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Threshold ranges in the Monitoring Plugins syntax: "10" (alert outside 0..10),
 // "10:" (below 10), "~:10" (above 10), "10:20" (outside 10..20), and "@10:20"
 // (inside 10..20, ends included).

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/serve.h"
 
 #include "probe/exchange.h"
@@ -236,11 +238,6 @@ private:
     }
 };
 
-constexpr const char *IndexText =
-    "kestrum-probe exporter\n"
-    "  /probe?target=ADDRESS   one status exchange with the print server at ADDRESS (A.B.C.D[:PORT])\n"
-    "  /metrics                the exporter's own metrics\n";
-
 }  // namespace
 
 bool ParseListen(const std::string &text, ServeOptions &options, std::string &error)
@@ -264,19 +261,6 @@ bool ParseListen(const std::string &text, ServeOptions &options, std::string &er
     return true;
 }
 
-double ProbeWaitSeconds(double configured, const std::string *header)
-{
-    double wait = configured;
-    if (header && !header->empty()) {
-        char *end = nullptr;
-        errno = 0;
-        const double scrape = std::strtod(header->c_str(), &end);
-        if (errno == 0 && *end == '\0' && std::isfinite(scrape) && scrape > 0)
-            wait = std::min(wait, std::max(0.05, scrape - 0.25));
-    }
-    return wait;
-}
-
 struct Exporter::Impl {
     ServeOptions options;
     Server server;
@@ -284,36 +268,19 @@ struct Exporter::Impl {
     std::thread thread;
     int port = 0;
 
-    void Answer(httplib::Response &res, const std::string &handler, int code, const std::string &body,
-                const char *type)
-    {
-        res.status = code;
-        res.set_content(body, type);
-        metrics.CountRequest(handler, code);
-    }
+    Routes routes{options, metrics};
 
-    void Probe(const httplib::Request &req, httplib::Response &res)
+    // Hands one request to the routes and their answer back.
+    void Serve(const httplib::Request &req, httplib::Response &res)
     {
-        if (!req.has_param("target")) {
-            Answer(res, "/probe", 400, "target parameter is missing\n", "text/plain");
-            return;
-        }
-        Target target;
-        std::string error;
-        if (req.get_param_value_count("target") != 1 || !ParseTarget(req.get_param_value("target"), target, error)) {
-            if (error.empty())
-                error = "exactly one target parameter is allowed";
-            Answer(res, "/probe", 400, "bad target: " + error + "\n", "text/plain");
-            return;
-        }
-        const std::string header = req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds");
-        const double wait = ProbeWaitSeconds(options.timeoutSeconds, &header);
-        const auto waitMs = std::chrono::milliseconds(static_cast<long>(std::lround(wait * 1000)));
-        const std::vector<Exchange> result = ExchangeStatus({target}, waitMs);
-        const Exchange &e = result.front();
-        metrics.CountProbe(e.outcome, e.seconds);
-        // A silent or failing server is a result, not an error of the exporter.
-        Answer(res, "/probe", 200, ProbeMetricsText(e), MetricsContentType);
+        RouteRequest r;
+        r.path = req.path;
+        for (const auto &[name, value] : req.params)
+            r.query.emplace_back(name, value);
+        r.scrapeTimeout = req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds");
+        const RouteAnswer a = routes.Answer(r);
+        res.status = a.status;
+        res.set_content(a.body, a.contentType);
     }
 };
 
@@ -340,21 +307,12 @@ bool Exporter::Start(std::string &error)
         const int on = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     });
-    d.server.Get("/probe", [&d](const httplib::Request &req, httplib::Response &res) { d.Probe(req, res); });
-    d.server.Get("/metrics", [&d](const httplib::Request &, httplib::Response &res) {
-        d.Answer(res, "/metrics", 200, d.metrics.Text(), MetricsContentType);
-    });
-    d.server.Get("/", [&d](const httplib::Request &, httplib::Response &res) {
-        d.Answer(res, "/", 200, IndexText, "text/plain");
-    });
+    d.server.Get(".*", [&d](const httplib::Request &req, httplib::Response &res) { d.Serve(req, res); });
     // httplib calls this for every answer of 400 and above, also for those
-    // that a handler made and counted itself.
+    // that the routes made and counted themselves.
     d.server.set_error_handler([&d](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty())
-            return;
-        if (res.status == 404)
-            res.set_content("not found; try /probe?target=ADDRESS or /metrics\n", "text/plain");
-        d.metrics.CountRequest("other", res.status);
+        if (res.body.empty())
+            d.routes.CountOther(res.status);
     });
 
     if (d.options.port == 0) {

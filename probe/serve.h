@@ -1,28 +1,20 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serve command: a Prometheus exporter in the multi-target pattern on
 // cpp-httplib. /probe?target=ADDRESS answers one fresh status exchange,
 // /metrics the exporter's own metrics.
 #pragma once
-#include "probe/target.h"
+#include "probe/routes.h"
+#include "probe/serve_options.h"
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace kprobe {
 
-struct ServeOptions {
-    std::string host = "127.0.0.1";  // loopback unless asked
-    int port = 9150;                 // 0: any free port
-    double timeoutSeconds = 1.0;     // the longest wait for one reply
-    int maxConnections = 1200;       // connections served at once (threads)
-};
-
 // "ADDR:PORT" (IPv4 address, port 0 to 65535) into options.
 bool ParseListen(const std::string &text, ServeOptions &options, std::string &error);
-
-// How long one /probe waits: the configured time-out, and never past the
-// scrape time-out that Prometheus sends (X-Prometheus-Scrape-Timeout-Seconds)
-// less a quarter second, but at least 50 ms. An unreadable header is ignored.
-double ProbeWaitSeconds(double configured, const std::string *scrapeTimeoutHeader);
 
 class Exporter {
 public:

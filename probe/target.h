@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address of one print server as the probe's commands and its exporter's
 // `target` parameter take it: "A.B.C.D" or "A.B.C.D:PORT".
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog templates: captions, sizes and controls in dialog units of each
 // template's font. The window layer builds the widgets from these.
 #pragma once

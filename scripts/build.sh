@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds into build/ (or the folder given first): everything,
 # or only the targets named after the folder.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the monitor and runs it against the bundled print-server simulator,
 # all inside a private network namespace so that its broadcast never leaves
 # this machine.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The fuzz targets of tests/fuzz, built with clang, libFuzzer, ASan and UBSan
 # into build-fuzz/.
 #   scripts/fuzz.sh --list                   names the targets

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that building, testing and the demo need,
 # and only those that are missing.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package: configures its own build folder (build-pkg, or the
 # one given) without the tests, with Debian's hardening flags, builds what is
 # installed and runs CPack. Prints the .deb's path as the last line.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test. Then builds the link's
 # tests once more with AddressSanitizer and runs them again. Each stage prints
 # how long it took, and the total is printed at the end.

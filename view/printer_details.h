@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts shown for one printer: the status list row and the details text.
 // Pure functions of the record; the window only hands them to its controls.
 // Texts are 8-bit (Latin-1) bytes as the server sent them.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer tree: the root "Remote Printers:" and one item per used slot,
 // kept in step with each status reply without rebuilding it.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few tree operations the printer walk needs. The window implements it on
 // its tree widget; tests and benchmarks use small fakes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIB-II extension agent module, loaded in-process as "INETMIB1.DLL". It
 // answers one object: ipRouteNextHop of the default route, from the host's
 // routing table.

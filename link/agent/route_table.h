@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's IPv4 routing table as Linux lists it in /proc/net/route, and the
 // next hop of its default route.
 #pragma once

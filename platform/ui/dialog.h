@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Template dialogs with modal runs, numbered messages and the dialog keys.
 #pragma once
 #include "platform/ui/dialog_units.h"

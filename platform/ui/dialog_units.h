@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog units to pixels, measured from a template's font the way the window
 // system the templates were drawn for measures them: a horizontal unit is a
 // quarter of the font's average character width, a vertical unit an eighth of

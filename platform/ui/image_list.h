@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An image list: equal-sized pictures cut from one strip bitmap.
 #pragma once
 #include <QIcon>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message boxes, from the window thread or from the worker. A worker's box is
 // shown by the window thread while the worker waits for the answer.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A posted window message travelling through Qt's event queue.
 #pragma once
 #include "platform/window.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four-field address entry as the user types and pastes into it.
 #include "platform/ui/controls.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server list, the address dialog, the main window's handling of the choice and
 // the About box, each run modally with the user's actions scheduled before the run.
 #include "app/globals.h"

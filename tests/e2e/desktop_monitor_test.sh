@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The shipped monitor on an Xvfb display, under openbox or no window manager, in
 # the client namespace of a private test LAN. Each row picks a server from the
 # list, checks that only it is polled, may open the About box, closes the window

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Brings up a private test LAN, starts simulators on it and runs one function
 # of the offscreen monitor test in the client namespace.
 #   lan_monitor_test.sh LAN_SH PRINTSIM MONITOR_TEST LAYOUT

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole monitor, offscreen, with its real worker, discovery and gateway
 // lookup: run by lan_monitor_test.sh in the client namespace of a private test
 // LAN, one test function per LAN layout.

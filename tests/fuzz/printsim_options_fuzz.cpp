@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's command line: any list of arguments either fails with a
 // message or gives options within the ranges --help promises.
 #include "tests/fuzz/fuzz_args.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The probe's command line: any list of arguments either finishes with a
 // message and a usage exit code, or gives a command whose values lie within
 // the ranges its --help promises. Nothing is run, so nothing reaches a network.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exporter's `target` parameter and its scrape time-out header: an
 // accepted target is one server (not the unspecified, broadcast or a multicast
 // address), its text reads back as the same target, and the wait for one

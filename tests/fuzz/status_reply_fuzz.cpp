@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sequence of status replies of 0 to 2000 bytes through everything that needs
 // no window: the worker's receive over a real loopback socket (over 960 bytes is
 // a failed receive), the decoding, the tree walk against the fake tree, the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our MIB-II agent module, loaded as the program loads it, always pointed at a
 // routing table file of the test's own, never at the host's.
 #include "link/gateway.h"

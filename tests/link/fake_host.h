@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A WorkerHost for tests: windows whose enabled flag the test sets, a log of
 // every post and message box in order, preset choices and real events.
 #pragma once

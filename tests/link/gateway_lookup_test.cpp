@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lookup against a scripted agent, whose every answer must be released,
 // and the helpers it works with.
 #include "link/gateway.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link on loopback: the socket's receive rules, discovery, and the status
 // worker against the fake host and scripted peers.
 #include "app/messages.h"

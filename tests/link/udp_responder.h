@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted UDP peer on a loopback address, standing in for a print server.
 // Its thread hands every datagram to the script and ends by itself after at
 // most 500 datagrams or 30 seconds.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private test LAN made of network namespaces, for end-to-end tests that
 # need broadcast, several print servers or a default gateway.
 #

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A plain `cmake --install` into a temporary prefix that no compiled-in path
 # names: the installed monitor must find its agent module in the private folder
 # relative to itself and reach a server that only the gateway fallback finds.

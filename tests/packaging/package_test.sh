@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user gets it: unpacked with dpkg -x it holds every file
 # a desktop install needs, and the monitor run from there reaches a server that
 # only the gateway fallback finds, through the package's own agent module. With

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An installed or unpacked monitor as a user runs it: in the client namespace of
 # a private LAN, on an Xvfb display, driven by keys. The only server is the
 # client's default gateway and answers only on its own address, so only the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The theme icons: every PNG size is what the art tool draws today, the small
 // ones are the program's own icon pictures, and the SVG is the same drawing.
 #include "tools/drawart/pictures.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Events and threads as the worker and the shutdown use them from two threads.
 #include "platform/event.h"
 #include "platform/global_memory.h"

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On a private namespace LAN: two simulators answer one broadcast probe, one
 # answers a unicast status request with a full reply, a gateway-server LAN gives
 # the client its default route, and the host's addresses and routes stay as they were.

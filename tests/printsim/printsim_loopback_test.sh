@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The simulator on 127.0.0.1 with a free port, checked with its own client modes:
 # what each option makes it send. Every wait is bounded; every server carries
 # --max-seconds so that a lost one ends by itself.

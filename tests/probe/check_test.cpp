@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plugin: the range syntax, and the exit code and output for every kind
 // of answer.
 #include "tests/probe/records.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: usage errors have usage exit codes (check's are UNKNOWN,
 // as for any plugin), --help and --version work everywhere, good lines carry
 // their options. Only lines that parsing finished are run: nothing here

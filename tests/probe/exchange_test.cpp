@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Against fake servers on loopback: many status exchanges at once, each reply
 // to its own request; discovery through the link's search; the exporter
 // answering many probes at once, each within the scrape time-out.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports),
 // served by one thread for at most 20 s. Each answers a status request after
 // its own fashion with slot 1 named "server INDEX", and the discovery probe twice.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the namespace LAN tests, sourced with lan_sh and sim set: a work
 # folder, LANs torn down on exit, simulators that end by themselves, and two
 # scenarios that hold still (B's name and user in Latin-1 bytes).

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the probe reports: the monitor's texts for each printer, JSON that reads
 // back to the same values, the text table, the exporter's metrics, discover's
 // output forms, and the targets it accepts.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-probe as a program on a namespace LAN, run by probe_lan_test.sh in
 // the client namespace: server1 (10.213.0.1) serves SCENARIO_A, server2
 // SCENARIO_B, server3 is silent, server4 sends oversized replies; 3 and 4 do

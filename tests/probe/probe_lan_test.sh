@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # kestrum-probe end to end on namespace LANs (needs root; SKIPPED elsewhere).
 # LAN A: server1 and server2 serve still scenarios (paper out, off line, fault,
 # unknown size, 8-bit names), server3 is silent, server4 sends oversized

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A real Prometheus scrapes kestrum-probe's exporter on a namespace LAN, with
 # the targets from `discover --format file-sd`: it must show the printers'
 # states, and kestrum_up 0 (a scrape within its time-out) for the silent

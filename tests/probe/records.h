@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status replies built for the tests: printers in slots 1, 2, ... (a record
 // without a name leaves its slot empty), everything else zero.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window with the real worker against the simulator on loopback,
 // closed at random moments by every way a person (or the worker) closes it.
 // Each run must end within 6 s of the close, with no false "Child thread exit

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every fault mode of the simulator against the real worker and the main
 // window, offscreen: each run ends as it must (polling on, or "Connect Failed!"
 // and the program closing), and after every reply the tree, the status row and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What both stress tests share: the print-server simulator as a child process
 // on loopback (started with --port 0, it says which port it got) with the
 // worker's endpoints for it, and a person's answer to the server choice.

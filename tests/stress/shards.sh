@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shards.sh TEST SHARDS RUNS: runs TEST in SHARDS processes side by side, each
 # with RUNS runs and a seed of its own derived from one printed seed.
 set -u

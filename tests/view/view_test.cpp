@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer view's logic: replies decoded off the wire, the tree kept in step
 // with them, the selection rule, and the status and details texts.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the main window offscreen with a worker of the test's choosing, and
 // drives it from timers: the modal runs are nested event loops.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's life: its layout, the ways to close and the shutdown, the
 // window menu, a worker that will not stop, and status replies reaching the view.
 #include "tests/window/main_window_harness.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window layer: posted messages across threads, closed windows, the close
 // request's queued Cancel, dialog units.
 #include "platform/ui/dialog.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application icon: a sheet of paper over an orange device box with a
 // cable hanging below. One drawing on a 32-unit grid, scaled for 32 px and up
 // and for the SVG; 16 px has a pixel-by-pixel copy of it so that it stays sharp.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The banner across the top of the main window: a blue-to-teal band with the
 // product name and a printer pictogram.
 #include "tools/drawart/pictures.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Exit button's face: a white eject sign on an orange rounded square.
 #include "tools/drawart/pictures.h"
 

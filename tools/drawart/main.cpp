@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]: draws our pictures and
 // writes them as PNG files into OUTDIR (res/ in the source tree). With --preview,
 // also writes copies scaled up 4 times for looking at. With --icons, also writes

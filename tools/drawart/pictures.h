@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our own pictures: the tree images, the Exit button's face, the banner and
 // the application icon. Each function draws one picture into a fresh image.
 #pragma once

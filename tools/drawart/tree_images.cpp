@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four 16 x 16 tree images side by side on white.
 #include "tools/drawart/pictures.h"
 

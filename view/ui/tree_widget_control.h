@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer walk's tree operations on the window's tree widget.
 #pragma once
 #include "platform/ui/controls.h"

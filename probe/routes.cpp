@@ -1,0 +1,92 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "probe/routes.h"
+
+#include "probe/exchange.h"
+#include "probe/target.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+
+namespace kprobe {
+
+namespace {
+
+constexpr const char *IndexText =
+    "kestrum-probe exporter\n"
+    "  /probe?target=ADDRESS   one status exchange with the print server at ADDRESS (A.B.C.D[:PORT])\n"
+    "  /metrics                the exporter's own metrics\n";
+
+RouteAnswer Plain(int status, std::string body)
+{
+    RouteAnswer a;
+    a.status = status;
+    a.body = std::move(body);
+    return a;
+}
+
+}  // namespace
+
+double ProbeWaitSeconds(double configured, const std::string *header)
+{
+    double wait = configured;
+    if (header && !header->empty()) {
+        char *end = nullptr;
+        errno = 0;
+        const double scrape = std::strtod(header->c_str(), &end);
+        if (errno == 0 && *end == '\0' && std::isfinite(scrape) && scrape > 0)
+            wait = std::min(wait, std::max(0.05, scrape - 0.25));
+    }
+    return wait;
+}
+
+RouteAnswer Routes::Counted(const std::string &handler, RouteAnswer answer)
+{
+    m_metrics.CountRequest(handler, answer.status);
+    return answer;
+}
+
+RouteAnswer Routes::Answer(const RouteRequest &request)
+{
+    if (request.path == "/probe")
+        return Counted("/probe", Probe(request));
+    if (request.path == "/metrics") {
+        RouteAnswer a = Plain(200, m_metrics.Text());
+        a.contentType = MetricsContentType;
+        return Counted("/metrics", a);
+    }
+    if (request.path == "/")
+        return Counted("/", Plain(200, IndexText));
+    return Counted("other", Plain(404, "not found; try /probe?target=ADDRESS or /metrics\n"));
+}
+
+RouteAnswer Routes::Probe(const RouteRequest &request)
+{
+    std::vector<std::string> targets;
+    for (const auto &[name, value] : request.query)
+        if (name == "target")
+            targets.push_back(value);
+    if (targets.empty())
+        return Plain(400, "target parameter is missing\n");
+    Target target;
+    std::string error;
+    if (targets.size() != 1 || !ParseTarget(targets.front(), target, error)) {
+        if (error.empty())
+            error = "exactly one target parameter is allowed";
+        return Plain(400, "bad target: " + error + "\n");
+    }
+    const double wait = ProbeWaitSeconds(m_options.timeoutSeconds, &request.scrapeTimeout);
+    const auto waitMs = std::chrono::milliseconds(static_cast<long>(std::lround(wait * 1000)));
+    const std::vector<Exchange> result = ExchangeStatus({target}, waitMs);
+    const Exchange &e = result.front();
+    m_metrics.CountProbe(e.outcome, e.seconds);
+    // A silent or failing server is a result, not an error of the exporter.
+    RouteAnswer a = Plain(200, ProbeMetricsText(e));
+    a.contentType = MetricsContentType;
+    return a;
+}
+
+}  // namespace kprobe
