@@ -17,6 +17,10 @@ packages=(
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
   # symbolizer for readable reports
   clang libclang-rt-14-dev llvm
+  # the monitoring systems that run the probe's plugin and take its command
+  # definitions in tests/probe/monitoring (the daemon alone, without the web
+  # interface, Apache and PHP that the nagios4 package brings)
+  nagios4-core icinga2-bin icinga2-common
 )
 
 missing=()
@@ -36,5 +40,15 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Packages with a daemon (nagios4-core, icinga2, the mail server that Nagios's
+# mailx pulls in) start it on installation; tests run their own, privately, so
+# no service is started while installing. Where no policy is in place, one
+# that refuses every start stands in for the time of the install.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# install-deps.sh: no service starts while it installs\nexit 101\n' >"$policy"
+  chmod 0755 "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
