@@ -86,7 +86,8 @@ latest() { cat "$i/results/service."[0-9]* 2>/dev/null | grep -F "$1"$'\t' | tai
 for _ in $(seq 60); do
     missing=()
     for s in "${!command[@]}"; do
-        grep -qF "Running command ${command[$s]}" "$i/log/commands.log" 2>/dev/null || missing+=("$s: command ${command[$s]}")
+        grep -qF "Running command ${command[$s]}" "$i/log/commands.log" 2>/dev/null ||
+            missing+=("$s: command ${command[$s]}")
     done
     for s in "${!result[@]}"; do
         [[ "$(latest "$s")" == "${result[$s]}"* ]] || missing+=("$s: want '${result[$s]}...', got '$(latest "$s")'")
