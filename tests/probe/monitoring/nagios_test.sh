@@ -61,24 +61,26 @@ nagios=$!
 for _ in $(seq 100); do [ -p "$n/nagios.cmd" ] && [ -f "$n/status.dat" ] && break; sleep 0.1; done
 [ -p "$n/nagios.cmd" ] || fail "Nagios did not open its command file"
 
-# status HOST SERVICE: the service's last check, state and output from status.dat.
+# status HOST SERVICE: the service's last check, state, output and performance
+# data from status.dat.
 status() {
     awk -v h="$1" -v s="$2" '
         /^servicestatus \{/ { b = 1; delete v; next }
         b && /^\t\}/ { b = 0; if (v["host_name"] == h && v["service_description"] == s)
-                                  printf "%s\t%s\t%s\n", v["last_check"], v["current_state"], v["plugin_output"]; next }
+                                  printf "%s\t%s\t%s\t%s\n", v["last_check"], v["current_state"],
+                                         v["plugin_output"], v["performance_data"]; next }
         b { sub(/^\t/, ""); k = $0; sub(/=.*/, "", k); sub(/^[^=]*=/, ""); v[k] = $0 }' "$n/status.dat"
 }
-# expect HOST SERVICE STATE OUTPUT_START: a forced check a second from now, and
-# its result within 30 s.
+# expect HOST SERVICE STATE OUTPUT_START [PERFDATA_PART]: a forced check a
+# second from now, and its result within 30 s.
 expect() {
-    local host=$1 svc=$2 want=$3 text=$4 at line last state output
+    local host=$1 svc=$2 want=$3 text=$4 perfpart=${5:-} at line last state output perf
     at=$(( $(date +%s) + 1 ))
     timeout 5 sh -c 'printf "[%s] SCHEDULE_FORCED_SVC_CHECK;%s;%s;%s\n" "$1" "$2" "$3" "$1" >"$4"' \
         sh "$at" "$host" "$svc" "$n/nagios.cmd" || fail "cannot write to Nagios's command file"
     for _ in $(seq 300); do
         line=$(status "$host" "$svc")
-        IFS=$'\t' read -r last state output <<<"$line"
+        IFS=$'\t' read -r last state output perf <<<"$line"
         [ "${last:-0}" -ge "$at" ] && break
         sleep 0.1
     done
@@ -86,10 +88,11 @@ expect() {
     echo "$host/$svc: current_state=$state plugin_output=$output"
     [ "$state" = "$want" ] && [[ "$output" == "$text"* ]] ||
         fail "$host/$svc: want state $want and '$text...', got $state '$output'"
+    [[ "$perf" == *"$perfpart"* ]] || fail "$host/$svc: no '$perfpart' in the performance data '$perf'"
 }
 
 expect ps1 printers 0 "KESTRUM OK: 2 of 2 printers ready on 10.213.0.1"
-expect ps1 queue 1 "KESTRUM WARNING: Back Office 3 jobs queued (warning 2)"
+expect ps1 queue 1 "KESTRUM WARNING: Back Office 3 jobs queued (warning 2)" "'Back Office jobs'=3;2;5;0"
 expect ps1 front-desk 0 "KESTRUM OK: 1 of 1 printer ready on 10.213.0.1"
 expect ps2 printers 2 "KESTRUM CRITICAL: no reply from 10.213.0.2 within 0.5 s"
 kill -TERM "$sim1"
