@@ -102,5 +102,8 @@ expect ps1 printers 2 "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s"
 # Nagios itself logged the change as a hard alert.
 grep -F 'SERVICE ALERT: ps1;printers;CRITICAL;HARD;1;KESTRUM CRITICAL' "$n/nagios.log" ||
     fail "no hard alert in nagios.log"
+echo "status.dat at the end:"
+awk '/^servicestatus \{/,/^\t\}/' "$n/status.dat" |
+    grep -E $'^\t(host_name|service_description|current_state|state_type|last_hard_state|plugin_output)='
 kill -TERM "$nagios"
 echo PASS
