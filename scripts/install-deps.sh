@@ -17,6 +17,9 @@ packages=(
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
   # symbolizer for readable reports
   clang libclang-rt-14-dev llvm
+  # the packages' checks: systemd-analyze for the exporter's unit (no systemd
+  # needs to run), reuse for the licence information of every file
+  systemd reuse
 )
 
 missing=()

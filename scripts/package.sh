@@ -1,9 +1,10 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package: configures its own build folder (build-pkg, or the
-# one given) without the tests, with Debian's hardening flags, builds what is
-# installed and runs CPack. Prints the .deb's path as the last line.
+# Builds the Debian packages (one per install component, cmake/Packaging.cmake):
+# configures its own build folder (build-pkg, or the one given) without the
+# tests, with Debian's hardening flags, builds what is installed and runs CPack.
+# Prints the path of each .deb, one a line, last.
 #   scripts/package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,5 +24,4 @@ cmake -S . -B "$dir" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL
 cmake --build "$dir" -j"$(nproc)"
 rm -f "$dir"/*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
-deb=$(ls "$dir"/usbkestrum_*.deb)
-realpath "$deb"
+realpath "$dir"/*.deb
