@@ -7,11 +7,11 @@
 #   printsim -> kestrum-printsim      the print-server simulator
 #   agent    -> kestrum-agent-module  the gateway lookup module both programs load
 # so that a headless monitoring host gets the probe without Qt. Every install
-# rule names its component; a rule without one would land in no package.
+# rule names its component: a rule without one falls into CMake's Unspecified
+# component, which no package takes, and scripts/package.sh refuses to go on.
 set(KESTRUM_MAINTAINER "USB Kestrum developers <developers@kestrum.org>")
 set(KESTRUM_HOMEPAGE "https://kestrum.org/")
 set(KESTRUM_LICENSE "GPL-3.0-or-later")
-set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME unassigned)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME usbkestrum)
