@@ -1,12 +1,15 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The service's own command line, run as systemd would run it without systemd:
+# The service's own command line, run as systemd would run it, without systemd:
 # the unit's ExecStart with ARGS from the package's /etc/default file, under a
 # user id that no account owns (what DynamicUser= hands out), with no
-# capabilities, no new privileges, the unit's UMask and LimitNOFILE, in a
-# network namespace of its own that has only loopback. Wherever the program's
-# default makes it listen, it must answer /metrics there.
+# capabilities, no new privileges, the unit's UMask and LimitNOFILE, and, of
+# its sandbox, what namespaces can give: a network with only loopback, a
+# read-only root (ProtectSystem=), and a /proc that shows only its own
+# processes and none of the system's files (ProtectProc=invisible,
+# ProcSubset=pid). Wherever the program's default makes it listen, it must
+# answer /metrics there, its own process figures included.
 #   probe_unit_run.sh ROOT      ROOT: "" for the installed package, else where it is unpacked
 # Exits 77 (skipped) where namespaces cannot be made.
 set -u
@@ -47,8 +50,11 @@ echo "ExecStart as run: ${command[*]#$root} (ARGS=\"$ARGS\")"
 # A uid from systemd's dynamic range that no account has.
 uid=61234
 getent passwd "$uid" >/dev/null && fail "uid $uid has an account here"
-# unshare and the shell exec the program in turn, so $! is the exporter itself.
-unshare -n -- bash -c 'ip link set lo up && umask "$0" && ulimit -n "$1" &&
+# The forked shell is the new namespaces' first process and execs the program.
+started=$(date +%s)
+unshare --net --mount --pid --fork --kill-child -- bash -c 'ip link set lo up &&
+    mount -t proc -o subset=pid,hidepid=invisible proc /proc && mount -o remount,bind,ro / &&
+    umask "$0" && ulimit -n "$1" &&
     exec setpriv --reuid="$2" --regid="$2" --clear-groups --no-new-privs --bounding-set=-all --inh-caps=-all \
         -- "${@:3}"' "$umask_value" "$nofile" "$uid" "${command[@]}" >"$work/serve.log" 2>&1 &
 pid=$!
@@ -67,12 +73,18 @@ case "$host" in
 '*' | 0.0.0.0) host=127.0.0.1 ;;
 '[::]') host='[::1]' ;;
 esac
-[ "$(ps -o uid= -p "$pid" | tr -d ' ')" = "$uid" ] || fail "the exporter does not run as uid $uid"
-[ "$(awk '/^Max open files/ {print $4 ":" $5}' "/proc/$pid/limits")" = "$nofile:$nofile" ] ||
+exporter=$(ps -o pid= --ppid "$pid" | tr -d ' ')
+[ "$(ps -o uid= -p "$exporter" | tr -d ' ')" = "$uid" ] || fail "the exporter does not run as uid $uid"
+[ "$(awk '/^Max open files/ {print $4 ":" $5}' "/proc/$exporter/limits")" = "$nofile:$nofile" ] ||
     fail "the exporter's open-file limits are not $nofile"
 
 metrics=$(nsenter -t "$pid" -n curl -sS --fail --max-time 5 "http://$host:$port/metrics") ||
     fail "no answer on http://$host:$port/metrics"
 families=$(grep -c '^# TYPE ' <<<"$metrics")
 [ "$families" -gt 0 ] || fail "/metrics holds no metric"
+# Its start time, found without the system's part of /proc: between this
+# script's start and the scrape, a second's rounding either side.
+start=$(sed -n 's/^process_start_time_seconds //p' <<<"$metrics")
+awk -v s="$start" -v a="$started" -v b="$(date +%s)" 'BEGIN { exit !(s != "" && s >= a - 1 && s <= b + 1) }' ||
+    fail "process_start_time_seconds is '$start', not between $started and now"
 echo "PASS: as uid $uid, listening on $listen (the program's default or ARGS), /metrics answered with $families metric families"
