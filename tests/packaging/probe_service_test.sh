@@ -4,7 +4,8 @@
 # The exporter's service as the kestrum-probe package ships it, checked without
 # a running systemd: systemd-analyze verify finds nothing to say about the
 # unit, its offline security exposure is at most MAX_EXPOSURE, and its command
-# line, run as the unit would run it (probe_unit_run.sh), answers /metrics.
+# line, run as the unit would run it (probe_unit_run.sh), answers /metrics:
+# with the shipped options, and with ARGS that move it to another address.
 #   probe_service_test.sh DEB_DIR UNIT_RUN_SH [MAX_EXPOSURE]
 set -u
 deb_dir=$1 unit_run=$2 max_exposure=${3:-1.5}
@@ -38,4 +39,9 @@ awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' ||
     fail "exposure $exposure is above $max_exposure"
 echo "systemd-analyze security --offline=true: exposure $exposure (at most $max_exposure)"
 
-bash "$unit_run" "$root"
+bash "$unit_run" "$root" || exit 1
+# The listen option of this version of the program, from its help.
+flag=$("$root/usr/bin/kestrum-probe" serve --help | grep -o -m1 -e '--web\.listen-address' -e '--listen')
+[ -n "$flag" ] || fail "serve --help names no listen option"
+sed -i "s|^ARGS=.*|ARGS=\"$flag=127.0.0.2:19150\"|" "$root/etc/default/kestrum-probe"
+bash "$unit_run" "$root" 127.0.0.2:19150

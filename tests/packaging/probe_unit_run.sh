@@ -10,10 +10,12 @@
 # processes and none of the system's files (ProtectProc=invisible,
 # ProcSubset=pid). Wherever the program's default makes it listen, it must
 # answer /metrics there, its own process figures included.
-#   probe_unit_run.sh ROOT      ROOT: "" for the installed package, else where it is unpacked
+#   probe_unit_run.sh ROOT [LISTEN]
+# ROOT: "" for the installed package, else where it is unpacked; LISTEN: the
+# address and port it must listen on (what ARGS asks for), else any.
 # Exits 77 (skipped) where namespaces cannot be made.
 set -u
-root=$1
+root=$1 expected=${2:-}
 unit=$root/lib/systemd/system/kestrum-probe.service
 work=$(mktemp -d)
 pid=
@@ -68,6 +70,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$listen" ] || fail "the exporter listens nowhere after 10 s"
+[ -z "$expected" ] || [ "$listen" = "$expected" ] || fail "listening on $listen, not $expected"
 port=${listen##*:} host=${listen%:*}
 case "$host" in
 '*' | 0.0.0.0) host=127.0.0.1 ;;
