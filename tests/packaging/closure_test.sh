@@ -12,7 +12,8 @@ set -u
 deb_dir=$1
 fail() { echo "FAIL: $*"; exit 1; }
 # Debian's packages of Qt, X11 and the font libraries.
-desktop_pattern='^(libqt[0-9]|qt[0-9]|libx11|libxcb|libxext|libxrender|libxkb|libxi[0-9]|x11-|xkb-data|libgl[0-9x]|libegl|libfontconfig|fontconfig|libfreetype)'
+desktop_pattern='^(libqt[0-9]|qt[0-9]|libx11|libxcb|libxext|libxrender|libxkb|libxi[0-9]|x11-|xkb-data'
+desktop_pattern+='|libgl[0-9x]|libegl|libfontconfig|fontconfig|libfreetype)'
 
 declare -A depends
 for deb in "$deb_dir"/*.deb; do
@@ -51,7 +52,8 @@ status=0
 for name in $(printf '%s\n' "${!depends[@]}" | sort); do
     mapfile -t packages < <(closure "$name" | sort -u)
     desktop=$(printf '%s\n' "${packages[@]}" | grep -E "$desktop_pattern" | tr '\n' ' ')
-    echo "closure of $name: ${#packages[@]} packages (itself included)${desktop:+, of the desktop: $(wc -w <<<"$desktop")}"
+    echo -n "closure of $name: ${#packages[@]} packages (itself included)"
+    echo "${desktop:+, of the desktop: $(wc -w <<<"$desktop")}"
     case "$name" in
     kestrum-probe)
         [ -z "$desktop" ] || { echo "FAIL: kestrum-probe pulls in $desktop"; status=1; } ;;

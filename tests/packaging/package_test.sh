@@ -20,7 +20,9 @@ module=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.
 root=$(mktemp -d)
 installed=0
 trap '[ "$installed" = 1 ] && dpkg -r "${packages[@]}" >/dev/null 2>&1; rm -rf "$root"' EXIT
-monitor() { bash "$shipped_test" "$lan_sh" "$root/sim/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?; }
+monitor() {
+    bash "$shipped_test" "$lan_sh" "$root/sim/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?
+}
 
 debs=()
 for package in "${packages[@]}" kestrum-printsim; do

@@ -27,7 +27,8 @@ unit=lib/systemd/system/kestrum-probe.service
 # host's own units beside it, and checks that its program exists there; man
 # pages are looked up on the host, where none may be installed.
 cp -a -n /lib/systemd/system/. "$root/lib/systemd/system/" || fail "cannot copy the host's units"
-out=$(systemd-analyze verify --root="$root" --man=no "/$unit" 2>&1) || { echo "$out"; fail "systemd-analyze verify failed"; }
+out=$(systemd-analyze verify --root="$root" --man=no "/$unit" 2>&1) ||
+    { echo "$out"; fail "systemd-analyze verify failed"; }
 [ -z "$out" ] || { echo "$out"; fail "systemd-analyze verify has remarks"; }
 echo "systemd-analyze verify: clean"
 

@@ -31,7 +31,8 @@ setting() { sed -n '/^\[Service\]/,/^\[/p' "$unit" | sed -n "s/^$1=//p" | tail -
 exec_start=$(setting ExecStart) env_file=$(setting EnvironmentFile)
 umask_value=$(setting UMask) nofile=$(setting LimitNOFILE)
 [ "$(setting DynamicUser)" = yes ] || fail "the unit does not run under a dynamic user"
-[ -n "$exec_start" ] && [ -n "$umask_value" ] && [ -n "$nofile" ] || fail "the unit lacks ExecStart, UMask or LimitNOFILE"
+[ -n "$exec_start" ] && [ -n "$umask_value" ] && [ -n "$nofile" ] ||
+    fail "the unit lacks ExecStart, UMask or LimitNOFILE"
 
 # ARGS as systemd reads it from the environment file (shell syntax, one
 # assignment a line), then put in place of $ARGS, split at white space.
@@ -90,4 +91,5 @@ families=$(grep -c '^# TYPE ' <<<"$metrics")
 start=$(sed -n 's/^process_start_time_seconds //p' <<<"$metrics")
 awk -v s="$start" -v a="$started" -v b="$(date +%s)" 'BEGIN { exit !(s != "" && s >= a - 1 && s <= b + 1) }' ||
     fail "process_start_time_seconds is '$start', not between $started and now"
-echo "PASS: as uid $uid, listening on $listen (the program's default or ARGS), /metrics answered with $families metric families"
+echo "PASS: as uid $uid, listening on $listen (the program's default or ARGS)," \
+    "/metrics answered with $families metric families"
