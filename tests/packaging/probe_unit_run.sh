@@ -19,7 +19,16 @@ root=$1 expected=${2:-}
 unit=$root/lib/systemd/system/kestrum-probe.service
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+# The exporter changes its user, which clears unshare's --kill-child signal:
+# it is ended by its own id, then unshare.
+stop() {
+    [ -n "$pid" ] || return 0
+    local child
+    for child in $(ps -o pid= --ppid "$pid"); do kill -KILL "$child" 2>/dev/null; done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+trap 'stop; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/serve.log" ] && { echo "--- exporter log"; cat "$work/serve.log"; }; exit 1; }
 
 [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null || { echo "SKIP: needs root and network namespaces"; exit 77; }
