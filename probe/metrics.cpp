@@ -9,6 +9,7 @@
 #include <prometheus/gauge.h>
 #include <prometheus/text_serializer.h>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -54,6 +55,17 @@ struct ProcessFigures {
     bool ok = false;
 };
 
+// When the system booted, in seconds since the epoch, from the clocks rather
+// than /proc/stat, which a service confined to its own processes' part of
+// /proc (ProcSubset=pid) cannot read.
+double BootTimeSeconds()
+{
+    timespec now{}, sinceBoot{};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0 || clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+        return 0;
+    return static_cast<double>(now.tv_sec - sinceBoot.tv_sec) + (now.tv_nsec - sinceBoot.tv_nsec) / 1e9;
+}
+
 ProcessFigures ReadProcess()
 {
     ProcessFigures p;
@@ -72,11 +84,9 @@ ProcessFigures ReadProcess()
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     p.cpuSeconds = (std::stod(f[11]) + std::stod(f[12])) / tick;
     p.residentBytes = std::stod(f[21]) * static_cast<double>(sysconf(_SC_PAGESIZE));
-    std::ifstream statAll("/proc/stat");
-    for (std::string line; std::getline(statAll, line);) {
-        if (line.rfind("btime ", 0) == 0)
-            p.startSeconds = std::stod(line.substr(6)) + std::stod(f[19]) / tick;
-    }
+    const double boot = BootTimeSeconds();
+    if (boot > 0)
+        p.startSeconds = boot + std::stod(f[19]) / tick;
     p.ok = true;
     return p;
 }

@@ -21,6 +21,9 @@ packages=(
   # definitions in tests/probe/monitoring (the daemon alone, without the web
   # interface, Apache and PHP that the nagios4 package brings)
   nagios4-core icinga2-bin icinga2-common
+  # the packages' checks: systemd-analyze for the exporter's unit (no systemd
+  # needs to run), reuse for the licence information of every file
+  systemd reuse
 )
 
 missing=()

@@ -1,9 +1,10 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package: configures its own build folder (build-pkg, or the
-# one given) without the tests, with Debian's hardening flags, builds what is
-# installed and runs CPack. Prints the .deb's path as the last line.
+# Builds the Debian packages (one per install component, cmake/Packaging.cmake):
+# configures its own build folder (build-pkg, or the one given) without the
+# tests, with Debian's hardening flags, builds what is installed and runs CPack.
+# Prints the path of each .deb, one a line, last.
 #   scripts/package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +22,16 @@ cmake -S . -B "$dir" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL
   -DCMAKE_C_FLAGS="$cppflags $cflags" -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
+# Every install rule names the package's component; one without would land in
+# no package (cmake/Packaging.cmake).
+stray=$(mktemp -d)
+trap 'rm -rf "$stray"' EXIT
+DESTDIR=$stray cmake --install "$dir" --component Unspecified >/dev/null
+if [ -n "$(find "$stray" -type f)" ]; then
+  echo "package.sh: installed in no package (an install rule without COMPONENT):" >&2
+  (cd "$stray" && find . -type f) >&2
+  exit 1
+fi
 rm -f "$dir"/*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
-deb=$(ls "$dir"/usbkestrum_*.deb)
-realpath "$deb"
+realpath "$dir"/*.deb

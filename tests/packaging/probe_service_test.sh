@@ -1,0 +1,48 @@
+#!/bin/bash
+# SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The exporter's service as the kestrum-probe package ships it, checked without
+# a running systemd: systemd-analyze verify finds nothing to say about the
+# unit, its offline security exposure is at most MAX_EXPOSURE, and its command
+# line, run as the unit would run it (probe_unit_run.sh), answers /metrics:
+# with the shipped options, and with ARGS that move it to another address.
+#   probe_service_test.sh DEB_DIR UNIT_RUN_SH [MAX_EXPOSURE]
+set -u
+deb_dir=$1 unit_run=$2 max_exposure=${3:-1.5}
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+command -v systemd-analyze >/dev/null || fail "needs systemd-analyze (Debian's systemd package)"
+
+for package in kestrum-probe kestrum-agent-module; do
+    deb=$(ls "$deb_dir/${package}_"*.deb 2>/dev/null | head -1)
+    [ -n "$deb" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
+    dpkg -x "$deb" "$root" || fail "dpkg -x $deb failed"
+done
+chmod 0755 "$root"  # the service's user must reach the program
+unit=lib/systemd/system/kestrum-probe.service
+[ -f "$root/$unit" ] || fail "the package has no /$unit"
+
+# verify loads the unit as the manager would, in the unpacked tree with this
+# host's own units beside it, and checks that its program exists there; man
+# pages are looked up on the host, where none may be installed.
+cp -a -n /lib/systemd/system/. "$root/lib/systemd/system/" || fail "cannot copy the host's units"
+out=$(systemd-analyze verify --root="$root" --man=no "/$unit" 2>&1) ||
+    { echo "$out"; fail "systemd-analyze verify failed"; }
+[ -z "$out" ] || { echo "$out"; fail "systemd-analyze verify has remarks"; }
+echo "systemd-analyze verify: clean"
+
+out=$(systemd-analyze security --offline=true --root="$root" "/$unit" 2>&1)
+echo "$out" | grep -E '^[✗!] |Overall'
+exposure=$(echo "$out" | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$exposure" ] || { echo "$out"; fail "systemd-analyze security printed no exposure level"; }
+awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' ||
+    fail "exposure $exposure is above $max_exposure"
+echo "systemd-analyze security --offline=true: exposure $exposure (at most $max_exposure)"
+
+bash "$unit_run" "$root" || exit 1
+# The listen option of this version of the program, from its help.
+flag=$("$root/usr/bin/kestrum-probe" serve --help | grep -o -m1 -e '--web\.listen-address' -e '--listen')
+[ -n "$flag" ] || fail "serve --help names no listen option"
+sed -i "s|^ARGS=.*|ARGS=\"$flag=127.0.0.2:19150\"|" "$root/etc/default/kestrum-probe"
+bash "$unit_run" "$root" 127.0.0.2:19150
