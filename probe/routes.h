@@ -3,9 +3,11 @@
 // What the exporter answers, apart from how requests reach it: the HTTP layer
 // hands each GET here and sends back what it gets.
 #pragma once
+#include "probe/log.h"
 #include "probe/metrics.h"
 #include "probe/serve_options.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,9 +26,16 @@ struct RouteAnswer {
     std::string contentType = "text/plain; charset=utf-8";
 };
 
+// /probe?target=ADDRESS[&debug=true] (403 for a target outside
+// --allow-target, 400 for a bad one), /metrics, / and 404 for the rest.
 class Routes {
 public:
-    Routes(const ServeOptions &options, ExporterMetrics &metrics) : m_options(options), m_metrics(metrics) {}
+    Routes(const ServeOptions &options, ExporterMetrics &metrics, Logger &log)
+        : m_options(options), m_metrics(metrics), m_log(log)
+    {
+    }
+    // With a logger of its own on stderr, as the options say.
+    Routes(const ServeOptions &options, ExporterMetrics &metrics);
 
     // Thread-safe. /probe blocks for one status exchange (up to its time-out).
     RouteAnswer Answer(const RouteRequest &request);
@@ -36,9 +45,12 @@ public:
 private:
     RouteAnswer Probe(const RouteRequest &request);
     RouteAnswer Counted(const std::string &handler, RouteAnswer answer);
+    void LogProbe(const Exchange &exchange);
 
     ServeOptions m_options;
     ExporterMetrics &m_metrics;
+    std::unique_ptr<Logger> m_ownLog;
+    Logger &m_log;
 };
 
 // How long one /probe waits: the configured time-out, and never past the
