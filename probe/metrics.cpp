@@ -102,11 +102,9 @@ std::pair<double, double> Descriptors()
     return {open, max};
 }
 
-}  // namespace
-
-std::string ProbeMetricsText(const Exchange &e)
+// What every probe reports, whatever came back.
+void AddProbeFamilies(std::vector<MetricFamily> &families, const Exchange &e)
 {
-    std::vector<MetricFamily> families;
     MetricFamily up = Gauge("kestrum_up", "1 when the print server answered the status request in time with a reply "
                                           "of at most 960 bytes, 0 otherwise.");
     Add(up, e.outcome == Outcome::Reply ? 1 : 0);
@@ -132,6 +130,14 @@ std::string ProbeMetricsText(const Exchange &e)
         Add(bytes, static_cast<double>(e.replyBytes));
         families.push_back(std::move(bytes));
     }
+}
+
+}  // namespace
+
+std::string ProbeMetricsText(const Exchange &e)
+{
+    std::vector<MetricFamily> families;
+    AddProbeFamilies(families, e);
     if (e.outcome != Outcome::Reply)
         return Serialize(families);
 

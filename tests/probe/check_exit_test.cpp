@@ -28,10 +28,11 @@ TEST(CheckCommand, ExitCodesForEveryKindOfReply)
         {"all ready", full({ready, busy}), {}, 0, "KESTRUM OK: 2 of 2 printers ready"},
         {"paper out", full({ready, Record("Paper", 0xA0, 1)}), {}, 1, "KESTRUM WARNING: Paper PAPER OUT"},
         {"fault", full({Record("Jam", 0x84)}), {}, 1, "KESTRUM WARNING: Jam ERROR"},
-        {"off line", full({ready, Record("Off", 0x7F)}), {}, 2, "KESTRUM CRITICAL: Off OFFLINE"},
+        {"off line", full({Record("Off", 0x7F), ready}), {}, 2, "KESTRUM CRITICAL: Off OFFLINE"},  // worst first
         {"off line ignored", full({ready, Record("Off", 0x7F)}), {"--ignore-offline"}, 0, "KESTRUM OK: "},
         {"jobs over -w", full({busy}), {"-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: Busy 2 jobs queued (warning 1)"},
-        {"jobs over -c", full({busy}), {"-w", "1", "-c", "1"}, 2, "KESTRUM CRITICAL: Busy 2 jobs queued (critical 1)"},
+        {"jobs over -c", full({busy, ready}), {"-w", "1", "-c", "1"}, 2,
+         "KESTRUM CRITICAL: Busy 2 jobs queued (critical 1)"},
         {"silent", {}, {"-t", "0.2"}, 2, "KESTRUM CRITICAL: no reply from 127.0.0.1:"},
         {"silent, UNKNOWN asked", {}, {"-t", "0.2:unknown"}, 3, "KESTRUM UNKNOWN: no reply from"},
         {"silent, WARNING asked", {}, {"-t", "0.2:warning"}, 1, "KESTRUM WARNING: no reply from"},

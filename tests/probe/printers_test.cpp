@@ -106,7 +106,8 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
                                               R"(kestrum_probe_failure{reason="silent"} 0)",
                                               R"(kestrum_probe_failure{reason="send"} 0)",
                                               R"(kestrum_probe_failure{reason="oversized"} 1)",
-                                              R"(kestrum_probe_failure{reason="short"} 0)", "kestrum_reply_bytes 961"}));
+                                              R"(kestrum_probe_failure{reason="short"} 0)",
+                                              "kestrum_reply_bytes 961"}));
 }
 
 TEST(Discovery, OutputForms)
