@@ -50,13 +50,26 @@ CLI::Validator SecondsWithin(double lo, double hi)
     throw CLI::ValidationError(option + ": " + reason);
 }
 
+// Named values of an option, taken by CLI11's checked transformer; its
+// message names them as the option's help does ("debug, info, warn or error").
 template <typename T>
-std::map<std::string, T> Names(std::initializer_list<std::pair<const char *, T>> names)
+CLI::Validator Names(std::initializer_list<std::pair<const char *, T>> names)
 {
     std::map<std::string, T> map;
-    for (const auto &[name, value] : names)
+    std::string list;
+    std::size_t left = names.size();
+    for (const auto &[name, value] : names) {
         map.emplace(name, value);
-    return map;
+        list += name + std::string(--left > 1 ? ", " : left == 1 ? " or " : "");
+    }
+    // The transformer alone would also take the values' numbers ("--format 1").
+    const CLI::CheckedTransformer checked(map);
+    return CLI::Validator(
+        [checked, list, map](std::string &text) {
+            const std::string given = text;
+            return map.count(given) && checked(text).empty() ? std::string() : "'" + given + "' is not " + list;
+        },
+        std::string());
 }
 
 struct Parser {
@@ -95,9 +108,9 @@ struct Parser {
             ->type_name("SECONDS");
         discover->add_option("--format", line.format,
                              "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
-            ->transform(CLI::CheckedTransformer(Names<DiscoverFormat>({{"text", DiscoverFormat::Text},
-                                                                       {"json", DiscoverFormat::Json},
-                                                                       {"file-sd", DiscoverFormat::FileSd}})))
+            ->transform(Names<DiscoverFormat>({{"text", DiscoverFormat::Text},
+                                               {"json", DiscoverFormat::Json},
+                                               {"file-sd", DiscoverFormat::FileSd}}))
             ->type_name("FORMAT");
     }
 
@@ -204,14 +217,13 @@ struct Parser {
     {
         ServeOptions &o = line.serve;
         serve->add_option("--log.level", o.logLevel, "debug, info (the default), warn or error")
-            ->transform(CLI::CheckedTransformer(Names<LogLevel>({{"debug", LogLevel::Debug},
-                                                                 {"info", LogLevel::Info},
-                                                                 {"warn", LogLevel::Warn},
-                                                                 {"error", LogLevel::Error}})))
+            ->transform(Names<LogLevel>({{"debug", LogLevel::Debug},
+                                         {"info", LogLevel::Info},
+                                         {"warn", LogLevel::Warn},
+                                         {"error", LogLevel::Error}}))
             ->type_name("LEVEL");
         serve->add_option("--log.format", o.logFormat, "logfmt (the default) or json, a line per event on stderr")
-            ->transform(CLI::CheckedTransformer(
-                Names<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}})))
+            ->transform(Names<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}}))
             ->type_name("FORMAT");
         serve->add_option_function<std::vector<std::string>>(
                  "--allow-target",
