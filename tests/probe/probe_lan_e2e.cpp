@@ -81,7 +81,7 @@ TEST(ProbeLan, CheckJudgesTheScenarios)
         {{"-H", "10.213.0.3", "-t", "1"}, 2, "KESTRUM CRITICAL: no reply from 10.213.0.3 within 1 s | time=1.0"},
         {{"-H", "10.213.0.3", "-t", "0.3:unknown"}, 3, "KESTRUM UNKNOWN: no reply"},
         {{"-H", "10.213.0.4"}, 3, "KESTRUM UNKNOWN: malformed reply"},
-        {{"-H", "printer.lan"}, 3, ""},  // a usage error, on stderr
+        {{"-H", "printer.lan"}, 3, "KESTRUM UNKNOWN: -H: 'printer.lan' is not an IPv4 address"},
     };
     for (const auto &[args, expected, start] : cases) {
         std::vector<std::string> line = {"check"};
