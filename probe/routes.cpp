@@ -42,10 +42,14 @@ bool DebugAsked(const RouteRequest &request)
 
 }  // namespace
 
-Routes::Routes(const ServeOptions &options, ExporterMetrics &metrics)
-    : m_options(options), m_metrics(metrics),
-      m_ownLog(std::make_unique<Logger>(std::cerr, options.logLevel, options.logFormat)), m_log(*m_ownLog)
+Logger &Routes::Log()
 {
+    if (m_log)
+        return *m_log;
+    std::call_once(m_ownLogMade, [this] {
+        m_ownLog = std::make_unique<Logger>(std::cerr, Options().logLevel, Options().logFormat);
+    });
+    return *m_ownLog;
 }
 
 double ProbeWaitSeconds(double configured, const std::string *header)
@@ -94,14 +98,14 @@ RouteAnswer Routes::Probe(const RouteRequest &request)
     if (targets.size() != 1 || !ParseTarget(targets.front(), target, error)) {
         if (error.empty())
             error = "exactly one target parameter is allowed";
-        m_log.Log(LogLevel::Debug, "Bad target", {{"target", targets.front()}, {"err", error}});
+        Log().Log(LogLevel::Debug, "Bad target", {{"target", targets.front()}, {"err", error}});
         return Plain(400, "bad target: " + error + "\n");
     }
-    if (!Allowed(m_options.allowTargets, target.address)) {
-        m_log.Log(LogLevel::Debug, "Target not allowed", {{"target", target.Text()}});
+    if (!Allowed(Options().allowTargets, target.address)) {
+        Log().Log(LogLevel::Debug, "Target not allowed", {{"target", target.Text()}});
         return Plain(403, "target " + target.Text() + " is outside every --allow-target range\n");
     }
-    const double wait = ProbeWaitSeconds(m_options.timeoutSeconds, &request.scrapeTimeout);
+    const double wait = ProbeWaitSeconds(Options().timeoutSeconds, &request.scrapeTimeout);
     const auto waitMs = std::chrono::milliseconds(static_cast<long>(std::lround(wait * 1000)));
     const std::vector<Exchange> result = ExchangeStatus({target}, waitMs);
     const Exchange &e = result.front();
@@ -122,16 +126,17 @@ void Routes::LogProbe(const Exchange &e)
 {
     const Failure why = FailureOf(e);
     const LogLevel level = why == Failure::Send ? LogLevel::Warn : LogLevel::Debug;
-    if (!m_log.Enabled(level))
+    Logger &log = Log();
+    if (!log.Enabled(level))
         return;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.6f", e.seconds);
     if (why == Failure::None)
-        m_log.Log(level, "Probe succeeded", {{"target", e.target.Text()}, {"duration_seconds", seconds}});
+        log.Log(level, "Probe succeeded", {{"target", e.target.Text()}, {"duration_seconds", seconds}});
     else
-        m_log.Log(level, "Probe failed",
-                  {{"target", e.target.Text()}, {"reason", FailureName(why)}, {"duration_seconds", seconds},
-                   {"reply_bytes", std::to_string(e.replyBytes)}});
+        log.Log(level, "Probe failed",
+                {{"target", e.target.Text()}, {"reason", FailureName(why)}, {"duration_seconds", seconds},
+                 {"reply_bytes", std::to_string(e.replyBytes)}});
 }
 
 }  // namespace kprobe

@@ -8,6 +8,7 @@
 #include "probe/serve_options.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,11 +32,16 @@ struct RouteAnswer {
 class Routes {
 public:
     Routes(const ServeOptions &options, ExporterMetrics &metrics, Logger &log)
-        : m_options(options), m_metrics(metrics), m_log(log)
+        : m_options(options), m_metrics(metrics), m_log(&log)
     {
     }
-    // With a logger of its own on stderr, as the options say.
-    Routes(const ServeOptions &options, ExporterMetrics &metrics);
+    // For an HTTP layer that owns its options and fills them in after making
+    // the routes: they are read at each request (so they must outlive the
+    // routes), and the log goes to stderr as they say, made at the first request.
+    Routes(const ServeOptions &options, ExporterMetrics &metrics)
+        : m_liveOptions(&options), m_metrics(metrics)
+    {
+    }
 
     // Thread-safe. /probe blocks for one status exchange (up to its time-out).
     RouteAnswer Answer(const RouteRequest &request);
@@ -46,11 +52,15 @@ private:
     RouteAnswer Probe(const RouteRequest &request);
     RouteAnswer Counted(const std::string &handler, RouteAnswer answer);
     void LogProbe(const Exchange &exchange);
+    const ServeOptions &Options() const { return m_liveOptions ? *m_liveOptions : m_options; }
+    Logger &Log();
 
     ServeOptions m_options;
+    const ServeOptions *m_liveOptions = nullptr;
     ExporterMetrics &m_metrics;
+    Logger *m_log = nullptr;
+    std::once_flag m_ownLogMade;
     std::unique_ptr<Logger> m_ownLog;
-    Logger &m_log;
 };
 
 // How long one /probe waits: the configured time-out, and never past the
