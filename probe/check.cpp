@@ -28,13 +28,6 @@ std::string Lower(std::string s)
     return s;
 }
 
-struct Judged {
-    const PrinterView *printer;
-    PluginState state;
-    std::string why;   // empty when OK
-    bool ignored;
-};
-
 }  // namespace
 
 const char *StateName(PluginState state)
@@ -87,144 +80,187 @@ bool ParseTimeoutOption(const std::string &text, double &seconds, PluginState &s
     return true;
 }
 
+std::string PluginText(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+        if (c == '|') {
+            out += "\xC2\xA6";  // broken bar: Nagios reads a | as the start of performance data
+        } else if (c < 0x20 || c == 0x7F || c1) {
+            out += '?';
+            i += c1 ? 1 : 0;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string PerfLabel(const std::string &text)
 {
     std::string out = "'";
-    for (char c : text)
-        out += (c == '=' || c == '\'') ? '_' : c;
+    for (char c : PluginText(text))
+        out += c == '=' ? std::string("_") : c == '\'' ? std::string("''") : std::string(1, c);
     return out + "'";
 }
 
-CheckResult EvaluateCheck(const CheckOptions &o, const Exchange &e)
+namespace {
+
+struct Judged {
+    PrinterView printer;
+    PluginState state = StateOk;
+    std::string why;  // empty when OK
+    bool ignored = false;
+};
+
+std::string Output(PluginState state, const std::string &summary, const std::string &perf, const std::string &lines)
 {
-    CheckResult result;
-    const std::string where = e.target.Text();
-    const std::string limit = Number(o.timeoutSeconds);
-    const std::string timePerf = "time=" + Number(e.seconds, "%.6f") + "s;;;0;" + limit;
-    auto finish = [&](PluginState state, const std::string &summary, const std::string &perf,
-                      const std::string &lines) {
-        result.state = state;
-        result.output = std::string("KESTRUM ") + StateName(state) + ": " + summary + " | " + perf + "\n" + lines;
-        return result;
-    };
+    return std::string("KESTRUM ") + StateName(state) + ": " + PluginText(summary) + " | " + perf + "\n" + lines;
+}
 
-    switch (e.outcome) {
-    case Outcome::Silent:
-        return finish(o.timeoutState, "no reply from " + where + " within " + limit + " s", timePerf, "");
-    case Outcome::Failed:
-        return finish(StateCritical, "the status request to " + where + " could not be sent", timePerf, "");
-    case Outcome::Oversized:
-        return finish(StateUnknown,
-                      "malformed reply from " + where + ": " + std::to_string(e.replyBytes) + " bytes, expected " +
-                          std::to_string(StatusReplySize),
-                      timePerf, "");
-    case Outcome::Reply:
-        break;
-    }
-    if (e.replyBytes != static_cast<long>(StatusReplySize))
-        return finish(StateUnknown,
-                      "malformed reply from " + where + ": " + std::to_string(e.replyBytes) + " bytes, expected " +
-                          std::to_string(StatusReplySize),
-                      timePerf, "");
-
-    std::vector<PrinterView> all = ViewPrinters(e.reply);
+// The printers asked about: all, or the one named (by name or slot).
+std::vector<PrinterView> Filter(const CheckOptions &o, const StatusReply &reply)
+{
     std::vector<PrinterView> printers;
-    for (const PrinterView &p : all) {
+    for (PrinterView &p : ViewPrinters(reply))
         if (!o.printer || p.name == *o.printer || std::to_string(p.slot) == *o.printer)
-            printers.push_back(p);
-    }
-    if (o.printer && printers.empty())
-        return finish(StateCritical, "no printer '" + *o.printer + "' on " + where, timePerf, "");
+            printers.push_back(std::move(p));
+    return printers;
+}
 
+// Off line is CRITICAL (unless ignored), paper out or a fault WARNING; then
+// the jobs queued against -c and -w, the worse state winning.
+std::vector<Judged> Judge(const CheckOptions &o, const std::vector<PrinterView> &printers)
+{
     std::vector<Judged> judged;
     for (const PrinterView &p : printers) {
-        Judged j{&p, StateOk, std::string(), false};
-        if (!p.online) {
-            if (o.ignoreOffline)
-                j.ignored = true;
-            else
-                j = Judged{&p, StateCritical, "OFFLINE", false};
-        } else if (p.paperOut || p.fault) {
-            j = Judged{&p, StateWarning, p.status, false};
+        Judged j{p, StateOk, std::string(), false};
+        if (!p.online && o.ignoreOffline) {
+            j.ignored = true;
+            judged.push_back(std::move(j));
+            continue;
         }
-        if (!j.ignored) {
-            const double jobs = p.jobs;
-            std::string jobsWhy;
-            PluginState jobsState = StateOk;
-            if (o.critical && o.critical->Alerts(jobs)) {
-                jobsState = StateCritical;
-                jobsWhy = std::to_string(p.jobs) + " jobs queued (critical " + o.critical->text + ")";
-            } else if (o.warning && o.warning->Alerts(jobs)) {
-                jobsState = StateWarning;
-                jobsWhy = std::to_string(p.jobs) + " jobs queued (warning " + o.warning->text + ")";
-            }
-            if (jobsState != StateOk) {
-                j.why = j.why.empty() ? jobsWhy : j.why + ", " + jobsWhy;
-                j.state = std::max(j.state, jobsState);
-            }
+        if (!p.online)
+            j = Judged{p, StateCritical, "OFFLINE", false};
+        else if (p.paperOut || p.fault)
+            j = Judged{p, StateWarning, p.status, false};
+        const bool critical = o.critical && o.critical->Alerts(p.jobs);
+        const bool warning = !critical && o.warning && o.warning->Alerts(p.jobs);
+        if (critical || warning) {
+            const std::string jobs = std::to_string(p.jobs) + " jobs queued (" +
+                                     (critical ? "critical " + o.critical->text : "warning " + o.warning->text) + ")";
+            j.why = j.why.empty() ? jobs : j.why + ", " + jobs;
+            j.state = std::max(j.state, critical ? StateCritical : StateWarning);
         }
-        judged.push_back(j);
+        judged.push_back(std::move(j));
     }
+    return judged;
+}
 
-    PluginState state = StateOk;
-    for (const Judged &j : judged)
-        state = std::max(state, j.state);
-
-    // Performance data: jobs and per cent printed per printer, then the reply time.
-    std::set<std::string> seen;
+// Jobs and per cent printed per printer (twins told apart by slot), then the reply time.
+std::string PerfData(const CheckOptions &o, const std::vector<PrinterView> &printers, const std::string &timePerf)
+{
+    std::set<std::string> names;
     for (const PrinterView &p : printers)
-        if (!seen.insert(p.name).second)
-            break;
-    const bool duplicates = seen.size() != printers.size();
+        names.insert(p.name);
+    const bool twins = names.size() != printers.size();
     std::string perf;
     for (const PrinterView &p : printers) {
-        const std::string name = duplicates ? p.name + " (slot " + std::to_string(p.slot) + ")" : p.name;
-        perf += PerfLabel(name + " jobs") + "=" + std::to_string(p.jobs) + ";" +
-                (o.warning ? o.warning->text : "") + ";" + (o.critical ? o.critical->text : "") + ";0 ";
+        const std::string name = twins ? p.name + " (slot " + std::to_string(p.slot) + ")" : p.name;
+        perf += PerfLabel(name + " jobs") + "=" + std::to_string(p.jobs) + ";" + (o.warning ? o.warning->text : "") +
+                ";" + (o.critical ? o.critical->text : "") + ";0 ";
         perf += PerfLabel(name + " printed") + "=" +
                 (p.printedRatio ? Number(std::round(*p.printedRatio * 100)) + "%" : std::string("U")) + ";;;0;100 ";
     }
-    perf += timePerf;
+    return perf + timePerf;
+}
 
-    // The summary names every printer that is not OK, worst first.
+// Every printer that is not OK, worst first, then the counts.
+std::string Summary(const std::vector<Judged> &judged, const std::string &where)
+{
     std::string summary;
-    std::size_t ready = 0, busy = 0, offlineIgnored = 0;
+    std::size_t ready = 0, busy = 0, ignored = 0;
     for (const Judged &j : judged) {
-        ready += j.printer->ready ? 1 : 0;
-        busy += j.printer->busy ? 1 : 0;
-        offlineIgnored += j.ignored ? 1 : 0;
+        ready += j.printer.ready ? 1 : 0;
+        busy += j.printer.busy ? 1 : 0;
+        ignored += j.ignored ? 1 : 0;
     }
-    for (PluginState level : {StateCritical, StateWarning}) {
-        for (const Judged &j : judged) {
-            if (j.state != level)
-                continue;
-            if (!summary.empty())
-                summary += "; ";
-            summary += j.printer->name + " " + j.why;
-        }
-    }
-    std::string counts = std::to_string(ready) + " of " + std::to_string(printers.size()) +
-                         (printers.size() == 1 ? " printer" : " printers") + " ready on " + where;
+    for (PluginState level : {StateCritical, StateWarning})
+        for (const Judged &j : judged)
+            if (j.state == level)
+                summary += j.printer.name + " " + j.why + "; ";
+    summary += std::to_string(ready) + " of " + std::to_string(judged.size()) +
+               (judged.size() == 1 ? " printer" : " printers") + " ready on " + where;
     if (busy)
-        counts += " (" + std::to_string(busy) + " busy)";
-    if (offlineIgnored)
-        counts += ", " + std::to_string(offlineIgnored) + " off line (ignored)";
-    summary = summary.empty() ? counts : summary + "; " + counts;
+        summary += " (" + std::to_string(busy) + " busy)";
+    if (ignored)
+        summary += ", " + std::to_string(ignored) + " off line (ignored)";
+    return summary;
+}
 
+// -v: a line per printer; -vv: what was asked; -vvv: the exchange step by step.
+std::string Details(const CheckOptions &o, const Exchange &e, const std::vector<Judged> &judged)
+{
     std::string lines;
-    for (const Judged &j : judged) {
-        const PrinterView &p = *j.printer;
-        lines += "slot " + std::to_string(p.slot) + " " + p.name + ": " + p.status + ", " + std::to_string(p.jobs) +
-                 (p.jobs == 1 ? " job" : " jobs") + " queued";
+    for (std::size_t i = 0; o.verbosity >= 1 && i < judged.size(); ++i) {
+        const Judged &j = judged[i];
+        const PrinterView &p = j.printer;
+        std::string line = "slot " + std::to_string(p.slot) + " " + p.name + ": " + p.status + ", " +
+                           std::to_string(p.jobs) + (p.jobs == 1 ? " job" : " jobs") + " queued";
         if (p.printed)
-            lines += ", printed " + *p.printed;
-        if (j.ignored)
-            lines += " (ignored)";
-        else if (j.state != StateOk)
-            lines += " [" + std::string(StateName(j.state)) + "]";
-        lines += "\n";
+            line += ", printed " + *p.printed;
+        line += j.ignored ? " (ignored)" : j.state != StateOk ? " [" + std::string(StateName(j.state)) + "]" : "";
+        lines += PluginText(line) + "\n";
     }
-    return finish(state, summary, perf, lines);
+    if (o.verbosity >= 2)
+        lines += PluginText("asked " + e.target.Text() + ", waiting " + Number(o.timeoutSeconds) + " s (then " +
+                            StateName(o.timeoutState) + "); warning " + (o.warning ? o.warning->text : "none") +
+                            ", critical " + (o.critical ? o.critical->text : "none") + "; printer " +
+                            (o.printer ? "'" + *o.printer + "'" : "any") +
+                            (o.ignoreOffline ? "; off line ignored" : "")) + "\n";
+    if (o.verbosity >= 3) {
+        const std::string account = DescribeExchange(e);
+        std::size_t start = 0;
+        for (std::size_t end; (end = account.find('\n', start)) != std::string::npos; start = end + 1)
+            lines += PluginText(account.substr(start, end - start)) + "\n";
+    }
+    return lines;
+}
+
+}  // namespace
+
+CheckResult EvaluateCheck(const CheckOptions &o, const Exchange &e)
+{
+    const std::string where = e.target.Text();
+    const std::string limit = Number(o.timeoutSeconds);
+    const std::string timePerf = "time=" + Number(e.seconds, "%.6f") + "s;;;0;" + limit;
+    const std::string details = Details(o, e, {});
+    // A short reply is read by the monitor, but a plugin calls it malformed, as an oversized one.
+    const bool malformed = e.outcome == Outcome::Oversized ||
+                           (e.outcome == Outcome::Reply && e.replyBytes != static_cast<long>(StatusReplySize));
+    if (e.outcome == Outcome::Silent)
+        return {o.timeoutState, Output(o.timeoutState, "no reply from " + where + " within " + limit + " s",
+                                       timePerf, details)};
+    if (e.outcome == Outcome::Failed)
+        return {StateCritical,
+                Output(StateCritical, "the status request to " + where + " could not be sent", timePerf, details)};
+    if (malformed)
+        return {StateUnknown, Output(StateUnknown,
+                                     "malformed reply from " + where + ": " + std::to_string(e.replyBytes) +
+                                         " bytes, expected " + std::to_string(StatusReplySize),
+                                     timePerf, details)};
+    const std::vector<PrinterView> printers = Filter(o, e.reply);
+    if (o.printer && printers.empty())
+        return {StateCritical,
+                Output(StateCritical, "no printer '" + *o.printer + "' on " + where, timePerf, details)};
+    const std::vector<Judged> judged = Judge(o, printers);
+    PluginState state = StateOk;
+    for (const Judged &j : judged)
+        state = std::max(state, j.state);
+    return {state, Output(state, Summary(judged, where), PerfData(o, printers, timePerf), Details(o, e, judged))};
 }
 
 }  // namespace kprobe

@@ -25,6 +25,7 @@ struct CheckOptions {
     std::optional<Range> critical;
     std::optional<std::string> printer;    // only this printer (its name, or its slot 1 to 8)
     bool ignoreOffline = false;
+    int verbosity = 0;                     // -v: a line per printer; -vv: the options; -vvv: the exchange
 };
 
 // "SECONDS" or "SECONDS:STATE" (STATE: ok, warning, critical or unknown, any
@@ -33,12 +34,17 @@ bool ParseTimeoutOption(const std::string &text, double &seconds, PluginState &s
 
 struct CheckResult {
     PluginState state = StateUnknown;
-    std::string output;  // "KESTRUM STATE: summary | perfdata", then a line per printer
+    std::string output;  // "KESTRUM STATE: summary | perfdata", then with -v the details
 };
 
 CheckResult EvaluateCheck(const CheckOptions &options, const Exchange &exchange);
 
-// A performance data label: quoted, without = or ' (replaced by _).
+// Text that keeps a plugin's output readable the way Nagios splits it: a |
+// becomes a broken bar (U+00A6), control characters (C0, DEL, C1) a ?.
+std::string PluginText(const std::string &text);
+
+// A performance data label: PluginText in single quotes, each ' doubled and
+// each = (which ends a label) replaced by _.
 std::string PerfLabel(const std::string &text);
 
 }  // namespace kprobe

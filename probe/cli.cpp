@@ -3,6 +3,7 @@
 #include "probe/cli.h"
 
 #include "probe/exchange.h"
+#include "probe/log.h"
 #include "probe/printers.h"
 
 #include "kestrum_version.h"
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace kprobe {
 
@@ -42,11 +44,38 @@ CLI::Validator SecondsWithin(double lo, double hi)
     return v;
 }
 
+// A value that an option's own parser refused, as CLI11 reports its own: "NAME: reason".
+[[noreturn]] void Refuse(const std::string &option, const std::string &reason)
+{
+    throw CLI::ValidationError(option + ": " + reason);
+}
+
+// Named values of an option, taken by CLI11's checked transformer; its
+// message names them as the option's help does ("debug, info, warn or error").
+template <typename T>
+CLI::Validator Names(std::initializer_list<std::pair<const char *, T>> names)
+{
+    std::map<std::string, T> map;
+    std::string list;
+    std::size_t left = names.size();
+    for (const auto &[name, value] : names) {
+        map.emplace(name, value);
+        list += name + std::string(--left > 1 ? ", " : left == 1 ? " or " : "");
+    }
+    // The transformer alone would also take the values' numbers ("--format 1").
+    const CLI::CheckedTransformer checked(map);
+    return CLI::Validator(
+        [checked, list, map](std::string &text) {
+            const std::string given = text;
+            return map.count(given) && checked(text).empty() ? std::string() : "'" + given + "' is not " + list;
+        },
+        std::string());
+}
+
 struct Parser {
     CLI::App app{"Print servers of USB Kestrum from scripts, monitoring plugins and Prometheus.", Program};
     CommandLine line;
-    std::vector<std::string> addresses;
-    std::string host, timeout, warning, critical, printer, listen, format = "text";
+    std::string listen;
 
     CLI::App *discover = nullptr;
     CLI::App *status = nullptr;
@@ -61,50 +90,116 @@ struct Parser {
         app.get_formatter()->column_width(34);
         app.footer("Exit codes: 0 done; 1 a server did not answer, or none was found; 64 bad command line;\n"
                    "check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. See kestrum-probe(1).");
+        SetUpDiscover();
+        SetUpStatus();
+        SetUpCheck();
+        SetUpServe();
+    }
 
+    void SetUpDiscover()
+    {
         discover = app.add_subcommand("discover", "find the print servers on the LAN: the broadcast, then the "
                                                   "default gateway, as the monitor does");
+        discover->callback([this] { line.command = Command::Discover; });
         discover->add_option("--timeout", line.discoverTimeout,
                              "stop listening after this long at the latest (default 10; the search ends 2 s after "
                              "the last answer)")
             ->check(SecondsWithin(0.1, 300))
             ->type_name("SECONDS");
-        discover->add_option("--format", format, "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
-            ->check(CLI::IsMember({"text", "json", "file-sd"}))
+        discover->add_option("--format", line.format,
+                             "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
+            ->transform(Names<DiscoverFormat>({{"text", DiscoverFormat::Text},
+                                               {"json", DiscoverFormat::Json},
+                                               {"file-sd", DiscoverFormat::FileSd}}))
             ->type_name("FORMAT");
+    }
 
+    void SetUpStatus()
+    {
         status = app.add_subcommand("status", "one status exchange with each server, all at once; every printer "
                                               "with the monitor's texts");
-        status->add_option("ADDRESS", addresses, "print servers, A.B.C.D or A.B.C.D:PORT")->required();
+        status->callback([this] { line.command = Command::Status; });
+        status->add_option_function<std::vector<std::string>>(
+                  "ADDRESS",
+                  [this](const std::vector<std::string> &addresses) {
+                      for (const std::string &a : addresses) {
+                          Target t;
+                          std::string error;
+                          if (!ParseTarget(a, t, error))
+                              Refuse("ADDRESS", error);
+                          line.targets.push_back(t);
+                      }
+                  },
+                  "print servers, A.B.C.D or A.B.C.D:PORT")
+            ->required();
         status->add_flag("--json", line.json, "JSON instead of text");
         status->add_option("--timeout", line.statusTimeout, "the longest wait for each reply (default 1)")
             ->check(SecondsWithin(0.01, 60))
             ->type_name("SECONDS");
+    }
 
+    // Thresholds go through the plugin's range syntax into their optional ranges.
+    void AddRange(const char *names, const char *flag, std::optional<Range> &range, const char *help)
+    {
+        check->add_option_function<std::string>(
+                 names,
+                 [flag, &range](const std::string &text) {
+                     Range r;
+                     std::string error;
+                     if (!ParseRange(text, r, error))
+                         Refuse(flag, error);
+                     range = r;
+                 },
+                 help)
+            ->type_name("RANGE");
+    }
+
+    void SetUpCheck()
+    {
         check = app.add_subcommand("check", "a monitoring plugin (Nagios, Icinga, Naemon, Sensu): the state of one "
                                             "print server's printers");
+        check->callback([this] { line.command = Command::Check; });
         check->set_version_flag("-V,--version", VersionLine(), "the version, and exit");
-        check->add_option("-H,--hostname", host, "the print server, A.B.C.D or A.B.C.D:PORT")
+        CheckOptions &c = line.check;
+        check->add_option_function<std::string>(
+                 "-H,--hostname",
+                 [&c](const std::string &text) {
+                     std::string error;
+                     if (!ParseTarget(text, c.host, error))
+                         Refuse("-H", error);
+                 },
+                 "the print server, A.B.C.D or A.B.C.D:PORT")
             ->required()
             ->type_name("ADDRESS");
-        check->add_option("-t,--timeout", timeout,
-                          "the longest wait for the reply (default 1), and the state when none comes "
-                          "(default CRITICAL)")
+        check->add_option_function<std::string>(
+                 "-t,--timeout",
+                 [&c](const std::string &text) {
+                     std::string error;
+                     if (!ParseTimeoutOption(text, c.timeoutSeconds, c.timeoutState, error))
+                         throw CLI::ValidationError(error);  // it names -t itself
+                 },
+                 "the longest wait for the reply (default 1), and the state when none comes (default CRITICAL)")
             ->type_name("SECONDS[:STATE]");
-        check->add_option("-w,--warning", warning, "WARNING when a printer's jobs queued are outside RANGE")
-            ->type_name("RANGE");
-        check->add_option("-c,--critical", critical, "CRITICAL when a printer's jobs queued are outside RANGE")
-            ->type_name("RANGE");
-        check->add_option("--printer", printer, "only this printer, by its name or its slot (1 to 8)")
+        AddRange("-w,--warning", "-w", c.warning, "WARNING when a printer's jobs queued are outside RANGE");
+        AddRange("-c,--critical", "-c", c.critical, "CRITICAL when a printer's jobs queued are outside RANGE");
+        check->add_option_function<std::string>(
+                 "--printer", [&c](const std::string &name) { c.printer = name; },
+                 "only this printer, by its name or its slot (1 to 8)")
             ->type_name("NAME");
-        check->add_flag("--ignore-offline", line.check.ignoreOffline, "an off-line printer is not CRITICAL");
+        check->add_flag("--ignore-offline", c.ignoreOffline, "an off-line printer is not CRITICAL");
+        check->add_flag("-v,--verbose", c.verbosity,
+                        "more detail, up to -vvv: a line per printer, the options, the exchange");
         check->footer("RANGE: 10 (outside 0..10), 10: (below 10), ~:10 (above 10), 10:20 (outside 10..20),\n"
                       "@10:20 (inside 10..20).\n"
                       "OK: every printer on line and ready or busy. WARNING: paper out or a fault, or -w.\n"
                       "CRITICAL: a printer off line, no reply in time, or -c. UNKNOWN: bad arguments, a\n"
                       "malformed reply.");
+    }
 
+    void SetUpServe()
+    {
         serve = app.add_subcommand("serve", "a Prometheus exporter: /probe?target=ADDRESS, /metrics");
+        serve->callback([this] { line.command = Command::Serve; });
         serve->add_option("--listen", listen, "where to listen (default 127.0.0.1:9150)")->type_name("ADDR:PORT");
         serve->add_option("--timeout", line.serve.timeoutSeconds,
                           "the longest wait for each reply (default 1; never past the scrape time-out)")
@@ -114,6 +209,36 @@ struct Parser {
                           "connections served at once (default 1200)")
             ->check(CLI::Range(1, 10000))
             ->type_name("N");
+        SetUpServeOperation();
+    }
+
+    // What the exporter logs, and which targets it may probe.
+    void SetUpServeOperation()
+    {
+        ServeOptions &o = line.serve;
+        serve->add_option("--log.level", o.logLevel, "debug, info (the default), warn or error")
+            ->transform(Names<LogLevel>({{"debug", LogLevel::Debug},
+                                         {"info", LogLevel::Info},
+                                         {"warn", LogLevel::Warn},
+                                         {"error", LogLevel::Error}}))
+            ->type_name("LEVEL");
+        serve->add_option("--log.format", o.logFormat, "logfmt (the default) or json, a line per event on stderr")
+            ->transform(Names<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}}))
+            ->type_name("FORMAT");
+        serve->add_option_function<std::vector<std::string>>(
+                 "--allow-target",
+                 [&o](const std::vector<std::string> &ranges) {
+                     for (const std::string &text : ranges) {
+                         AddressRange r;
+                         std::string error;
+                         if (!ParseAddressRange(text, r, error))
+                             Refuse("--allow-target", error);
+                         o.allowTargets.push_back(r);
+                     }
+                 },
+                 "probe only targets in this range (repeatable; default any target)")
+            ->allow_extra_args(false)
+            ->type_name("A.B.C.D/N");
     }
 
     CommandLine Parse(int argc, const char *const *argv)
@@ -130,49 +255,12 @@ struct Parser {
             return Finish(0, app.help("", CLI::AppFormatMode::All));
         } catch (const CLI::CallForVersion &e) {
             return Finish(0, std::string(e.what()) + "\n");
-        } catch (const CLI::ParseError &e) {
-            return Usage(e.what());
         } catch (const CLI::Error &e) {
             return Usage(e.what());
         }
         std::string error;
-        if (discover->parsed()) {
-            line.command = Command::Discover;
-            line.format = format == "json" ? DiscoverFormat::Json
-                                           : format == "file-sd" ? DiscoverFormat::FileSd : DiscoverFormat::Text;
-        } else if (status->parsed()) {
-            line.command = Command::Status;
-            for (const std::string &a : addresses) {
-                Target t;
-                if (!ParseTarget(a, t, error))
-                    return Usage(error);
-                line.targets.push_back(t);
-            }
-        } else if (check->parsed()) {
-            line.command = Command::Check;
-            CheckOptions &c = line.check;
-            if (!ParseTarget(host, c.host, error))
-                return Usage("-H: " + error);
-            if (!timeout.empty() && !ParseTimeoutOption(timeout, c.timeoutSeconds, c.timeoutState, error))
-                return Usage(error);
-            Range r;
-            if (!warning.empty()) {
-                if (!ParseRange(warning, r, error))
-                    return Usage("-w: " + error);
-                c.warning = r;
-            }
-            if (!critical.empty()) {
-                if (!ParseRange(critical, r, error))
-                    return Usage("-c: " + error);
-                c.critical = r;
-            }
-            if (check->count("--printer"))
-                c.printer = printer;
-        } else if (serve->parsed()) {
-            line.command = Command::Serve;
-            if (!listen.empty() && !ParseListen(listen, line.serve, error))
-                return Usage(error);
-        }
+        if (line.command == Command::Serve && !listen.empty() && !ParseListen(listen, line.serve, error))
+            return Usage(error);
         return line;
     }
 
@@ -184,7 +272,8 @@ struct Parser {
         return line;
     }
 
-    // check is a plugin: a bad command line is UNKNOWN (3) there, 64 elsewhere.
+    // check is a plugin: a bad command line is UNKNOWN (3) there, on stdout
+    // where the monitoring system reads it; 64 on stderr elsewhere.
     CommandLine Usage(const std::string &message)
     {
         const bool plugin = check->parsed();
@@ -192,15 +281,62 @@ struct Parser {
                                                                          : serve->parsed() ? serve : nullptr;
         std::string hint = which ? std::string(Program) + " " + which->get_name() + " --help"
                                  : std::string(Program) + " --help";
-        return Finish(plugin ? StateUnknown : ExitUsage,
-                      std::string(plugin ? "KESTRUM UNKNOWN: " : std::string(Program) + ": ") + message +
-                          " (see " + hint + ")\n");
+        const std::string prefix = plugin ? "KESTRUM UNKNOWN: " : std::string(Program) + ": ";
+        Finish(plugin ? StateUnknown : ExitUsage, prefix + message + " (see " + hint + ")\n");
+        line.textToStdout = plugin;
+        return line;
     }
 };
 
 std::chrono::milliseconds Millis(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long>(std::lround(seconds * 1000)));
+}
+
+int RunDiscover(const CommandLine &line, std::ostream &out, std::ostream &err)
+{
+    LinkEndpoints ep = LinkEndpoints::Defaults();
+    ep.listenLimitMs = static_cast<std::uint32_t>(Millis(line.discoverTimeout).count());
+    const std::vector<std::uint32_t> found = DiscoverAddresses(ep);
+    out << FormatDiscovery(found, line.format);
+    if (found.empty()) {
+        err << Program << ": no print server answered\n";
+        return 1;
+    }
+    return 0;
+}
+
+int RunStatus(const CommandLine &line, std::ostream &out)
+{
+    const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, Millis(line.statusTimeout));
+    std::vector<ServerStatus> servers;
+    bool allAnswered = true;
+    for (const Exchange &e : exchanges) {
+        servers.push_back(MakeServerStatus(e));
+        allAnswered = allAnswered && e.outcome == Outcome::Reply;
+    }
+    out << (line.json ? StatusJson(servers) : StatusText(servers, line.statusTimeout));
+    return allAnswered ? 0 : 1;
+}
+
+// The exporter between its start and stop lines in the log.
+int RunLoggedServe(const ServeOptions &options, std::ostream &out, std::ostream &err)
+{
+    Logger log(err, options.logLevel, options.logFormat);
+    std::string allowed;
+    for (const AddressRange &r : options.allowTargets)
+        allowed += (allowed.empty() ? "" : ",") + r.Text();
+    char timeout[32];
+    std::snprintf(timeout, sizeof timeout, "%g", options.timeoutSeconds);
+    log.Log(LogLevel::Info, "Starting kestrum-probe",
+            {{"version", KESTRUM_VERSION},
+             {"listen", options.host + ":" + std::to_string(options.port)},
+             {"timeout_seconds", timeout},
+             {"allow_target", allowed.empty() ? "any" : allowed}});
+    const int code = RunServe(options, out, err);
+    log.Log(code == 0 ? LogLevel::Info : LogLevel::Error, "Stopped kestrum-probe",
+            {{"exit_code", std::to_string(code)}});
+    return code;
 }
 
 }  // namespace
@@ -221,32 +357,14 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
 int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err)
 {
     if (line.finished) {
-        (line.exitCode == 0 ? out : err) << line.text;
+        (line.exitCode == 0 || line.textToStdout ? out : err) << line.text;
         return line.exitCode;
     }
     switch (line.command) {
-    case Command::Discover: {
-        LinkEndpoints ep = LinkEndpoints::Defaults();
-        ep.listenLimitMs = static_cast<std::uint32_t>(Millis(line.discoverTimeout).count());
-        const std::vector<std::uint32_t> found = DiscoverAddresses(ep);
-        out << FormatDiscovery(found, line.format);
-        if (found.empty()) {
-            err << Program << ": no print server answered\n";
-            return 1;
-        }
-        return 0;
-    }
-    case Command::Status: {
-        const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, Millis(line.statusTimeout));
-        std::vector<ServerStatus> servers;
-        bool allAnswered = true;
-        for (const Exchange &e : exchanges) {
-            servers.push_back(MakeServerStatus(e));
-            allAnswered = allAnswered && e.outcome == Outcome::Reply;
-        }
-        out << (line.json ? StatusJson(servers) : StatusText(servers, line.statusTimeout));
-        return allAnswered ? 0 : 1;
-    }
+    case Command::Discover:
+        return RunDiscover(line, out, err);
+    case Command::Status:
+        return RunStatus(line, out);
     case Command::Check: {
         const std::vector<Exchange> exchanges = ExchangeStatus({line.check.host}, Millis(line.check.timeoutSeconds));
         const CheckResult result = EvaluateCheck(line.check, exchanges.front());
@@ -254,7 +372,7 @@ int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err
         return result.state;
     }
     case Command::Serve:
-        return RunServe(line.serve, out, err);
+        return RunLoggedServe(line.serve, out, err);
     case Command::None:
         break;
     }

@@ -23,10 +23,12 @@ enum class Command { None, Discover, Status, Check, Serve };
 struct CommandLine {
     Command command = Command::None;
     // Set when parsing already decided the outcome: --help, --version or a
-    // usage error. Then `text` goes to stdout (exit 0) or stderr (otherwise).
+    // usage error. Then `text` goes to stdout (exit 0, or check's usage
+    // errors, as a plugin's output) or stderr (otherwise).
     bool finished = false;
     int exitCode = 0;
     std::string text;
+    bool textToStdout = false;
 
     // discover
     double discoverTimeout = 10.0;

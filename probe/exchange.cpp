@@ -83,9 +83,13 @@ public:
         }
         // What is still waiting stayed silent for the whole time-out.
         const double waited = std::chrono::duration<double>(m_timeout).count();
-        for (Exchange &e : m_results)
-            if (e.outcome == Outcome::Silent)
+        for (Exchange &e : m_results) {
+            e.timeoutSeconds = waited;
+            if (e.outcome == Outcome::Silent) {
                 e.seconds = waited;
+                e.Record({ExchangeStep::GaveUp, waited, 0, 0});
+            }
+        }
         return std::move(m_results);
     }
 
@@ -96,10 +100,13 @@ private:
         const std::uint8_t request = StatusRequest;
         const sockaddr_in to = platform::MakeAddress(t.address, t.port);
         m_sent[i] = Clock::now();
+        errno = 0;
         if (!g.socket.IsValid() || g.socket.SendTo(&request, sizeof request, to) != static_cast<int>(sizeof request)) {
             m_results[i].outcome = Outcome::Failed;
+            m_results[i].Record({ExchangeStep::SendFailed, 0, 0, errno});
             return;
         }
+        m_results[i].Record({ExchangeStep::Sent, 0, sizeof request, 0});
         g.waiting[Key(to.sin_addr.s_addr, t.port)].push_back(i);
         ++m_pending;
     }
@@ -130,12 +137,15 @@ private:
             --m_pending;
             Exchange &e = m_results[i];
             const auto took = now - m_sent[i];
+            const double at = std::chrono::duration<double>(took).count();
             if (took > m_timeout) {
                 e.seconds = std::chrono::duration<double>(m_timeout).count();
+                e.Record({ExchangeStep::Late, at, length, 0});
                 continue;  // too late: still silent
             }
-            e.seconds = std::chrono::duration<double>(took).count();
+            e.seconds = at;
             e.replyBytes = length;
+            e.Record({ExchangeStep::Received, at, length, 0});
             if (static_cast<std::size_t>(length) > StatusReplySize) {
                 e.outcome = Outcome::Oversized;
                 continue;

@@ -6,7 +6,10 @@
 #include "link/protocol.h"
 #include "probe/target.h"
 
+#include <array>
 #include <chrono>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kprobe {
@@ -21,13 +24,42 @@ enum class Outcome {
 // "reply", "silent", "oversized", "failed".
 const char *OutcomeName(Outcome outcome);
 
+// One step of an exchange, for the exporter's debug account. Kept in a fixed
+// array in the exchange itself, so that recording costs no allocation.
+struct ExchangeStep {
+    enum Kind : std::uint8_t { Sent, SendFailed, Received, Late, GaveUp };
+    Kind kind = Sent;
+    double at = 0;    // seconds after the request went out
+    long bytes = 0;   // sent or received
+    int error = 0;    // errno of a failed send
+};
+
 struct Exchange {
     Target target;
     Outcome outcome = Outcome::Silent;
     long replyBytes = -1;  // the datagram's whole length when one came, else -1
     double seconds = 0;    // request to reply; the time waited when none came
+    double timeoutSeconds = 0;  // the wait it was given
     StatusReply reply{};   // as the monitor reads it: the bytes that came, the rest zero
+
+    // What happened, in order: the send, then a reply (or one too late) or the end of the wait.
+    std::array<ExchangeStep, 4> steps{};
+    std::size_t stepCount = 0;
+    void Record(ExchangeStep step)
+    {
+        if (stepCount < steps.size())
+            steps[stepCount++] = step;
+    }
 };
+
+// Why an exchange gave no usable reply, for the exporter's failure metric and
+// its log. Bounded: none, "silent", "send", "oversized", "short".
+enum class Failure { None, Silent, Send, Oversized, Short };
+Failure FailureOf(const Exchange &exchange);
+const char *FailureName(Failure failure);  // "none", "silent", "send", "oversized", "short"
+
+// The exchange told step by step, for people (the exporter's debug answer).
+std::string DescribeExchange(const Exchange &exchange);
 
 // The protocol's reply limit.
 constexpr std::chrono::milliseconds DefaultReplyTimeout{1000};

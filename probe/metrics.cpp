@@ -9,6 +9,8 @@
 #include <prometheus/gauge.h>
 #include <prometheus/text_serializer.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -91,11 +93,28 @@ ProcessFigures ReadProcess()
     return p;
 }
 
-}  // namespace
-
-std::string ProbeMetricsText(const Exchange &e)
+// Open descriptors (the entries of /proc/self/fd, less the one reading it) and
+// the soft limit; -1 when not known.
+std::pair<double, double> Descriptors()
 {
-    std::vector<MetricFamily> families;
+    double open = -1;
+    if (DIR *dir = ::opendir("/proc/self/fd")) {
+        open = 0;
+        while (const dirent *entry = ::readdir(dir))
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        ::closedir(dir);
+        open -= 1;
+    }
+    rlimit files{};
+    const double max = ::getrlimit(RLIMIT_NOFILE, &files) != 0 ? -1
+                       : files.rlim_cur == RLIM_INFINITY      ? 1.8446744073709552e19
+                                                              : static_cast<double>(files.rlim_cur);
+    return {open, max};
+}
+
+// What every probe reports, whatever came back.
+void AddProbeFamilies(std::vector<MetricFamily> &families, const Exchange &e)
+{
     MetricFamily up = Gauge("kestrum_up", "1 when the print server answered the status request in time with a reply "
                                           "of at most 960 bytes, 0 otherwise.");
     Add(up, e.outcome == Outcome::Reply ? 1 : 0);
@@ -104,11 +123,31 @@ std::string ProbeMetricsText(const Exchange &e)
                                   "Seconds from the status request to the reply, or waited in vain.");
     Add(duration, e.seconds);
     families.push_back(std::move(duration));
+    MetricFamily timeout = Gauge("kestrum_probe_timeout_seconds",
+                                 "The longest wait for the reply in this probe, after the scrape time-out.");
+    Add(timeout, e.timeoutSeconds);
+    families.push_back(std::move(timeout));
+    MetricFamily failure = Gauge("kestrum_probe_failure",
+                                 "1 for why the probe gave no full reply: silent (nothing in time), send (the "
+                                 "request could not be sent), oversized (over 960 bytes), short (under 960 bytes, "
+                                 "read as the monitor reads it, so kestrum_up stays 1); 0 for the others.");
+    const Failure why = FailureOf(e);
+    for (Failure f : {Failure::Silent, Failure::Send, Failure::Oversized, Failure::Short})
+        Add(failure, why == f ? 1 : 0, {{"reason", FailureName(f)}});
+    families.push_back(std::move(failure));
     if (e.outcome == Outcome::Reply || e.outcome == Outcome::Oversized) {
         MetricFamily bytes = Gauge("kestrum_reply_bytes", "Length of the status reply datagram in bytes.");
         Add(bytes, static_cast<double>(e.replyBytes));
         families.push_back(std::move(bytes));
     }
+}
+
+}  // namespace
+
+std::string ProbeMetricsText(const Exchange &e)
+{
+    std::vector<MetricFamily> families;
+    AddProbeFamilies(families, e);
     if (e.outcome != Outcome::Reply)
         return Serialize(families);
 
@@ -212,6 +251,17 @@ std::string ExporterMetrics::Text() const
         MetricFamily start = Gauge("process_start_time_seconds", "Start time of the process since the epoch in seconds.");
         Add(start, p.startSeconds);
         families.push_back(std::move(start));
+    }
+    const auto [open, max] = Descriptors();
+    if (open >= 0) {
+        MetricFamily fds = Gauge("process_open_fds", "Number of open file descriptors.");
+        Add(fds, open);
+        families.push_back(std::move(fds));
+    }
+    if (max >= 0) {
+        MetricFamily fds = Gauge("process_max_fds", "Maximum number of open file descriptors.");
+        Add(fds, max);
+        families.push_back(std::move(fds));
     }
     return Serialize(families);
 }

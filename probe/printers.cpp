@@ -50,32 +50,7 @@ void OptionalTo(nlohmann::json &j, const char *key, const std::optional<T> &v)
         j[key] = nullptr;
 }
 
-template <typename T>
-void OptionalFrom(const nlohmann::json &j, const char *key, std::optional<T> &v)
-{
-    const auto &x = j.at(key);
-    if (x.is_null())
-        v.reset();
-    else
-        v = x.get<T>();
-}
-
 }  // namespace
-
-bool PrinterView::operator==(const PrinterView &o) const
-{
-    return slot == o.slot && name == o.name && status == o.status && statusFlags == o.statusFlags &&
-           online == o.online && ready == o.ready && busy == o.busy && paperOut == o.paperOut && fault == o.fault &&
-           jobs == o.jobs && printedPercent == o.printedPercent && printed == o.printed &&
-           printedRatio == o.printedRatio && user == o.user && userAddress == o.userAddress &&
-           docSize == o.docSize && docSizeUnknown == o.docSizeUnknown && size == o.size && portType == o.portType;
-}
-
-bool ServerStatus::operator==(const ServerStatus &o) const
-{
-    return address == o.address && outcome == o.outcome && replyBytes == o.replyBytes && seconds == o.seconds &&
-           printers == o.printers;
-}
 
 std::string Latin1ToUtf8(const std::string &bytes)
 {
@@ -141,7 +116,7 @@ ServerStatus MakeServerStatus(const Exchange &e)
 {
     ServerStatus s;
     s.address = e.target.Text();
-    s.outcome = OutcomeName(e.outcome);
+    s.outcome = e.outcome;
     s.replyBytes = e.replyBytes;
     s.seconds = e.seconds;
     if (e.outcome == Outcome::Reply)
@@ -172,49 +147,16 @@ void to_json(nlohmann::json &j, const PrinterView &p)
     OptionalTo(j, "size", p.size);
 }
 
-void from_json(const nlohmann::json &j, PrinterView &p)
-{
-    j.at("slot").get_to(p.slot);
-    j.at("name").get_to(p.name);
-    j.at("status").get_to(p.status);
-    j.at("status_flags").get_to(p.statusFlags);
-    j.at("online").get_to(p.online);
-    j.at("ready").get_to(p.ready);
-    j.at("busy").get_to(p.busy);
-    j.at("paper_out").get_to(p.paperOut);
-    j.at("fault").get_to(p.fault);
-    j.at("jobs").get_to(p.jobs);
-    j.at("printed_percent").get_to(p.printedPercent);
-    j.at("user").get_to(p.user);
-    j.at("doc_size").get_to(p.docSize);
-    j.at("doc_size_unknown").get_to(p.docSizeUnknown);
-    j.at("port_type").get_to(p.portType);
-    OptionalFrom(j, "printed", p.printed);
-    OptionalFrom(j, "printed_ratio", p.printedRatio);
-    OptionalFrom(j, "user_address", p.userAddress);
-    OptionalFrom(j, "size", p.size);
-}
-
 void to_json(nlohmann::json &j, const ServerStatus &s)
 {
     j = nlohmann::json{{"address", s.address},
-                       {"outcome", s.outcome},
+                       {"outcome", OutcomeName(s.outcome)},
                        {"seconds", s.seconds},
                        {"printers", s.printers}};
     if (s.replyBytes >= 0)
         j["reply_bytes"] = s.replyBytes;
     else
         j["reply_bytes"] = nullptr;
-}
-
-void from_json(const nlohmann::json &j, ServerStatus &s)
-{
-    j.at("address").get_to(s.address);
-    j.at("outcome").get_to(s.outcome);
-    j.at("seconds").get_to(s.seconds);
-    j.at("printers").get_to(s.printers);
-    const auto &bytes = j.at("reply_bytes");
-    s.replyBytes = bytes.is_null() ? -1 : bytes.get<long>();
 }
 
 std::string StatusJson(const std::vector<ServerStatus> &servers)
@@ -227,15 +169,15 @@ std::string StatusText(const std::vector<ServerStatus> &servers, double timeoutS
     std::string out;
     for (const ServerStatus &s : servers) {
         out += s.address + ": ";
-        if (s.outcome == "silent") {
+        if (s.outcome == Outcome::Silent) {
             out += "no reply within " + Seconds(timeoutSeconds) + "\n";
             continue;
         }
-        if (s.outcome == "failed") {
+        if (s.outcome == Outcome::Failed) {
             out += "the request could not be sent\n";
             continue;
         }
-        if (s.outcome == "oversized") {
+        if (s.outcome == Outcome::Oversized) {
             out += "malformed reply of " + std::to_string(s.replyBytes) + " bytes (at most " +
                    std::to_string(StatusReplySize) + ")\n";
             continue;

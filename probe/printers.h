@@ -37,8 +37,6 @@ struct PrinterView {
     bool docSizeUnknown = false;
     std::optional<std::string> size;      // the monitor's size text ("47.08K Bytes"), when it has one
     std::string portType;                 // "LPT" or "Bi-direction"
-
-    bool operator==(const PrinterView &o) const;
 };
 
 // The used slots of a reply (first byte of the name not zero), slot order.
@@ -50,20 +48,16 @@ std::string Latin1ToUtf8(const std::string &bytes);
 // What one exchange found.
 struct ServerStatus {
     std::string address;                  // the target as given ("A.B.C.D[:PORT]")
-    std::string outcome;                  // OutcomeName
+    Outcome outcome = Outcome::Silent;    // named only in the output (OutcomeName)
     long replyBytes = -1;
     double seconds = 0;
     std::vector<PrinterView> printers;    // empty unless a reply came
-
-    bool operator==(const ServerStatus &o) const;
 };
 
 ServerStatus MakeServerStatus(const Exchange &exchange);
 
 void to_json(nlohmann::json &j, const PrinterView &p);
-void from_json(const nlohmann::json &j, PrinterView &p);
 void to_json(nlohmann::json &j, const ServerStatus &s);
-void from_json(const nlohmann::json &j, ServerStatus &s);
 
 // {"servers": [...]} as the status command prints it.
 std::string StatusJson(const std::vector<ServerStatus> &servers);

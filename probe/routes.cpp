@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 namespace kprobe {
 
@@ -18,6 +20,7 @@ namespace {
 constexpr const char *IndexText =
     "kestrum-probe exporter\n"
     "  /probe?target=ADDRESS   one status exchange with the print server at ADDRESS (A.B.C.D[:PORT])\n"
+    "        &debug=true       the exchange step by step, then the metrics, as text\n"
     "  /metrics                the exporter's own metrics\n";
 
 RouteAnswer Plain(int status, std::string body)
@@ -28,7 +31,26 @@ RouteAnswer Plain(int status, std::string body)
     return a;
 }
 
+// The debug parameter as Prometheus' exporters take it.
+bool DebugAsked(const RouteRequest &request)
+{
+    for (const auto &[name, value] : request.query)
+        if (name == "debug" && (value == "true" || value == "1"))
+            return true;
+    return false;
+}
+
 }  // namespace
+
+Logger &Routes::Log()
+{
+    if (m_log)
+        return *m_log;
+    std::call_once(m_ownLogMade, [this] {
+        m_ownLog = std::make_unique<Logger>(std::cerr, Options().logLevel, Options().logFormat);
+    });
+    return *m_ownLog;
+}
 
 double ProbeWaitSeconds(double configured, const std::string *header)
 {
@@ -76,17 +98,45 @@ RouteAnswer Routes::Probe(const RouteRequest &request)
     if (targets.size() != 1 || !ParseTarget(targets.front(), target, error)) {
         if (error.empty())
             error = "exactly one target parameter is allowed";
+        Log().Log(LogLevel::Debug, "Bad target", {{"target", targets.front()}, {"err", error}});
         return Plain(400, "bad target: " + error + "\n");
     }
-    const double wait = ProbeWaitSeconds(m_options.timeoutSeconds, &request.scrapeTimeout);
+    if (!Allowed(Options().allowTargets, target.address)) {
+        Log().Log(LogLevel::Debug, "Target not allowed", {{"target", target.Text()}});
+        return Plain(403, "target " + target.Text() + " is outside every --allow-target range\n");
+    }
+    const double wait = ProbeWaitSeconds(Options().timeoutSeconds, &request.scrapeTimeout);
     const auto waitMs = std::chrono::milliseconds(static_cast<long>(std::lround(wait * 1000)));
     const std::vector<Exchange> result = ExchangeStatus({target}, waitMs);
     const Exchange &e = result.front();
     m_metrics.CountProbe(e.outcome, e.seconds);
+    LogProbe(e);
     // A silent or failing server is a result, not an error of the exporter.
+    if (DebugAsked(request))
+        return Plain(200, DescribeExchange(e) + "\nmetrics:\n" + ProbeMetricsText(e));
     RouteAnswer a = Plain(200, ProbeMetricsText(e));
     a.contentType = MetricsContentType;
     return a;
+}
+
+// A server that stays silent is what the metrics report: debug, as Prometheus'
+// blackbox exporter logs failed probes. A request that cannot leave this host
+// is the exporter's own trouble: warn.
+void Routes::LogProbe(const Exchange &e)
+{
+    const Failure why = FailureOf(e);
+    const LogLevel level = why == Failure::Send ? LogLevel::Warn : LogLevel::Debug;
+    Logger &log = Log();
+    if (!log.Enabled(level))
+        return;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.6f", e.seconds);
+    if (why == Failure::None)
+        log.Log(level, "Probe succeeded", {{"target", e.target.Text()}, {"duration_seconds", seconds}});
+    else
+        log.Log(level, "Probe failed",
+                {{"target", e.target.Text()}, {"reason", FailureName(why)}, {"duration_seconds", seconds},
+                 {"reply_bytes", std::to_string(e.replyBytes)}});
 }
 
 }  // namespace kprobe

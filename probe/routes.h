@@ -3,9 +3,12 @@
 // What the exporter answers, apart from how requests reach it: the HTTP layer
 // hands each GET here and sends back what it gets.
 #pragma once
+#include "probe/log.h"
 #include "probe/metrics.h"
 #include "probe/serve_options.h"
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,9 +27,21 @@ struct RouteAnswer {
     std::string contentType = "text/plain; charset=utf-8";
 };
 
+// /probe?target=ADDRESS[&debug=true] (403 for a target outside
+// --allow-target, 400 for a bad one), /metrics, / and 404 for the rest.
 class Routes {
 public:
-    Routes(const ServeOptions &options, ExporterMetrics &metrics) : m_options(options), m_metrics(metrics) {}
+    Routes(const ServeOptions &options, ExporterMetrics &metrics, Logger &log)
+        : m_options(options), m_metrics(metrics), m_log(&log)
+    {
+    }
+    // For an HTTP layer that owns its options and fills them in after making
+    // the routes: they are read at each request (so they must outlive the
+    // routes), and the log goes to stderr as they say, made at the first request.
+    Routes(const ServeOptions &options, ExporterMetrics &metrics)
+        : m_liveOptions(&options), m_metrics(metrics)
+    {
+    }
 
     // Thread-safe. /probe blocks for one status exchange (up to its time-out).
     RouteAnswer Answer(const RouteRequest &request);
@@ -36,9 +51,16 @@ public:
 private:
     RouteAnswer Probe(const RouteRequest &request);
     RouteAnswer Counted(const std::string &handler, RouteAnswer answer);
+    void LogProbe(const Exchange &exchange);
+    const ServeOptions &Options() const { return m_liveOptions ? *m_liveOptions : m_options; }
+    Logger &Log();
 
     ServeOptions m_options;
+    const ServeOptions *m_liveOptions = nullptr;
     ExporterMetrics &m_metrics;
+    Logger *m_log = nullptr;
+    std::once_flag m_ownLogMade;
+    std::unique_ptr<Logger> m_ownLog;
 };
 
 // How long one /probe waits: the configured time-out, and never past the

@@ -22,6 +22,16 @@ bool ParseTarget(const std::string &text, Target &out, std::string &error)
         error = "empty address";
         return false;
     }
+    // A NUL would end the address early for inet_pton: "127.0.0.1\0zz:60001"
+    // must not become 127.0.0.1:60001. No control byte belongs in an address.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            error = "a control character (byte " + std::to_string(c) + " at offset " + std::to_string(i) +
+                    ") in the address";
+            return false;
+        }
+    }
     if (text.size() > 21) {
         error = "'" + text.substr(0, 21) + "...' is not an IPv4 address (A.B.C.D or A.B.C.D:PORT)";
         return false;
@@ -39,14 +49,14 @@ bool ParseTarget(const std::string &text, Target &out, std::string &error)
     if (colon != std::string::npos) {
         const std::string port = text.substr(colon + 1);
         unsigned long value = 0;
-        bool digits = !port.empty() && port.size() <= 5;
+        bool digits = !port.empty() && port.size() <= 5 && port[0] != '0';  // no leading zeros
         for (char c : port) {
             digits = digits && c >= '0' && c <= '9';
             if (digits)
                 value = value * 10 + static_cast<unsigned long>(c - '0');
         }
         if (!digits || value < 1 || value > 65535) {
-            error = "'" + text + "': the port must be 1 to 65535";
+            error = "'" + text + "': the port must be 1 to 65535, without leading zeros";
             return false;
         }
         t.port = static_cast<std::uint16_t>(value);

@@ -16,11 +16,11 @@ struct Target {
 
     // "A.B.C.D", with ":PORT" only when the port is not the protocol's 60000.
     std::string Text() const;
-    bool operator==(const Target &o) const { return address == o.address && port == o.port; }
 };
 
 // Four decimal numbers joined by dots (no host names: a name lookup has no time
-// limit), optionally ":PORT" (1 to 65535). The unspecified address, the limited
+// limit), optionally ":PORT" (1 to 65535, no leading zeros); no control
+// characters anywhere. The unspecified address, the limited
 // broadcast and multicast addresses are refused: none of them is one server.
 // False with a one-line reason in error.
 bool ParseTarget(const std::string &text, Target &out, std::string &error);

@@ -5,6 +5,7 @@
 // the ranges its --help promises. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/probe/equality.h"
 #include "probe/cli.h"
 
 #include <algorithm>

@@ -5,6 +5,7 @@
 // address), its text reads back as the same target, and the wait for one
 // reply stays between 50 ms and the configured time-out whatever the header.
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/probe/equality.h"
 #include "probe/serve.h"
 #include "probe/target.h"
 

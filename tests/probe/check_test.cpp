@@ -22,6 +22,59 @@ std::optional<Range> Threshold(const char *text)
 
 std::string FirstLine(const std::string &text) { return text.substr(0, text.find('\n')); }
 
+// A plugin's output split as Nagios splits it: the first | on the first line
+// starts the performance data, and so does the first | on a later line.
+struct NagiosView {
+    std::string text;
+    std::vector<std::string> longOutput;
+    std::vector<std::pair<std::string, std::string>> perf;  // label (unquoted), value
+};
+
+std::vector<std::pair<std::string, std::string>> PerfItems(const std::string &perf)
+{
+    std::vector<std::pair<std::string, std::string>> items;
+    for (std::size_t i = 0; i < perf.size();) {
+        if (perf[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::string label;
+        if (perf[i] == '\'') {
+            for (++i; i < perf.size() && !(perf[i] == '\'' && (i + 1 == perf.size() || perf[i + 1] != '\''));)
+                label += perf[i] == '\'' ? (i += 2, '\'') : perf[i++];
+            ++i;  // the closing quote
+        } else {
+            for (; i < perf.size() && perf[i] != '='; ++i)
+                label += perf[i];
+        }
+        const std::size_t end = std::min(perf.find(' ', i), perf.size());
+        items.emplace_back(label, i < perf.size() && perf[i] == '=' ? perf.substr(i + 1, end - i - 1) : "?");
+        i = end;
+    }
+    return items;
+}
+
+NagiosView SplitLikeNagios(const std::string &output)
+{
+    NagiosView v;
+    std::string perf;
+    bool inPerf = false;
+    std::size_t start = 0;
+    for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = output.substr(start, end - start);
+        const std::size_t bar = inPerf ? 0 : line.find('|');
+        if (start == 0)
+            v.text = line.substr(0, bar);
+        else if (!inPerf)
+            v.longOutput.push_back(line.substr(0, bar));
+        if (bar != std::string::npos)
+            perf += " " + line.substr(inPerf ? 0 : bar + 1);
+        inPerf = inPerf || (start != 0 && bar != std::string::npos);
+    }
+    v.perf = PerfItems(perf);
+    return v;
+}
+
 }  // namespace
 
 TEST(PluginRanges, AlertsAsTheGuidelinesSay)
@@ -86,8 +139,7 @@ TEST(Check, JobThresholdsAndPerformanceData)
               "KESTRUM CRITICAL: B 12 jobs queued (critical 10); 2 of 2 printers ready on 10.213.0.1 (1 busy) | "
               "'A jobs'=3;5;10;0 'A printed'=0%;;;0;100 'B jobs'=12;5;10;0 'B printed'=50%;;;0;100 "
               "time=0.002000s;;;0;1");
-    // Labels lose = and '; two printers of one name are told apart by their slots.
-    EXPECT_EQ(PerfLabel("a=b'c d"), "'a_b_c d'");
+    // Two printers of one name are told apart by their slots.
     const std::string twins = EvaluateCheck(CheckOptions(), Reply({Record("Twin"), Record("Twin", 0x88, 1)})).output;
     EXPECT_NE(twins.find("'Twin (slot 1) jobs'=0;"), std::string::npos) << twins;
     EXPECT_NE(twins.find("'Twin (slot 2) jobs'=1;"), std::string::npos) << twins;
@@ -121,5 +173,61 @@ TEST(Check, NoReplyMalformedReplyAndNamedPrinter)
         const CheckResult r = EvaluateCheck(options, exchange);
         EXPECT_EQ(r.state, state) << r.output;
         EXPECT_EQ(r.output.rfind(start, 0), 0u) << r.output;
+    }
+}
+
+TEST(Check, HostileNamesKeepTheOutputParseable)
+{
+    // The name's 8-bit bytes, and how it shows in the text, the long output and the labels.
+    const std::tuple<std::string, std::string, std::string> names[] = {
+        {"A|B", "A\xC2\xA6" "B", "A\xC2\xA6" "B"},
+        {"|", "\xC2\xA6", "\xC2\xA6"},
+        {"it's", "it's", "it's"},
+        {"''", "''", "''"},
+        {"a=b", "a=b", "a_b"},
+        {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x 'q' \xC2\xA6 y"},
+        {"two\nlines\r", "two?lines?", "two?lines?"},
+        {"tab\there\x7f", "tab?here?", "tab?here?"},
+        {"Drucker K\xFC" "che", "Drucker K\xC3\xBC" "che", "Drucker K\xC3\xBC" "che"},
+        {"next\x85line", "next?line", "next?line"},           // Latin-1's NEL, a C1 control
+        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},              // Latin-1's own broken bar
+        {std::string(64, '|'), std::string(), std::string()},  // filled below
+    };
+    for (auto [bytes, shown, label] : names) {
+        if (shown.empty())
+            for (int i = 0; i < 64; ++i)
+                shown += "\xC2\xA6", label += "\xC2\xA6";
+        CheckOptions o;
+        o.verbosity = 1;
+        const CheckResult r = EvaluateCheck(o, Reply({Record(bytes, 0x84)}));  // a fault
+        const NagiosView v = SplitLikeNagios(r.output);
+        EXPECT_EQ(r.state, StateWarning) << r.output;
+        EXPECT_EQ(v.text, "KESTRUM WARNING: " + shown + " ERROR; 0 of 1 printer ready on 10.213.0.1 ") << r.output;
+        EXPECT_EQ(v.longOutput, std::vector<std::string>{"slot 1 " + shown + ": ERROR, 0 jobs queued [WARNING]"});
+        ASSERT_EQ(v.perf.size(), 3u) << r.output;
+        EXPECT_EQ(v.perf[0], std::pair(label + " jobs", std::string("0;;;0"))) << r.output;
+        EXPECT_EQ(v.perf[1], std::pair(label + " printed", std::string("U;;;0;100"))) << r.output;
+        EXPECT_EQ(v.perf[2].first, "time") << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '|'), 1) << r.output;
+    }
+}
+
+TEST(Check, VerbosityAddsLinesOnlyWhenAsked)
+{
+    const Exchange reply = Reply({Record("Ready"), Record("Paper", 0xA0, 1)});
+    const std::tuple<int, std::size_t, const char *> levels[] = {
+        {0, 1, nullptr},
+        {1, 3, "slot 2 Paper: PAPER OUT, 1 job queued, printed Size Counting... [WARNING]\n"},
+        {2, 4, "asked 10.213.0.1, waiting 1 s (then CRITICAL); warning none, critical none; printer any\n"},
+        {3, 6, "target 10.213.0.1, waiting at most 0.000 ms\nresult: a status reply of 960 bytes\n"},
+    };
+    for (const auto &[verbosity, lines, last] : levels) {
+        CheckOptions o;
+        o.verbosity = verbosity;
+        const std::string out = EvaluateCheck(o, reply).output;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')), lines) << out;
+        if (last) {
+            EXPECT_NE(out.find(last), std::string::npos) << out;
+        }
     }
 }

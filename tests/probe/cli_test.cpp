@@ -50,13 +50,22 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{"status"}, 64, "ADDRESS is required"},
         {{"status", "printer.example"}, 64, "'printer.example' is not an IPv4 address"},
         {{"status", "10.0.0.1", "--bogus"}, 64, "--bogus"},
-        {{"discover", "--format", "xml"}, 64, "--format"},
+        {{"discover", "--format", "xml"}, 64, "--format: 'xml' is not text, json or file-sd"},
+        {{"discover", "--format", "1"}, 64, "--format: '1' is not"},  // a name, not the value's number
         {{"discover", "--timeout", "301"}, 64, "--timeout"},
         {{"discover", "10.0.0.1"}, 64, "10.0.0.1"},
         {{"serve", "--listen", "localhost:9150"}, 64, "not ADDR:PORT"},
         {{"serve", "--listen", "127.0.0.1:99999"}, 64, "not a port number"},
+        {{"serve", "--log.level", "verbose"}, 64, "--log.level: 'verbose' is not debug, info, warn or error"},
+        {{"serve", "--log.level", "0"}, 64, "--log.level: '0' is not"},
+        {{"serve", "--log.format", "text"}, 64, "--log.format"},
+        {{"serve", "--allow-target", "10.0.0.1/8"}, 64, "--allow-target: '10.0.0.1/8' has bits set past /8"},
+        {{"serve", "--allow-target", "10.0.0.0"}, 64, "--allow-target: '10.0.0.0' is not an IPv4 range"},
+        {{"serve", "--allow-target", "10.0.0.0/8", "10.1.0.0/16"}, 64, "10.1.0.0/16"},  // one range an option
+        // The plugin's usage errors are UNKNOWN, on stdout, where Nagios reads a plugin's output.
         {{"check"}, 3, "KESTRUM UNKNOWN: --hostname is required"},
         {{"check", "-H", "10.0.0"}, 3, "KESTRUM UNKNOWN: -H: '10.0.0' is not an IPv4 address"},
+        {{"check", "-H", "10.0.0.1:010"}, 3, "KESTRUM UNKNOWN: -H: '10.0.0.1:010': the port must be"},
         {{"check", "-H", "10.0.0.1", "-w", "20:10"}, 3, "KESTRUM UNKNOWN: -w: bad range '20:10'"},
         {{"check", "-H", "10.0.0.1", "-t", "5:maybe"}, 3, "KESTRUM UNKNOWN: -t: 'maybe'"},
         {{"check", "-H", "10.0.0.1", "-t", "61"}, 3, "KESTRUM UNKNOWN: -t: '61'"},
@@ -65,10 +74,12 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
     };
     for (const auto &[args, expected, message] : cases) {
         const auto [code, out, err] = Finished(args);
-        EXPECT_EQ(code, expected) << err;
-        EXPECT_NE(err.find(message), std::string::npos) << err;
-        EXPECT_NE(err.find("--help"), std::string::npos) << err;
-        EXPECT_EQ(out, "");
+        const std::string &said = expected == 3 ? out : err;
+        EXPECT_EQ(code, expected) << out << err;
+        EXPECT_EQ(said.rfind(expected == 3 ? "KESTRUM UNKNOWN: " : "kestrum-probe: ", 0), 0u) << said;
+        EXPECT_NE(said.find(message), std::string::npos) << said;
+        EXPECT_NE(said.find("--help"), std::string::npos) << said;
+        EXPECT_EQ(expected == 3 ? err : out, "");
     }
 }
 
@@ -88,13 +99,27 @@ TEST(CommandLine, GoodLinesCarryTheirOptions)
     EXPECT_TRUE(l.check.timeoutSeconds == 2.5 && l.check.timeoutState == StateWarning);
     l = Parse({"check", "-H", "10.0.0.1"});
     EXPECT_TRUE(l.check.timeoutSeconds == 1 && l.check.timeoutState == StateCritical);  // the protocol's limit
+    EXPECT_EQ(l.check.verbosity, 0);
+    for (const auto &[flags, verbosity] : {std::pair(Args{"-v"}, 1), std::pair(Args{"-vv"}, 2),
+                                           std::pair(Args{"-vvv"}, 3), std::pair(Args{"-v", "--verbose", "-v"}, 3)}) {
+        Args args = {"check", "-H", "10.0.0.1"};
+        args.insert(args.end(), flags.begin(), flags.end());
+        l = Parse(args);
+        EXPECT_TRUE(!l.finished && l.check.verbosity == verbosity) << flags.front() << l.text;
+    }
 
     l = Parse({"discover", "--format", "file-sd", "--timeout", "3"});
     EXPECT_TRUE(!l.finished && l.format == DiscoverFormat::FileSd && l.discoverTimeout == 3) << l.text;
     l = Parse({"serve"});
     EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == 9150);  // loopback unless asked
-    l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5"});
-    EXPECT_TRUE(l.serve.host == "0.0.0.0" && l.serve.port == 9999 && l.serve.timeoutSeconds == 0.5);
+    EXPECT_TRUE(l.serve.logLevel == LogLevel::Info && l.serve.logFormat == LogFormat::Logfmt);
+    EXPECT_TRUE(l.serve.allowTargets.empty());  // every target
+    l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format",
+               "json", "--allow-target", "10.0.0.0/8", "--allow-target=192.0.2.7/32"});
+    EXPECT_TRUE(l.serve.host == "0.0.0.0" && l.serve.port == 9999 && l.serve.timeoutSeconds == 0.5) << l.text;
+    EXPECT_TRUE(l.serve.logLevel == LogLevel::Debug && l.serve.logFormat == LogFormat::Json);
+    ASSERT_EQ(l.serve.allowTargets.size(), 2u);
+    EXPECT_EQ(l.serve.allowTargets[0].Text() + " " + l.serve.allowTargets[1].Text(), "10.0.0.0/8 192.0.2.7/32");
 }
 
 TEST(CommandLine, ScrapeTimeoutBoundsTheWait)

@@ -3,6 +3,7 @@
 // Against fake servers on loopback: many status exchanges at once, each reply
 // to its own request; discovery through the link's search; the exporter
 // answering many probes at once, each within the scrape time-out.
+#include "tests/probe/equality.h"
 #include "tests/probe/fake_servers.h"
 #include "probe/discover.h"
 #include "probe/serve.h"

@@ -3,6 +3,7 @@
 // What the probe reports: the monitor's texts for each printer, JSON that reads
 // back to the same values, the text table, the exporter's metrics, discover's
 // output forms, and the targets it accepts.
+#include "tests/probe/equality.h"
 #include "tests/probe/records.h"
 #include "probe/discover.h"
 #include "probe/metrics.h"
@@ -87,7 +88,7 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
         EXPECT_NE(text.find(std::string("\n") + sample + "\n"), std::string::npos) << sample << "\n" << text;
     EXPECT_EQ(text.find(R"(kestrum_printer_document_bytes{slot="3"})"), std::string::npos);  // size unknown
     // Only slot, printer and port label a sample: users and their addresses never reach Prometheus.
-    const std::regex sample(R"(kestrum_\w+(\{((port|printer|slot)="(\\.|[^"\\])*",?)+\})? \S+)");
+    const std::regex sample(R"(kestrum_\w+(\{((port|printer|slot|reason)="(\\.|[^"\\])*",?)+\})? \S+)");
     for (const std::string &line : Lines(text))
         EXPECT_TRUE(line[0] == '#' || std::regex_match(line, sample)) << line;
     EXPECT_TRUE(text.find("alice") == std::string::npos && text.find("192.168.1.20") == std::string::npos);
@@ -97,9 +98,15 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
     e.outcome = Outcome::Oversized;
     e.replyBytes = 961;
     e.seconds = 1;
+    e.timeoutSeconds = 1;
     std::vector<std::string> down = Lines(ProbeMetricsText(e));
     down.erase(std::remove_if(down.begin(), down.end(), [](const std::string &l) { return l[0] == '#'; }), down.end());
     EXPECT_EQ(down, (std::vector<std::string>{"kestrum_up 0", "kestrum_probe_duration_seconds 1",
+                                              "kestrum_probe_timeout_seconds 1",
+                                              R"(kestrum_probe_failure{reason="silent"} 0)",
+                                              R"(kestrum_probe_failure{reason="send"} 0)",
+                                              R"(kestrum_probe_failure{reason="oversized"} 1)",
+                                              R"(kestrum_probe_failure{reason="short"} 0)",
                                               "kestrum_reply_bytes 961"}));
 }
 
@@ -123,7 +130,8 @@ TEST(Targets, ParsedStrictly)
     EXPECT_TRUE(ParseTarget("127.0.0.1:6000", t, error) && t.Text() == "127.0.0.1:6000");
     for (const char *text : {"", "printer.example", "10.213.0", "10.213.0.256", "010.213.0.1", "10.213.0.1:",
                              "10.213.0.1:0", "10.213.0.1:65536", "10.213.0.1:80x", " 10.213.0.1", "0.0.0.0",
-                             "255.255.255.255", "224.0.0.1", "10.213.0.1:6000:1"}) {
+                             "255.255.255.255", "224.0.0.1", "10.213.0.1:6000:1", "10.213.0.1:00001",
+                             "10.213.0.1:060000", "10.213.0.1:0600"}) {
         error.clear();
         EXPECT_FALSE(ParseTarget(text, t, error)) << text;
         EXPECT_FALSE(error.empty()) << text;

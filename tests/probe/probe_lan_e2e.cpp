@@ -8,6 +8,7 @@
 //   env KESTRUM_PROBE=... SCENARIO_A=... SCENARIO_B=... probe_lan_e2e
 #include "printsim/scenario.h"
 #include "probe/printers.h"
+#include "tests/probe/equality.h"
 
 #include <gtest/gtest.h>
 
@@ -58,10 +59,10 @@ TEST(ProbeLan, StatusReadsTheScenarios)
     EXPECT_EQ(code, 1) << err;  // a silent server is reported, and the exit code says so
     const auto servers = nlohmann::json::parse(out).at("servers").get<std::vector<ServerStatus>>();
     ASSERT_EQ(servers.size(), 4u);
-    EXPECT_TRUE(servers[0].outcome == "reply" && servers[0].printers == Expected("SCENARIO_A")) << out;
-    EXPECT_TRUE(servers[1].outcome == "reply" && servers[1].printers == Expected("SCENARIO_B")) << out;
-    EXPECT_TRUE(servers[2].outcome == "silent" && servers[2].printers.empty());
-    EXPECT_TRUE(servers[3].outcome == "oversized" && servers[3].replyBytes == 961);
+    EXPECT_TRUE(servers[0].outcome == Outcome::Reply && servers[0].printers == Expected("SCENARIO_A")) << out;
+    EXPECT_TRUE(servers[1].outcome == Outcome::Reply && servers[1].printers == Expected("SCENARIO_B")) << out;
+    EXPECT_TRUE(servers[2].outcome == Outcome::Silent && servers[2].printers.empty());
+    EXPECT_TRUE(servers[3].outcome == Outcome::Oversized && servers[3].replyBytes == 961);
     // 8-bit names and users, and a size the server does not know.
     const PrinterView &kitchen = servers[1].printers.at(0);
     EXPECT_TRUE(kitchen.name == "Drucker K\xC3\xBC" "che" && kitchen.user == "J\xC3\xB6rg") << out;
@@ -80,7 +81,7 @@ TEST(ProbeLan, CheckJudgesTheScenarios)
         {{"-H", "10.213.0.3", "-t", "1"}, 2, "KESTRUM CRITICAL: no reply from 10.213.0.3 within 1 s | time=1.0"},
         {{"-H", "10.213.0.3", "-t", "0.3:unknown"}, 3, "KESTRUM UNKNOWN: no reply"},
         {{"-H", "10.213.0.4"}, 3, "KESTRUM UNKNOWN: malformed reply"},
-        {{"-H", "printer.lan"}, 3, ""},  // a usage error, on stderr
+        {{"-H", "printer.lan"}, 3, "KESTRUM UNKNOWN: -H: 'printer.lan' is not an IPv4 address"},
     };
     for (const auto &[args, expected, start] : cases) {
         std::vector<std::string> line = {"check"};

@@ -1,0 +1,89 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "probe/log.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+
+namespace kprobe {
+
+namespace {
+
+// RFC 3339 in UTC with milliseconds, as Prometheus' own logs have it.
+std::string Timestamp(std::chrono::system_clock::time_point t)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+    return text;
+}
+
+std::string JsonString(const std::string &value)
+{
+    return nlohmann::json(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+const char *LogLevelName(LogLevel level)
+{
+    switch (level) {
+    case LogLevel::Debug:
+        return "debug";
+    case LogLevel::Info:
+        return "info";
+    case LogLevel::Warn:
+        return "warn";
+    case LogLevel::Error:
+        return "error";
+    }
+    return "error";
+}
+
+std::string LogfmtValue(const std::string &value)
+{
+    bool bare = !value.empty();
+    for (unsigned char c : value)
+        bare = bare && c > ' ' && c < 0x7F && c != '"' && c != '=' && c != '\\';
+    return bare ? value : JsonString(value);
+}
+
+Logger::Logger(std::ostream &out, LogLevel level, LogFormat format, Clock clock)
+    : m_out(out), m_level(level), m_format(format), m_clock(std::move(clock))
+{
+}
+
+std::string Logger::Line(LogLevel level, const std::string &message, std::initializer_list<LogField> fields) const
+{
+    const std::string ts = Timestamp(m_clock());
+    if (m_format == LogFormat::Json) {
+        // Keys in the order given, not sorted: the object is built by hand.
+        std::string line = "{\"ts\":\"" + ts + "\",\"level\":\"" + LogLevelName(level) + "\",\"msg\":" +
+                           JsonString(message);
+        for (const auto &[key, value] : fields)
+            line += "," + JsonString(key) + ":" + JsonString(value);
+        return line + "}\n";
+    }
+    std::string line = "ts=" + ts + " level=" + LogLevelName(level) + " msg=" + LogfmtValue(message);
+    for (const auto &[key, value] : fields)
+        line += std::string(" ") + key + "=" + LogfmtValue(value);
+    return line + "\n";
+}
+
+void Logger::Log(LogLevel level, const std::string &message, std::initializer_list<LogField> fields)
+{
+    if (!Enabled(level))
+        return;
+    const std::string line = Line(level, message, fields);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    m_out.flush();
+}
+
+}  // namespace kprobe

@@ -1,0 +1,82 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The exporter's log lines: levels filtered, hostile values (quotes, new
+// lines, 8-bit and broken UTF-8) kept on one line and read back, and lines
+// from many threads never mixed.
+#include "probe/log.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <thread>
+
+using namespace kprobe;
+
+namespace {
+
+// 2026-12-07T15:04:05.123Z
+std::chrono::system_clock::time_point Fixed()
+{
+    return std::chrono::system_clock::time_point(std::chrono::milliseconds(1796655845123LL));
+}
+
+}  // namespace
+
+TEST(Log, HostileValuesStayOnOneLineAndReadBack)
+{
+    const std::tuple<std::string, const char *, std::string> cases[] = {
+        {"plain", "plain", "plain"},
+        {"", "\"\"", ""},
+        {"two words", "\"two words\"", "two words"},
+        {"Laser \"1020\"", R"("Laser \"1020\"")", "Laser \"1020\""},
+        {"a=b", "\"a=b\"", "a=b"},
+        {"line\nbreak\r", R"("line\nbreak\r")", "line\nbreak\r"},
+        {std::string("nul\0x", 5), R"("nul\u0000x")", std::string("nul\0x", 5)},
+        {"back\\slash", R"("back\\slash")", "back\\slash"},
+        {"K\xC3\xBC" "che", "\"K\xC3\xBC" "che\"", "K\xC3\xBC" "che"},
+        {"K\xFC" "che", "\"K\xEF\xBF\xBD" "che\"", "K\xEF\xBF\xBD" "che"},  // Latin-1, not UTF-8: replaced
+    };
+    for (const auto &[value, logfmt, readBack] : cases) {
+        std::ostringstream text, json;
+        Logger(text, LogLevel::Info, LogFormat::Logfmt, Fixed).Log(LogLevel::Info, "Probe failed", {{"target", value}});
+        EXPECT_EQ(text.str(), "ts=2026-12-07T15:04:05.123Z level=info msg=\"Probe failed\" target=" +
+                                  std::string(logfmt) + "\n");
+        Logger(json, LogLevel::Info, LogFormat::Json, Fixed).Log(LogLevel::Info, value, {{"target", value}});
+        ASSERT_EQ(json.str().find('\n'), json.str().size() - 1) << json.str();
+        const nlohmann::json line = nlohmann::json::parse(json.str());
+        EXPECT_EQ(line.dump(), nlohmann::json({{"ts", "2026-12-07T15:04:05.123Z"}, {"level", "info"},
+                                               {"msg", readBack}, {"target", readBack}})
+                                   .dump());
+    }
+}
+
+TEST(Log, LevelsFilterAndThreadsDoNotMix)
+{
+    for (LogLevel threshold : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error}) {
+        std::ostringstream out;
+        Logger log(out, threshold, LogFormat::Logfmt, Fixed);
+        for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error})
+            log.Log(level, "m");
+        std::string expected;
+        for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error})
+            if (level >= threshold)
+                expected += "ts=2026-12-07T15:04:05.123Z level=" + std::string(LogLevelName(level)) + " msg=m\n";
+        EXPECT_EQ(out.str(), expected);
+    }
+    std::ostringstream out;
+    Logger log(out, LogLevel::Info, LogFormat::Json, Fixed);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < 200; ++i)
+                log.Log(LogLevel::Info, "Probe failed", {{"target", std::string(100, static_cast<char>('a' + t))}});
+        });
+    for (std::thread &t : threads)
+        t.join();
+    std::istringstream lines(out.str());
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(nlohmann::json::parse(line).at("target").get<std::string>().size(), 100u);
+    EXPECT_EQ(count, 1600);
+}
