@@ -73,6 +73,8 @@ public:
     // returns the number of non-blank fields.
     int GetAddress(DWORD &address) const;
     void SetAddress(DWORD address);
+    // Each field is read out with the control's name and its place: "NAME field 2 of 4".
+    void NameFields(const QString &name);
     IpAddressField *Field(int index) const { return m_fields[index]; }
 
 private:
