@@ -37,12 +37,14 @@ wait_for() {
 
 bash "$lan_sh" up "$lan" --servers 2 >/dev/null || exit 1
 
-# A printer with an 8-bit name whose state changes every second reply; the
-# server stops answering after 18 replies, which ends the first run.
+# A printer with an 8-bit name whose status changes every few replies and whose
+# jobs (two users in turn) end every third; the server stops answering after
+# 24 replies, which ends the first run.
 printf '%s\n' \
-    "printer slot=0 name=\"Caf$(printf '\xe9') Laser\" port=lpt step=25 queue=3" \
+    "printer slot=0 name=\"Caf$(printf '\xe9') Laser\" port=lpt step=50 queue=3" \
     'job user=alice addr=192.168.1.21 size=48213' \
-    'timeline print:2 paperout:2' \
+    'job user=bob addr=192.168.1.34 size=2048' \
+    'timeline print:3 paperout:1' \
     'printer slot=1 name="Label Writer" step=50' \
     'printer slot=2 name="Matrix 24"' >"$work/scenario.txt"
 
@@ -67,7 +69,7 @@ walk() { bash "$lan_sh" exec "$lan" client -- dbus-run-session -- "$python" "$he
 
 fails=0
 if [ -z "${ONLY:-}" ]; then
-servers 18
+servers 24
 walk list "$monitor" "$shots" || fails=$((fails + 1))
 stop_servers
 walk entry "$monitor" || fails=$((fails + 1))
