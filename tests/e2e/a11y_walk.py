@@ -179,7 +179,7 @@ def read_box(title, text, button="OK"):
     while not window(title) and time.monotonic() < end:
         pump(0.2)
     if not window(title):
-        fail("no box %s; windows: %r" % (title, [(safe(lambda: w.name), safe(w.getLocalizedRoleName)) for w in windows()]))
+        fail("no box %s; windows: %r" % (title, [safe(lambda: w.name) for w in windows()]))
     box = window(title)
     show("message box", box)
     texts = [safe(lambda: (text_of(a) or a.name)) for a in descendants(box) if a.getLocalizedRoleName() == "label"]

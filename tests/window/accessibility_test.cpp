@@ -43,7 +43,10 @@ Heard HearAll(QWidget *root)
     return heard;
 }
 
-QPair<int, QString> Says(QAccessible::Role role, const char *name) { return qMakePair(int(role), QString::fromUtf8(name)); }
+QPair<int, QString> Says(QAccessible::Role role, const char *name)
+{
+    return qMakePair(int(role), QString::fromUtf8(name));
+}
 
 // Runs one dialog, hears it once it is up, and closes it.
 Heard HearDialog(CDialog &dlg)
@@ -93,10 +96,12 @@ private slots:
         QTest::newRow("server list: none") << FindDialogTemplate(IDD_SERVER_LIST).controls << 0 << -1;
         QTest::newRow("main window: none") << FindDialogTemplate(IDD_MONITOR_DIALOG).controls << 2 << -1;
         QTest::newRow("label right before") << std::vector{Entry(K::StaticText, "A:"), Entry(K::Edit)} << 1 << 0;
-        QTest::newRow("over a button") << std::vector{Entry(K::StaticText), Entry(K::PushButton), Entry(K::Edit)} << 2 << 0;
+        QTest::newRow("over a button")
+            << std::vector{Entry(K::StaticText), Entry(K::PushButton), Entry(K::Edit)} << 2 << 0;
         QTest::newRow("another control comes first")
             << std::vector{Entry(K::StaticText), Entry(K::Edit), Entry(K::ListBox)} << 2 << -1;
-        QTest::newRow("an icon comes first") << std::vector{Entry(K::StaticText), Entry(K::StaticIcon), Entry(K::Edit)} << 2 << -1;
+        QTest::newRow("an icon comes first")
+            << std::vector{Entry(K::StaticText), Entry(K::StaticIcon), Entry(K::Edit)} << 2 << -1;
         QTest::newRow("a button has no label") << std::vector{Entry(K::StaticText), Entry(K::PushButton)} << 1 << -1;
         QTest::newRow("alone") << std::vector{Entry(K::TreeView)} << 0 << -1;
     }
@@ -172,7 +177,8 @@ private slots:
             for (int i = 0; i < tree->childCount(); ++i)
                 if (QAccessibleInterface *item = tree->child(i); item && !item->state().invisible)
                     printers << qMakePair(int(item->role()), item->text(QAccessible::Name));
-            QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(dlg.m_listStatus)->tableInterface();
+            QAccessibleTableInterface *table =
+                QAccessible::queryAccessibleInterface(dlg.m_listStatus)->tableInterface();
             for (int c = 0; table && c < table->columnCount(); ++c) {
                 headings << table->columnDescription(c);
                 cells << table->cellAt(0, c)->text(QAccessible::Name);
@@ -191,7 +197,8 @@ private slots:
         QCOMPARE(headings, (QStringList{"Status", "Job in Queue", "Printed Percent"}));
         QCOMPARE(cells, (QStringList{"BUSY", "2", "37%"}));
         QVERIFY(detailsState.readOnly && detailsState.multiLine);
-        QVERIFY(detailsText.startsWith(QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
+        QVERIFY(detailsText.startsWith(
+            QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
     }
 
     // Every box reads its title, its text and its one button.
@@ -201,7 +208,8 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<uint>("flags");
         QTest::newRow("server stopped") << "Connect Failed!\n" << "" << uint(MB_ICONEXCLAMATION);
-        QTest::newRow("blank address") << "IP Address can not be blank!" << "Input IP Address Error" << uint(MB_ICONHAND);
+        QTest::newRow("blank address")
+            << "IP Address can not be blank!" << "Input IP Address Error" << uint(MB_ICONHAND);
         QTest::newRow("worker did not stop") << "Child thread exit abnormal !" << "" << uint(MB_ICONEXCLAMATION);
     }
     void messageBoxes()
