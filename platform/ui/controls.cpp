@@ -20,25 +20,18 @@ namespace {
 bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 // Qt tells a reader of a changed item only that the model changed: a renamed
-// item is announced as such. Its accessible child is the one Qt's item views
-// number it by: its visible row, after a row of headings, times the columns,
-// plus its column.
+// item is announced as such.
 void AnnounceRenamedItems(QTreeView &view, const QModelIndex &topLeft, const QModelIndex &bottomRight,
                           const QList<int> &roles)
 {
     if (!QAccessible::isActive() || (!roles.isEmpty() && !roles.contains(Qt::DisplayRole)))
-        return;
-    for (int r = topLeft.row(); r <= bottomRight.row(); ++r) {
-        const QModelIndex first = topLeft.sibling(r, 0);
-        int row = 0;
-        for (QModelIndex above = view.indexAbove(first); above.isValid(); above = view.indexAbove(above))
-            ++row;
+        return;  // nobody listens, or a new picture or item data: the name stays
+    for (int r = topLeft.row(); r <= bottomRight.row(); ++r)
         for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
             QAccessibleEvent event(&view, QAccessible::NameChanged);
-            event.setChild((row + 1) * view.model()->columnCount() + column);
+            event.setChild(AccessibleChildIndex(view, topLeft.sibling(r, column)));
             QAccessible::updateAccessibility(&event);
         }
-    }
 }
 
 void AnnounceRenames(QTreeView &view)
@@ -50,6 +43,15 @@ void AnnounceRenames(QTreeView &view)
 }
 
 }  // namespace
+
+int AccessibleChildIndex(const QTreeView &view, const QModelIndex &index)
+{
+    int row = 0;
+    for (QModelIndex above = view.indexAbove(index.sibling(index.row(), 0)); above.isValid();
+         above = view.indexAbove(above))
+        ++row;
+    return (row + 1) * view.model()->columnCount() + index.column();
+}
 
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {

@@ -11,6 +11,11 @@
 
 namespace platform {
 
+// The accessible child that stands for an item's cell, as Qt's item views
+// number them: its visible row, after one row of headings, times the columns,
+// plus its column. Renamed items are announced by it.
+int AccessibleChildIndex(const QTreeView &view, const QModelIndex &index);
+
 // The tree view of a template: one column, no header.
 class TreeView : public QTreeWidget {
     Q_OBJECT

@@ -78,6 +78,14 @@ def key(*keys):
     pump(0.3)
 
 
+def refocus(title):
+    """With no window manager, the keyboard focus goes nowhere when a box closes:
+    back to the window under it, as a manager would give it."""
+    subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title, "windowfocus", "--sync"],
+                   check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10)
+    pump(0.3)
+
+
 def app():
     for a in pyatspi.Registry.getDesktop(0):
         if a is not None and safe(lambda: a.name) == APP:
@@ -338,6 +346,7 @@ def run_entry():
             read_box("Input IP Address Error", "IP Address can not be blank!")
             key("Return")
             wait_for("error box closed", lambda: not window("Input IP Address Error"), 5)
+            refocus("Please Input IP Address")
             key("Escape")
             monitor.wait(15)
         finally:

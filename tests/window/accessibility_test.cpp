@@ -77,6 +77,18 @@ CMonitorDlg::WorkerBody QuietWorker()
     };
 }
 
+void PostReply(CMonitorDlg &dlg, const std::vector<std::pair<const char *, std::uint8_t>> &printers)
+{
+    auto reply = std::make_shared<StatusReply>();
+    std::memset(reply.get(), 0, sizeof *reply);
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        std::strcpy(reply->records[i].printerName, printers[i].first);
+        reply->records[i].statusFlags = printers[i].second;
+        reply->records[i].jobCount = 1;
+    }
+    PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(reply.get()), 0, reply);
+}
+
 }  // namespace
 
 class AccessibilityTest : public QObject {
@@ -199,6 +211,45 @@ private slots:
         QVERIFY(detailsState.readOnly && detailsState.multiLine);
         QVERIFY(detailsText.startsWith(
             QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
+    }
+
+    // A renamed item is announced through the accessible child that reads its
+    // name: for the tree's printers and for the status row's cells.
+    void renamedItemsPointAtTheirChild()
+    {
+        MonitorRun run(QuietWorker());
+        auto &dlg = run.dlg;
+        QStringList expected, pointed;
+        auto point = [&](QTreeView &view, const QModelIndex &index) {
+            expected << index.data().toString();
+            QAccessibleInterface *child =
+                QAccessible::queryAccessibleInterface(&view)->child(AccessibleChildIndex(view, index));
+            pointed << (child ? child->text(QAccessible::Name) : QString());
+        };
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] {
+            PostReply(dlg, {{"Laser", 0x88}, {"Inkjet \xc9", 0xA0}, {"Matrix", 0x8C}});
+            return true;
+        });
+        run.drive.Then([&] { return dlg.m_treePrinters->topLevelItem(0)->childCount() == 3; });
+        run.drive.Then([&] {
+            dlg.m_treePrinters->setFocus();
+            QTest::keyClick(dlg.m_treePrinters, Qt::Key_End);
+            QAbstractItemModel *tree = dlg.m_treePrinters->model();
+            const QModelIndex root = tree->index(0, 0);
+            point(*dlg.m_treePrinters, root);
+            for (int i = 0; i < 3; ++i)
+                point(*dlg.m_treePrinters, tree->index(i, 0, root));
+            for (int column = 0; column < 3; ++column)
+                point(*dlg.m_listStatus, dlg.m_listStatus->model()->index(0, column));
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(expected, (QStringList{"Remote Printers:", "Laser", "Inkjet \u00c9", "Matrix", "BUSY", "1",
+                                        "Size Counting..."}));
+        QCOMPARE(pointed, expected);
     }
 
     // Every box reads its title, its text and its one button.
