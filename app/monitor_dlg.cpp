@@ -7,6 +7,7 @@
 #include "app/product_name.h"
 #include "app/worker_host_impl.h"
 #include "link/status_worker.h"
+#include "platform/ui/accessibility.h"
 #include "platform/ui/message_box.h"
 #include "dialogs/about_dlg.h"
 #include "view/ui/tree_widget_control.h"
@@ -81,17 +82,17 @@ BOOL CMonitorDlg::OnInitDialog()
     g_hWorkerThread.reset();
     g_hExitBitmap = nullptr;
     // 3, 4. The tree's pictures: four 16 x 16 images from one strip, no mask.
-    QPixmap treeImages(QStringLiteral(":/res/bitmap142.png"));
+    const QPixmap treeImages = LoadBitmap(QStringLiteral(":/res/bitmap142.png"), devicePixelRatioF());
     m_imageList.Create(16, 16);
     m_imageList.Add(treeImages);
     // 5.
     const QRect client = rect();
     // 6.
-    QPixmap exitFace(QStringLiteral(":/res/bitmap143.png"));
+    const QPixmap exitFace = LoadBitmap(QStringLiteral(":/res/bitmap143.png"), devicePixelRatioF());
     if (!exitFace.isNull())
         g_hExitBitmap = new QPixmap(exitFace);
     if (!g_hBannerBitmap) {
-        QPixmap banner(QStringLiteral(":/res/bitmap144.png"));
+        const QPixmap banner = LoadBitmap(QStringLiteral(":/res/bitmap144.png"), devicePixelRatioF());
         if (!banner.isNull())
             g_hBannerBitmap = new QPixmap(banner);  // kept until the process ends
     }
@@ -101,11 +102,8 @@ BOOL CMonitorDlg::OnInitDialog()
     m_btnExit->setFocusPolicy(Qt::NoFocus);
     m_btnExit->setAutoDefault(false);
     m_btnExit->setToolTip(QStringLiteral("Exit"));
-    if (g_hExitBitmap) {
-        m_btnExit->setText(QString());
-        m_btnExit->setIcon(QIcon(*g_hExitBitmap));
-        m_btnExit->setIconSize(QSize(20, 20));
-    }
+    if (g_hExitBitmap)
+        SetButtonBitmap(*m_btnExit, *g_hExitBitmap, QSize(20, 20));
     connect(m_btnExit, &QPushButton::clicked, this, [this] { SendMessage(WM_COMMAND, IDC_EXIT_BUTTON, 0); });
     m_btnExit->show();
     // 8.

@@ -66,6 +66,7 @@ protected:
     platform::BOOL OnCommand(platform::WPARAM wParam, platform::LPARAM lParam) override;
     platform::LRESULT WindowProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) override;
     void paintEvent(QPaintEvent *e) override;
+    QString ControlDescription(int id) const override;
 
 private:
     enum class ShutdownState { NotRun, Running, Done };

@@ -21,6 +21,11 @@ BOOL CServerListDlg::OnInitDialog()
     return TRUE;
 }
 
+QString CServerListDlg::ControlDescription(int id) const
+{
+    return id == IDC_SERVER_LIST ? QStringLiteral("Print servers") : QString();
+}
+
 LRESULT CServerListDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {

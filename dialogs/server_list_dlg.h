@@ -17,6 +17,7 @@ protected:
     void DoDataExchange(platform::CDataExchange *dx) override;
     platform::BOOL OnInitDialog() override;
     void OnOK() override;
+    QString ControlDescription(int id) const override;
     platform::LRESULT WindowProc(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) override;
 
 private:

@@ -10,18 +10,20 @@
 #                                        server, selects a printer, saves a
 #                                        screenshot of the window
 #   scripts/demo.sh --screenshot FILE --screenshot-again FILE2 [--seconds N]
+#   scripts/demo.sh --screenshot FILE --dpi 192   the same on a screen of 192 dpi
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 export KESTRUM_TOP="$top"
 
-shot=""; shot2=""; seconds=6
+shot=""; shot2=""; seconds=6; dpi=96
 while [ $# -gt 0 ]; do
   case "$1" in
     --screenshot) shot=$(realpath -m "$2"); shift 2 ;;
     --screenshot-again) shot2=$(realpath -m "$2"); shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    --dpi) dpi=$2; shift 2 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown option $1" >&2; exit 64 ;;
   esac
 done
@@ -67,12 +69,15 @@ drive_and_shoot() {  # drive_and_shoot RUN... : RUN prefixes the commands that r
 
 run_monitor() {  # run_monitor RUN... : starts Xvfb and a window manager if asked, then the monitor
   if [ -n "$shot" ]; then
-    "$@" Xvfb :73 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+    "$@" Xvfb :73 -screen 0 $((800 * dpi / 96))x$((600 * dpi / 96))x24 -nolisten tcp >/dev/null 2>&1 &
     export DISPLAY=:73
     for _ in $(seq 50); do "$@" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     # A desktop's window manager, as the monitor meets it on a user's screen.
     "$@" openbox --sm-disable >/dev/null 2>&1 &
     for _ in $(seq 50); do "$@" wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+    # The desktop's font resolution, which Qt scales the windows by (set while
+    # the window manager keeps the display from resetting).
+    [ "$dpi" = 96 ] || "$@" xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$dpi"
     "$@" "$bin/usbkestrum" &
     drive_and_shoot "$@"
   else
@@ -99,7 +104,7 @@ fi
 # veth pair whose far end carries the print server.
 if [ "${KESTRUM_DEMO_INSIDE:-}" != 1 ]; then
   export KESTRUM_DEMO_INSIDE=1
-  args=(--seconds "$seconds")
+  args=(--seconds "$seconds" --dpi "$dpi")
   [ -n "$shot" ] && args+=(--screenshot "$shot")
   [ -n "$shot2" ] && args+=(--screenshot-again "$shot2")
   if [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then

@@ -14,6 +14,9 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db
+  # the screen-reader walk (tests/e2e/desktop_a11y_test.sh): the AT-SPI bus and
+  # registry, Debian's Python bindings for it, and a private session bus
+  at-spi2-core python3-pyatspi dbus
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
   # symbolizer for readable reports
   clang libclang-rt-14-dev llvm

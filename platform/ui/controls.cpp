@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ui/controls.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
@@ -18,7 +19,39 @@ namespace {
 // Only the digits 0 to 9 make an address field; other scripts' digits do not.
 bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
+// Qt tells a reader of a changed item only that the model changed: a renamed
+// item is announced as such.
+void AnnounceRenamedItems(QTreeView &view, const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                          const QList<int> &roles)
+{
+    if (!QAccessible::isActive() || (!roles.isEmpty() && !roles.contains(Qt::DisplayRole)))
+        return;  // nobody listens, or a new picture or item data: the name stays
+    for (int r = topLeft.row(); r <= bottomRight.row(); ++r)
+        for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
+            QAccessibleEvent event(&view, QAccessible::NameChanged);
+            event.setChild(AccessibleChildIndex(view, topLeft.sibling(r, column)));
+            QAccessible::updateAccessibility(&event);
+        }
+}
+
+void AnnounceRenames(QTreeView &view)
+{
+    QObject::connect(view.model(), &QAbstractItemModel::dataChanged, &view,
+                     [&view](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                         AnnounceRenamedItems(view, topLeft, bottomRight, roles);
+                     });
+}
+
 }  // namespace
+
+int AccessibleChildIndex(const QTreeView &view, const QModelIndex &index)
+{
+    int row = 0;
+    for (QModelIndex above = view.indexAbove(index.sibling(index.row(), 0)); above.isValid();
+         above = view.indexAbove(above))
+        ++row;
+    return (row + 1) * view.model()->columnCount() + index.column();
+}
 
 TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
 {
@@ -30,6 +63,7 @@ TreeView::TreeView(QWidget *parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
     setUniformRowHeights(true);  // rows are one line and one icon high; no measuring per change
+    AnnounceRenames(*this);
 }
 
 ReportListView::ReportListView(QWidget *parent) : QTreeWidget(parent)
@@ -42,6 +76,7 @@ ReportListView::ReportListView(QWidget *parent) : QTreeWidget(parent)
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     setUniformRowHeights(true);
+    AnnounceRenames(*this);
 }
 
 int ReportListView::InsertColumn(int column, const QString &heading, int width)
@@ -252,6 +287,13 @@ void IpAddressEdit::SetAddress(DWORD address)
 {
     for (int i = 0; i < 4; ++i)
         m_fields[i]->setText(QString::number((address >> (8 * (3 - i))) & 0xFF));
+}
+
+void IpAddressEdit::NameFields(const QString &name)
+{
+    for (int i = 0; i < 4; ++i)
+        m_fields[static_cast<std::size_t>(i)]->setAccessibleName(
+            QStringLiteral("%1 field %2 of 4").arg(name).arg(i + 1).trimmed());
 }
 
 void IpAddressEdit::FocusField(int index, bool atEnd)

@@ -11,6 +11,11 @@
 
 namespace platform {
 
+// The accessible child that stands for an item's cell, as Qt's item views
+// number them: its visible row, after one row of headings, times the columns,
+// plus its column. Renamed items are announced by it.
+int AccessibleChildIndex(const QTreeView &view, const QModelIndex &index);
+
 // The tree view of a template: one column, no header.
 class TreeView : public QTreeWidget {
     Q_OBJECT
@@ -73,6 +78,8 @@ public:
     // returns the number of non-blank fields.
     int GetAddress(DWORD &address) const;
     void SetAddress(DWORD address);
+    // Each field is read out with the control's name and its place: "NAME field 2 of 4".
+    void NameFields(const QString &name);
     IpAddressField *Field(int index) const { return m_fields[index]; }
 
 private:

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ui/dialog.h"
 
+#include "platform/ui/accessibility.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/message_event.h"
 #include "platform/ui/win_app.h"
@@ -71,6 +72,7 @@ CDialog::CDialog(int templateId, QWidget *parent)
       m_font(TemplateFont(m_template.fontFace, m_template.pointSize)),
       m_baseUnits(TemplateBaseUnits(m_template.fontFace, m_template.pointSize, m_font))
 {
+    InstallAccessibleControls();
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (m_template.systemMenu)
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -140,70 +142,87 @@ void CDialog::BuildControls()
     for (auto &[id, widget] : m_controls)
         delete widget;
     m_controls.clear();
+    for (const ControlTemplate &c : m_template.controls)
+        m_controls.emplace_back(c.id, CreateControl(c));
+    NameTemplateControls(m_template, m_controls, [this](int id) { return ControlDescription(id); });
+}
 
-    for (const ControlTemplate &c : m_template.controls) {
-        QWidget *w = nullptr;
-        const QString text = QString::fromLatin1(c.text);
-        switch (c.kind) {
-        case ControlKind::TreeView: w = new TreeView(this); break;
-        case ControlKind::ListView: w = new ReportListView(this); break;
-        case ControlKind::Edit: {
-            auto *edit = new QPlainTextEdit(this);
-            edit->setReadOnly(true);
-            edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-            // Tab stops every 32 dialog units, as a multi-line edit sets them.
-            edit->setTabStopDistance(DialogUnitsToPixelsX(32, m_baseUnits));
-            edit->setPlainText(text);
-            w = edit;
-            break;
+QWidget *CDialog::CreateControl(const ControlTemplate &c)
+{
+    QWidget *w = nullptr;
+    switch (c.kind) {
+    case ControlKind::TreeView: w = new TreeView(this); break;
+    case ControlKind::ListView: w = new ReportListView(this); break;
+    case ControlKind::Edit: w = CreateEdit(c); break;
+    case ControlKind::StaticText: w = CreateStaticText(c); break;
+    case ControlKind::StaticIcon: w = CreateStaticIcon(); break;
+    case ControlKind::ListBox: w = new SortedListBox(this); break;
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: w = CreatePushButton(c); break;
+    case ControlKind::IpAddress: w = new IpAddressEdit(this); break;
+    }
+    PlaceControl(*w, c);
+    return w;
+}
+
+QWidget *CDialog::CreateEdit(const ControlTemplate &c)
+{
+    auto *edit = new QPlainTextEdit(this);
+    edit->setReadOnly(true);
+    edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab stops every 32 dialog units, as a multi-line edit sets them.
+    edit->setTabStopDistance(DialogUnitsToPixelsX(32, m_baseUnits));
+    edit->setPlainText(QString::fromLatin1(c.text));
+    return edit;
+}
+
+QWidget *CDialog::CreateStaticText(const ControlTemplate &c)
+{
+    auto *label = new QLabel(QString::fromLatin1(c.text), this);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);  // left-aligned static text breaks at words, as it always has
+    return label;
+}
+
+QWidget *CDialog::CreateStaticIcon()
+{
+    auto *label = new QLabel(this);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QWidget *CDialog::CreatePushButton(const ControlTemplate &c)
+{
+    auto *button = new QPushButton(QString::fromLatin1(c.text), this);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    const int id = c.id;
+    connect(button, &QPushButton::clicked, this, [this, id] { SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); });
+    return button;
+}
+
+// What every control gets: its id, its rectangle, its place in the tab order and its frame.
+void CDialog::PlaceControl(QWidget &w, const ControlTemplate &c)
+{
+    w.setProperty(kControlId, c.id);
+    w.setGeometry(DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), m_baseUnits));
+    if (!c.tabStop && c.kind != ControlKind::StaticText && c.kind != ControlKind::StaticIcon)
+        w.setFocusPolicy(Qt::ClickFocus);
+    if (c.staticEdge) {
+        if (auto *frame = qobject_cast<QFrame *>(&w)) {
+            frame->setFrameShape(QFrame::Panel);
+            frame->setFrameShadow(QFrame::Sunken);
+            frame->setLineWidth(1);
         }
-        case ControlKind::StaticText: {
-            auto *label = new QLabel(text, this);
-            label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(true);  // left-aligned static text breaks at words, as it always has
-            w = label;
-            break;
-        }
-        case ControlKind::StaticIcon: {
-            auto *label = new QLabel(this);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            w = label;
-            break;
-        }
-        case ControlKind::ListBox: w = new SortedListBox(this); break;
-        case ControlKind::PushButton:
-        case ControlKind::DefPushButton: {
-            auto *button = new QPushButton(text, this);
-            button->setAutoDefault(false);
-            button->setDefault(false);
-            const int id = c.id;
-            connect(button, &QPushButton::clicked, this, [this, id] { SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); });
-            w = button;
-            break;
-        }
-        case ControlKind::IpAddress: w = new IpAddressEdit(this); break;
-        }
-        w->setProperty(kControlId, c.id);
-        w->setGeometry(DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), m_baseUnits));
-        if (!c.tabStop && c.kind != ControlKind::StaticText && c.kind != ControlKind::StaticIcon)
-            w->setFocusPolicy(Qt::ClickFocus);
-        if (c.staticEdge) {
-            if (auto *frame = qobject_cast<QFrame *>(w)) {
-                frame->setFrameShape(QFrame::Panel);
-                frame->setFrameShadow(QFrame::Sunken);
-                frame->setLineWidth(1);
-            }
-        }
-        w->show();
-        // A menu asked for from the keyboard in a control (the X server turns the
-        // Menu key into one) is the window's own menu.
-        if (m_systemMenu) {
-            w->installEventFilter(this);
-            for (QWidget *part : w->findChildren<QWidget *>())
-                part->installEventFilter(this);
-        }
-        m_controls.emplace_back(c.id, w);
+    }
+    w.show();
+    // A menu asked for from the keyboard in a control (the X server turns the
+    // Menu key into one) is the window's own menu.
+    if (m_systemMenu) {
+        w.installEventFilter(this);
+        for (QWidget *part : w.findChildren<QWidget *>())
+            part->installEventFilter(this);
     }
 }
 

@@ -99,6 +99,9 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // A short description of a control that the template gives no label, read
+    // out by assistive technology and never drawn. None by default.
+    virtual QString ControlDescription(int) const { return QString(); }
     // The message map: subclasses handle their messages and pass the rest on.
     virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
     // The default processing of a message: WM_CLOSE queues a Cancel command
@@ -117,6 +120,12 @@ public slots:
 
 private:
     void BuildControls();
+    QWidget *CreateControl(const ControlTemplate &c);
+    QWidget *CreateEdit(const ControlTemplate &c);
+    QWidget *CreateStaticText(const ControlTemplate &c);
+    QWidget *CreateStaticIcon();
+    QWidget *CreatePushButton(const ControlTemplate &c);
+    void PlaceControl(QWidget &w, const ControlTemplate &c);
     void PlaceWindow(CDialog *owner);
     void FocusFirstTabStop();
 

@@ -38,12 +38,13 @@ void Pictogram(QPainter &p, qreal x, qreal y)
 
 }  // namespace
 
-QImage Banner()
+QImage Banner(int scale)
 {
     const int w = 556;
     const int h = 46;
-    QImage image(w, h, QImage::Format_RGB32);
+    QImage image(w * scale, h * scale, QImage::Format_RGB32);
     QPainter p(&image);
+    p.scale(scale, scale);
 
     QLinearGradient band(0, 0, w, 0);
     band.setColorAt(0.0, QColor(10, 40, 104));

@@ -8,12 +8,13 @@
 
 namespace drawart {
 
-QImage ExitButtonFace()
+QImage ExitButtonFace(int scale)
 {
     // The button's own face colour shows round the corners.
-    QImage image(24, 24, QImage::Format_RGB32);
+    QImage image(24 * scale, 24 * scale, QImage::Format_RGB32);
     image.fill(QColor(240, 240, 240));
     QPainter p(&image);
+    p.scale(scale, scale);
     p.setRenderHint(QPainter::Antialiasing, true);
 
     const QRectF box(1.5, 1.5, 21, 21);

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]: draws our pictures and
-// writes them as PNG files into OUTDIR (res/ in the source tree). With --preview,
+// writes them as PNG files into OUTDIR (res/ in the source tree), the bitmaps
+// also at twice the size for screens of twice the density (NAME@2x.png). With --preview,
 // also writes copies scaled up 4 times for looking at. With --icons, also writes
 // the application icon for the desktop's hicolor theme into DIR/hicolor/
 // (packaging/icons/ in the source tree): PNGs of every usual size and an SVG.
@@ -101,6 +102,10 @@ int main(int argc, char **argv)
     ok &= Write(TreeImages(), outDir, "bitmap142.png", previewDir);
     ok &= Write(ExitButtonFace(), outDir, "bitmap143.png", previewDir);
     ok &= Write(Banner(), outDir, "bitmap144.png", previewDir);
+    // The same bitmaps for screens of twice the pixel density, found by their "@2x" names.
+    ok &= Write(TreeImages(2), outDir, "bitmap142@2x.png", previewDir);
+    ok &= Write(ExitButtonFace(2), outDir, "bitmap143@2x.png", previewDir);
+    ok &= Write(Banner(2), outDir, "bitmap144@2x.png", previewDir);
     ok &= Write(AppIcon(16), outDir, "icon16.png", previewDir);
     ok &= Write(AppIcon(32), outDir, "icon32.png", previewDir);
     if (!iconDir.isEmpty())

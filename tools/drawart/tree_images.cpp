@@ -120,11 +120,12 @@ void Smile(QPainter &p, int x)
 
 }  // namespace
 
-QImage TreeImages()
+QImage TreeImages(int scale)
 {
-    QImage image(64, 16, QImage::Format_RGB32);
+    QImage image(64 * scale, 16 * scale, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
+    p.scale(scale, scale);
     Printer(p, 0);
     Globe(p, 0);
     Printer(p, 16);

@@ -15,6 +15,16 @@ namespace {
 constexpr int kStatusColumnWidth = 121;
 }
 
+QString CMonitorDlg::ControlDescription(int id) const
+{
+    switch (id) {
+    case IDC_PRINTER_TREE: return QStringLiteral("Printers");
+    case IDC_STATUS_LIST: return QStringLiteral("Printer status");
+    case IDC_DETAILS_EDIT: return QStringLiteral("Printer details");
+    default: return QString();
+    }
+}
+
 void CMonitorDlg::InitPrinterView()
 {
     if (!m_treePrinters || !m_listStatus || !m_editDetails)
