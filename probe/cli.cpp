@@ -46,7 +46,8 @@ struct Parser {
     CLI::App app{"Print servers of USB Kestrum from scripts, monitoring plugins and Prometheus.", Program};
     CommandLine line;
     std::vector<std::string> addresses;
-    std::string host, timeout, warning, critical, printer, listen, format = "text";
+    std::string host, timeout, warning, critical, printer, format = "text";
+    std::vector<std::string> listen;
 
     CLI::App *discover = nullptr;
     CLI::App *status = nullptr;
@@ -105,13 +106,22 @@ struct Parser {
                       "malformed reply.");
 
         serve = app.add_subcommand("serve", "a Prometheus exporter: /probe?target=ADDRESS, /metrics");
-        serve->add_option("--listen", listen, "where to listen (default 127.0.0.1:9150)")->type_name("ADDR:PORT");
+        serve->add_option("--web.listen-address,--listen", listen,
+                          "where to listen, repeatable: HOST:PORT, [IPV6]:PORT, or :PORT for every address "
+                          "(default 127.0.0.1:9897; --listen is the older name)")
+            ->type_name("ADDRESS");
+        serve->add_option("--web.config.file", line.serve.webConfigFile,
+                          "TLS and basic authentication, in the web configuration format of Prometheus' exporters")
+            ->type_name("FILE");
         serve->add_option("--timeout", line.serve.timeoutSeconds,
                           "the longest wait for each reply (default 1; never past the scrape time-out)")
             ->check(SecondsWithin(0.05, 60))
             ->type_name("SECONDS");
         serve->add_option("--max-connections", line.serve.maxConnections,
-                          "connections served at once (default 1200)")
+                          "connections held at once; past it new ones are closed (default 4096)")
+            ->check(CLI::Range(1, 100000))
+            ->type_name("N");
+        serve->add_option("--max-probes", line.serve.maxProbes, "probes under way at once (default 1200)")
             ->check(CLI::Range(1, 10000))
             ->type_name("N");
     }
@@ -170,8 +180,9 @@ struct Parser {
                 c.printer = printer;
         } else if (serve->parsed()) {
             line.command = Command::Serve;
-            if (!listen.empty() && !ParseListen(listen, line.serve, error))
-                return Usage(error);
+            for (const std::string &l : listen)
+                if (!ParseListen(l, line.serve, error))
+                    return Usage(error);
         }
         return line;
     }
