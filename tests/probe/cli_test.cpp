@@ -53,7 +53,8 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{"discover", "--format", "xml"}, 64, "--format"},
         {{"discover", "--timeout", "301"}, 64, "--timeout"},
         {{"discover", "10.0.0.1"}, 64, "10.0.0.1"},
-        {{"serve", "--listen", "localhost:9150"}, 64, "not ADDR:PORT"},
+        {{"serve", "--listen", "localhost:9150"}, 64, "not an IPv4 address"},
+        {{"serve", "--web.listen-address", "9150"}, 64, "not HOST:PORT"},
         {{"serve", "--listen", "127.0.0.1:99999"}, 64, "not a port number"},
         {{"check"}, 3, "KESTRUM UNKNOWN: --hostname is required"},
         {{"check", "-H", "10.0.0"}, 3, "KESTRUM UNKNOWN: -H: '10.0.0' is not an IPv4 address"},
@@ -92,9 +93,14 @@ TEST(CommandLine, GoodLinesCarryTheirOptions)
     l = Parse({"discover", "--format", "file-sd", "--timeout", "3"});
     EXPECT_TRUE(!l.finished && l.format == DiscoverFormat::FileSd && l.discoverTimeout == 3) << l.text;
     l = Parse({"serve"});
-    EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == 9150);  // loopback unless asked
+    EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == DefaultServePort && l.serve.listen.empty());
     l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5"});
     EXPECT_TRUE(l.serve.host == "0.0.0.0" && l.serve.port == 9999 && l.serve.timeoutSeconds == 0.5);
+    // The older --listen and --web.listen-address add up, in order.
+    l = Parse({"serve", "--web.listen-address", ":9100", "--listen", "[::1]:0", "--web.config.file", "web.yml"});
+    ASSERT_TRUE(!l.finished && l.serve.listen.size() == 2) << l.text;
+    EXPECT_TRUE(l.serve.listen[0] == (ListenAddress{"", 9100}) && l.serve.listen[1] == (ListenAddress{"::1", 0}));
+    EXPECT_TRUE(l.serve.port == 9100 && l.serve.webConfigFile == "web.yml");
 }
 
 TEST(CommandLine, ScrapeTimeoutBoundsTheWait)
