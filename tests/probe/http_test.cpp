@@ -121,8 +121,9 @@ TEST(WebConfig, FilesAreCheckedAtStart)
         std::string error;
         const bool good = *c.error == '\0';
         EXPECT_EQ(ParseWebConfig(c.text, f.dir, config, error), good) << c.text << "\n" << error;
-        if (!good)
+        if (!good) {
             EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n" << error;
+        }
     }
     WebConfig config;
     std::string error;
