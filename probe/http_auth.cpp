@@ -45,7 +45,11 @@ bool ParseBasicAuthorization(const std::string &header, std::string &user, std::
     return true;
 }
 
-BasicAuth::BasicAuth(std::map<std::string, std::string> users) : m_users(std::move(users)) {}
+BasicAuth::BasicAuth(std::map<std::string, std::string> users) : m_users(std::move(users))
+{
+    for (const auto &entry : m_users)
+        m_checking[entry.first] = std::make_unique<std::mutex>();
+}
 
 BasicAuth::Verdict BasicAuth::Quick(const std::string &authorization) const
 {
@@ -68,6 +72,12 @@ bool BasicAuth::Verify(const std::string &authorization)
     if (!ParseBasicAuthorization(authorization, user, password))
         return false;
     const auto it = m_users.find(user);
+    std::unique_lock<std::mutex> checking;
+    if (it != m_users.end()) {
+        checking = std::unique_lock<std::mutex>(*m_checking.at(user));
+        if (Quick(authorization) == Verdict::Accepted)
+            return true;  // found right while this one waited
+    }
     const std::string &hash = it != m_users.end() ? it->second : std::string(StandIn);
     auto data = std::make_unique<crypt_data>();  // large: not on a worker's stack
     const char *result = crypt_r(password.c_str(), hash.c_str(), data.get());

@@ -7,6 +7,7 @@
 #pragma once
 #include <array>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,6 +33,9 @@ public:
 private:
     using Digest = std::array<unsigned char, 32>;
     std::map<std::string, std::string> m_users;  // user -> bcrypt hash
+    // One bcrypt at a time per user: a burst of requests with the same right
+    // password costs one check, the rest find it remembered.
+    std::map<std::string, std::unique_ptr<std::mutex>> m_checking;
     mutable std::mutex m_mutex;
     std::map<std::string, Digest> m_known;  // user -> SHA-256 of the password found right
 };
