@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -142,6 +144,7 @@ struct HttpDaemon::Impl {
     int port = 0;
     std::string priorities;
     std::mutex pendingMutex;
+    std::condition_variable pendingDone;
     std::set<std::shared_ptr<Pending>> pending;
     bool stopping = false;  // no request is suspended any more
 
@@ -231,6 +234,7 @@ struct HttpDaemon::Impl {
         if (s && s->pending) {
             std::lock_guard<std::mutex> lock(pendingMutex);
             pending.erase(s->pending);
+            pendingDone.notify_all();
         }
         delete s;
         *state = nullptr;
@@ -342,6 +346,13 @@ void HttpDaemon::Stop()
     }
     for (const auto &p : waiting)
         Resume(*p, Plain(503, "the exporter is stopping\n", true));
+    waiting.clear();
+    {
+        // A moment for the loop to send those answers; a client that does
+        // not read them does not hold the stop up.
+        std::unique_lock<std::mutex> lock(d.pendingMutex);
+        d.pendingDone.wait_for(lock, std::chrono::milliseconds(300), [&] { return d.pending.empty(); });
+    }
     MHD_stop_daemon(d.daemon);
     d.daemon = nullptr;
     if (listening != MHD_INVALID_SOCKET)

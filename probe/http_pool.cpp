@@ -82,6 +82,8 @@ void WorkerPool::Stop(std::chrono::milliseconds grace)
     State &s = *m_state;
     std::deque<std::function<void()>> dropped;
     std::unique_lock<std::mutex> lock(s.mutex);
+    if (s.stopping)
+        return;  // stopped already: waited then
     s.stopping = true;
     dropped.swap(s.jobs);
     s.ready.notify_all();

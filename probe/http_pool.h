@@ -15,7 +15,7 @@ namespace kprobe {
 class WorkerPool {
 public:
     WorkerPool(std::size_t maxThreads, std::chrono::milliseconds idleLimit);
-    ~WorkerPool();  // Stop(), waiting up to a second
+    ~WorkerPool();  // Stop()
     WorkerPool(const WorkerPool &) = delete;
     WorkerPool &operator=(const WorkerPool &) = delete;
 
@@ -24,7 +24,8 @@ public:
     bool Submit(std::function<void()> job);
     // Takes no more jobs, drops those not started, and waits up to `grace`
     // for the running ones; threads still busy then finish on their own.
-    void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
+    // Only the first call waits.
+    void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(500));
     std::size_t Threads() const;
 
     struct State;  // shared with the threads

@@ -37,7 +37,7 @@ public:
     // idle ones not yet ended).
     std::size_t WorkerThreads() const;
     // Stops serving: waiting requests get a 503, connections are closed, and
-    // running probes get up to a second. Also done by the destructor.
+    // running probes get up to half a second. Also done by the destructor.
     void Stop();
 
 private:

@@ -100,8 +100,8 @@ def status_lines(conn):
 
 
 class Exporter:
-    def __init__(self, probe, nproc=None):
-        argv = [probe, "serve", "--listen", f"{HOST}:0"]
+    def __init__(self, probe, nproc=None, extra=()):
+        argv = [probe, "serve", "--listen", f"{HOST}:0"] + list(extra)
         if nproc:
             argv = ["prlimit", f"--nproc={nproc}", "setpriv", "--reuid=65534", "--regid=65534",
                     "--clear-groups"] + argv
@@ -246,6 +246,12 @@ def probe_flood(port, silent):
     return c, 4, check
 
 
+def probes_in_flight(port, silent):
+    req = b"GET /probe?target=127.0.0.1:%d HTTP/1.1\r\nHost: x\r\nX-Prometheus-Scrape-Timeout-Seconds: 40\r\n\r\n" % silent
+    c = [Conn(port, req) for _ in range(200)]
+    return c, 2, lambda: (f"{sum(status_lines(x) for x in c)} answered before SIGTERM", True)
+
+
 def range_amp(port, silent):
     ranges = b"bytes=" + b",".join([b"-"] * 4000)
     req = b"GET /probe?target=127.0.0.1:%d HTTP/1.1\r\nHost: x\r\nRange: %s\r\n\r\n" % (silent, ranges)
@@ -269,12 +275,13 @@ def reuse_after_400(port, _):
 
 ATTACKS = [("huge request line", huge_line), ("huge header block", huge_headers), ("many headers", many_headers),
            ("bodies, gzip trickle", bodies), ("slow-loris trickle", slow_loris), ("connection flood", flood),
-           ("flood, nproc 40", probe_flood), ("Range amplification", range_amp),
+           ("flood, nproc 40", probe_flood), ("probes in flight, 30 s", probes_in_flight),
+           ("Range amplification", range_amp),
            ("body after GET", body_after_get), ("reuse after 400", reuse_after_400)]
 
 
 def recovers(exporter, silent):
-    """After the attack: a probe and a scrape answered, threads back down."""
+    """After the attack: a probe and a scrape answered."""
     for _ in range(40):
         probe, _ = get(exporter.port, f"/probe?target=127.0.0.1:{silent}", timeout=3)
         scrape, _ = get(exporter.port, "/metrics")
@@ -284,9 +291,17 @@ def recovers(exporter, silent):
     return False
 
 
+def settles(exporter, idle, seconds=9):
+    """The exporter's threads once its workers have been idle a while."""
+    end = time.monotonic() + seconds
+    while time.monotonic() < end and exporter.status("Threads") > idle:
+        time.sleep(0.25)
+    return exporter.status("Threads")
+
+
 def attack(probe, name, make, silent):
     nproc = 40 if "nproc" in name else None
-    exporter = Exporter(probe, nproc)
+    exporter = Exporter(probe, nproc, ["--timeout", "30"] if "30 s" in name else [])
     if exporter.port is None:
         return dict(name=name, note="did not start", ok=False)
     idle_threads = exporter.status("Threads")
@@ -303,8 +318,18 @@ def attack(probe, name, make, silent):
         for c in conns:
             c.close()
         row["recovered"] = row["alive"] and recovers(exporter, silent)
-        row["ok"] = row["ok"] and row["recovered"]
-    row["sigterm"] = exporter.terminate()
+        row["after"] = settles(exporter, idle_threads)
+        row["ok"] = row["ok"] and row["recovered"] and row["after"] <= idle_threads
+        row["note"] += f"; threads {idle_threads} idle, {row['after']} after"
+    if "30 s" in name:
+        # SIGTERM with every probe still waiting: each gets a 503 on its way out.
+        row["sigterm"] = exporter.terminate()
+        run_conns(conns, 0.5)
+        stopped = sum(x.received.startswith(b"HTTP/1.1 503") for x in conns)
+        row["note"] += f"; {stopped}/{len(conns)} got 503 at SIGTERM"
+        row["ok"] = stopped == len(conns)
+    if "sigterm" not in row:
+        row["sigterm"] = exporter.terminate()
     for c in conns:
         c.close()
     return row
