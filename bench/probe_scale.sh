@@ -58,7 +58,8 @@ web=()
 if [ -n "$tls" ]; then
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=127.0.0.1 \
         -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null || exit 1
-    hash=$(python3 -W ignore -c 'import crypt; print(crypt.crypt("bench", crypt.mksalt(crypt.METHOD_BLOWFISH, rounds=1024)))')
+    bcrypt='import crypt; print(crypt.crypt("bench", crypt.mksalt(crypt.METHOD_BLOWFISH, rounds=1024)))'
+    hash=$(python3 -W ignore -c "$bcrypt")
     printf "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\nbasic_auth_users:\n  bench: '%s'\n" \
         "$hash" >"$work/web.yml"
     web=(--web-config "$work/web.yml" --ca "$work/cert.pem" --user bench:bench)

@@ -247,7 +247,8 @@ def probe_flood(port, silent):
 
 
 def probes_in_flight(port, silent):
-    req = b"GET /probe?target=127.0.0.1:%d HTTP/1.1\r\nHost: x\r\nX-Prometheus-Scrape-Timeout-Seconds: 40\r\n\r\n" % silent
+    req = (b"GET /probe?target=127.0.0.1:%d HTTP/1.1\r\nHost: x\r\n"
+           b"X-Prometheus-Scrape-Timeout-Seconds: 40\r\n\r\n" % silent)
     c = [Conn(port, req) for _ in range(200)]
     return c, 2, lambda: (f"{sum(status_lines(x) for x in c)} answered before SIGTERM", True)
 
