@@ -14,7 +14,7 @@ packages=(
   # the exporter's HTTP server, its web configuration (YAML), TLS and bcrypt
   libmicrohttpd-dev libyaml-cpp-dev libgnutls28-dev nettle-dev libcrypt-dev
   # the exporter's tests: certificates made at run time, and the attack suite's ulimits
-  openssl util-linux
+  openssl util-linux python3
   xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db
