@@ -365,15 +365,14 @@ def report(rows):
 
 
 def runnable_copy(probe, work):
-    """The probe where the unprivileged user of the nproc attack may run it."""
-    folder = os.path.join(work, "bin")
-    shutil.copytree(os.path.dirname(os.path.abspath(probe)), folder)
+    """The probe (and the agent module beside it) where the nproc attack's user may run it."""
     os.chmod(work, 0o755)
-    for root, dirs, files in os.walk(folder):
-        for n in dirs + files:
-            os.chmod(os.path.join(root, n), 0o755)
-    os.chmod(folder, 0o755)
-    return os.path.join(folder, os.path.basename(probe))
+    source = os.path.dirname(os.path.abspath(probe))
+    for name in (os.path.basename(probe), "libinetmib1.so"):
+        if os.path.exists(os.path.join(source, name)):
+            shutil.copy(os.path.join(source, name), work)
+            os.chmod(os.path.join(work, name), 0o755)
+    return os.path.join(work, os.path.basename(probe))
 
 
 def main():
