@@ -6,6 +6,9 @@
 // addresses, with the simulator bound to 0.0.0.0 there (probe_scale.sh makes
 // one). Prints wall time and the exporter's CPU time for each batch.
 //   probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]
+//               [--web-config FILE --ca FILE --user NAME:PASSWORD]
+// With a web configuration the exporter serves TLS with basic authentication,
+// and the batches go through kept-alive TLS connections (probe_scale_tls.h).
 // Exit 0 when every answer was as expected (a 200 for each target, kestrum_up
 // 1 for the answering ones, 0 for the silent ones), 1 otherwise. The figures
 // are reported, not judged.
@@ -21,12 +24,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/probe_scale_tls.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -135,7 +141,7 @@ int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
     return good;
 }
 
-pid_t StartExporter(const std::string &probe, int port)
+pid_t StartExporter(const std::string &probe, int port, const std::string &webConfig)
 {
     int out[2];
     if (::pipe(out) != 0)
@@ -145,8 +151,11 @@ pid_t StartExporter(const std::string &probe, int port)
         ::dup2(out[1], 1);
         ::close(out[0]);
         const std::string listen = "127.0.0.1:" + std::to_string(port);
+        if (webConfig.empty())
+            ::execl(probe.c_str(), probe.c_str(), "serve", "--listen", listen.c_str(), "--max-connections", "1200",
+                    static_cast<char *>(nullptr));
         ::execl(probe.c_str(), probe.c_str(), "serve", "--listen", listen.c_str(), "--max-connections", "1200",
-                static_cast<char *>(nullptr));
+                "--web.config.file", webConfig.c_str(), static_cast<char *>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
@@ -189,7 +198,8 @@ int RunProbe(const std::string &probe, const std::vector<std::string> &args, dou
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]\n");
+        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] "
+                             "[--port P] [--web-config FILE --ca FILE --user NAME:PASSWORD]\n");
         return 64;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -197,7 +207,8 @@ int main(int argc, char **argv)
     int rounds = 3;
     bool sequential = false;
     bool serveOnly = false;
-    int port = 9150;
+    int port = 9897;
+    std::string webConfig, ca, user;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--rounds" && i + 1 < argc)
@@ -208,6 +219,12 @@ int main(int argc, char **argv)
             serveOnly = true;
         else if (a == "--port" && i + 1 < argc)
             port = std::atoi(argv[++i]);
+        else if (a == "--web-config" && i + 1 < argc)
+            webConfig = argv[++i];
+        else if (a == "--ca" && i + 1 < argc)
+            ca = argv[++i];
+        else if (a == "--user" && i + 1 < argc)
+            user = argv[++i];
     }
     std::vector<Target> targets;
     std::ifstream in(argv[2]);
@@ -229,23 +246,33 @@ int main(int argc, char **argv)
     bool allGood = true;
     std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
 
-    const pid_t exporter = StartExporter(probe, port);
+    const pid_t exporter = StartExporter(probe, port, webConfig);
     if (exporter < 0) {
         std::fprintf(stderr, "probe_scale: the exporter did not start\n");
         return 1;
     }
+    std::unique_ptr<TlsBatches> tls;
+    std::vector<TlsTarget> tlsTargets;
+    if (!webConfig.empty()) {
+        tls = std::make_unique<TlsBatches>(port, ca, user, targets.size());
+        for (const Target &t : targets)
+            tlsTargets.push_back(TlsTarget{t.address, t.silent});
+    }
     for (int round = 1; round <= rounds; ++round) {
         const double cpu0 = CpuSeconds(exporter);
         double wall = 0;
-        const int good = ConcurrentBatch(port, targets, wall);
+        const int good = tls ? tls->Run(tlsTargets, wall) : ConcurrentBatch(port, targets, wall);
         // Let the last threads finish their bookkeeping before reading the CPU.
         ::usleep(50000);
         const double cpu = CpuSeconds(exporter) - cpu0;
-        std::printf("serve, all at once, round %d%s: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n", round,
-                    round == 1 ? " (threads started)" : "", wall, cpu, good, targets.size());
+        std::printf("serve%s, all at once, round %d%s: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n",
+                    tls ? " (TLS, basic auth)" : "", round,
+                    round == 1 ? (tls ? " (threads started, handshakes, bcrypt)" : " (threads started)") : "", wall,
+                    cpu, good, targets.size());
         allGood = allGood && good == static_cast<int>(targets.size());
     }
-    if (sequential) {
+    tls.reset();
+    if (sequential && webConfig.empty()) {
         const double cpu0 = CpuSeconds(exporter);
         const auto start = Clock::now();
         int good = 0;

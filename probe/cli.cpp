@@ -75,7 +75,7 @@ CLI::Validator Names(std::initializer_list<std::pair<const char *, T>> names)
 struct Parser {
     CLI::App app{"Print servers of USB Kestrum from scripts, monitoring plugins and Prometheus.", Program};
     CommandLine line;
-    std::string listen;
+    std::vector<std::string> listen;
 
     CLI::App *discover = nullptr;
     CLI::App *status = nullptr;
@@ -200,13 +200,22 @@ struct Parser {
     {
         serve = app.add_subcommand("serve", "a Prometheus exporter: /probe?target=ADDRESS, /metrics");
         serve->callback([this] { line.command = Command::Serve; });
-        serve->add_option("--listen", listen, "where to listen (default 127.0.0.1:9150)")->type_name("ADDR:PORT");
+        serve->add_option("--web.listen-address,--listen", listen,
+                          "where to listen, repeatable: HOST:PORT, [IPV6]:PORT, or :PORT for every address "
+                          "(default 127.0.0.1:9897; --listen is the older name)")
+            ->type_name("ADDRESS");
+        serve->add_option("--web.config.file", line.serve.webConfigFile,
+                          "TLS and basic authentication, in the web configuration format of Prometheus' exporters")
+            ->type_name("FILE");
         serve->add_option("--timeout", line.serve.timeoutSeconds,
                           "the longest wait for each reply (default 1; never past the scrape time-out)")
             ->check(SecondsWithin(0.05, 60))
             ->type_name("SECONDS");
         serve->add_option("--max-connections", line.serve.maxConnections,
-                          "connections served at once (default 1200)")
+                          "connections held at once; past it new ones are closed (default 4096)")
+            ->check(CLI::Range(1, 100000))
+            ->type_name("N");
+        serve->add_option("--max-probes", line.serve.maxProbes, "probes under way at once (default 1200)")
             ->check(CLI::Range(1, 10000))
             ->type_name("N");
         SetUpServeOperation();
@@ -259,8 +268,10 @@ struct Parser {
             return Usage(e.what());
         }
         std::string error;
-        if (line.command == Command::Serve && !listen.empty() && !ParseListen(listen, line.serve, error))
-            return Usage(error);
+        if (line.command == Command::Serve)
+            for (const std::string &l : listen)
+                if (!ParseListen(l, line.serve, error))
+                    return Usage(error);
         return line;
     }
 
@@ -333,7 +344,7 @@ int RunLoggedServe(const ServeOptions &options, std::ostream &out, std::ostream 
              {"listen", options.host + ":" + std::to_string(options.port)},
              {"timeout_seconds", timeout},
              {"allow_target", allowed.empty() ? "any" : allowed}});
-    const int code = RunServe(options, out, err);
+    const int code = RunServe(options, log, out, err);
     log.Log(code == 0 ? LogLevel::Info : LogLevel::Error, "Stopped kestrum-probe",
             {{"exit_code", std::to_string(code)}});
     return code;

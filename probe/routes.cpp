@@ -42,16 +42,6 @@ bool DebugAsked(const RouteRequest &request)
 
 }  // namespace
 
-Logger &Routes::Log()
-{
-    if (m_log)
-        return *m_log;
-    std::call_once(m_ownLogMade, [this] {
-        m_ownLog = std::make_unique<Logger>(std::cerr, Options().logLevel, Options().logFormat);
-    });
-    return *m_ownLog;
-}
-
 double ProbeWaitSeconds(double configured, const std::string *header)
 {
     double wait = configured;

@@ -32,14 +32,7 @@ struct RouteAnswer {
 class Routes {
 public:
     Routes(const ServeOptions &options, ExporterMetrics &metrics, Logger &log)
-        : m_options(options), m_metrics(metrics), m_log(&log)
-    {
-    }
-    // For an HTTP layer that owns its options and fills them in after making
-    // the routes: they are read at each request (so they must outlive the
-    // routes), and the log goes to stderr as they say, made at the first request.
-    Routes(const ServeOptions &options, ExporterMetrics &metrics)
-        : m_liveOptions(&options), m_metrics(metrics)
+        : m_options(options), m_metrics(metrics), m_log(log)
     {
     }
 
@@ -52,15 +45,12 @@ private:
     RouteAnswer Probe(const RouteRequest &request);
     RouteAnswer Counted(const std::string &handler, RouteAnswer answer);
     void LogProbe(const Exchange &exchange);
-    const ServeOptions &Options() const { return m_liveOptions ? *m_liveOptions : m_options; }
-    Logger &Log();
+    const ServeOptions &Options() const { return m_options; }
+    Logger &Log() { return m_log; }
 
     ServeOptions m_options;
-    const ServeOptions *m_liveOptions = nullptr;
     ExporterMetrics &m_metrics;
-    Logger *m_log = nullptr;
-    std::once_flag m_ownLogMade;
-    std::unique_ptr<Logger> m_ownLog;
+    Logger &m_log;
 };
 
 // How long one /probe waits: the configured time-out, and never past the

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How the exporter is run: where it listens, how long a probe waits, how many
-// connections it serves at once, what it logs, which targets it may probe.
+// connections and probes it holds at once, how long a client may take,
+// what it logs and which targets it may probe.
 #pragma once
 #include "probe/cidr.h"
 #include "probe/log.h"
@@ -11,11 +12,29 @@
 
 namespace kprobe {
 
+// One address to listen on. An empty host is every address, IPv6 and IPv4.
+struct ListenAddress {
+    std::string host;  // "127.0.0.1", "::1", or empty
+    int port = 0;      // 0: any free port
+    bool operator==(const ListenAddress &o) const { return host == o.host && port == o.port; }
+};
+
+// Outside the ports that Prometheus' list hands out to exporters.
+constexpr int DefaultServePort = 9897;
+
 struct ServeOptions {
+    // Where to listen when `listen` is empty; the first address given sets
+    // these too (older callers read them).
     std::string host = "127.0.0.1";  // loopback unless asked
-    int port = 9150;                 // 0: any free port
-    double timeoutSeconds = 1.0;     // the longest wait for one reply
-    int maxConnections = 1200;       // connections served at once (threads)
+    int port = DefaultServePort;     // 0: any free port
+    std::vector<ListenAddress> listen;  // --web.listen-address, repeatable
+    std::string webConfigFile;          // --web.config.file: TLS and basic auth
+    double timeoutSeconds = 1.0;        // the longest wait for one reply
+    int maxConnections = 4096;          // connections held at once; past it new ones are closed
+    int maxProbes = 1200;               // probes under way at once (worker threads)
+    double requestSeconds = 10.0;       // a request's head must arrive within this, however paced
+    double idleSeconds = 10.0;          // a silent connection is closed after this
+    double workerIdleSeconds = 5.0;     // an idle worker thread ends after this
     LogLevel logLevel = LogLevel::Info;
     LogFormat logFormat = LogFormat::Logfmt;
     std::vector<AddressRange> allowTargets;  // empty: every target may be probed

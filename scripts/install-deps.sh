@@ -11,6 +11,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev prometheus-cpp-dev libcpp-httplib-dev
   iproute2 procps prometheus curl jq
+  # the exporter's HTTP server, its web configuration (YAML), TLS and bcrypt
+  libmicrohttpd-dev libyaml-cpp-dev libgnutls28-dev nettle-dev libcrypt-dev
+  # the exporter's tests: certificates made at run time, and the attack suite's ulimits
+  openssl util-linux python3
   xvfb xauth x11-utils xdotool imagemagick openbox wmctrl
   fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev fakeroot file gzip binutils desktop-file-utils appstream lintian man-db

@@ -54,7 +54,8 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{"discover", "--format", "1"}, 64, "--format: '1' is not"},  // a name, not the value's number
         {{"discover", "--timeout", "301"}, 64, "--timeout"},
         {{"discover", "10.0.0.1"}, 64, "10.0.0.1"},
-        {{"serve", "--listen", "localhost:9150"}, 64, "not ADDR:PORT"},
+        {{"serve", "--listen", "localhost:9150"}, 64, "not an IPv4 address"},
+        {{"serve", "--web.listen-address", "9150"}, 64, "not HOST:PORT"},
         {{"serve", "--listen", "127.0.0.1:99999"}, 64, "not a port number"},
         {{"serve", "--log.level", "verbose"}, 64, "--log.level: 'verbose' is not debug, info, warn or error"},
         {{"serve", "--log.level", "0"}, 64, "--log.level: '0' is not"},
@@ -111,7 +112,8 @@ TEST(CommandLine, GoodLinesCarryTheirOptions)
     l = Parse({"discover", "--format", "file-sd", "--timeout", "3"});
     EXPECT_TRUE(!l.finished && l.format == DiscoverFormat::FileSd && l.discoverTimeout == 3) << l.text;
     l = Parse({"serve"});
-    EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == 9150);  // loopback unless asked
+    // loopback unless asked
+    EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == DefaultServePort && l.serve.listen.empty());
     EXPECT_TRUE(l.serve.logLevel == LogLevel::Info && l.serve.logFormat == LogFormat::Logfmt);
     EXPECT_TRUE(l.serve.allowTargets.empty());  // every target
     l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format",
@@ -120,6 +122,11 @@ TEST(CommandLine, GoodLinesCarryTheirOptions)
     EXPECT_TRUE(l.serve.logLevel == LogLevel::Debug && l.serve.logFormat == LogFormat::Json);
     ASSERT_EQ(l.serve.allowTargets.size(), 2u);
     EXPECT_EQ(l.serve.allowTargets[0].Text() + " " + l.serve.allowTargets[1].Text(), "10.0.0.0/8 192.0.2.7/32");
+    // The older --listen and --web.listen-address add up, in order.
+    l = Parse({"serve", "--web.listen-address", ":9100", "--listen", "[::1]:0", "--web.config.file", "web.yml"});
+    ASSERT_TRUE(!l.finished && l.serve.listen.size() == 2) << l.text;
+    EXPECT_TRUE(l.serve.listen[0] == (ListenAddress{"", 9100}) && l.serve.listen[1] == (ListenAddress{"::1", 0}));
+    EXPECT_TRUE(l.serve.port == 9100 && l.serve.webConfigFile == "web.yml");
 }
 
 TEST(CommandLine, ScrapeTimeoutBoundsTheWait)

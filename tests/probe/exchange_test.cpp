@@ -67,7 +67,8 @@ TEST(Serve, ProbesAtOnceBadTargetsAndItsOwnMetrics)
     FakeServers servers(behaviours);
     ServeOptions options;
     options.port = 0;
-    Exporter exporter(options);
+    Logger log(std::cerr, LogLevel::Error, LogFormat::Logfmt);
+    Exporter exporter(options, log);
     std::string error;
     ASSERT_TRUE(exporter.Start(error)) << error;
     const auto get = [&](const std::string &path) {
@@ -112,6 +113,6 @@ TEST(Serve, ProbesAtOnceBadTargetsAndItsOwnMetrics)
 
     // A port that cannot be had is an error, not a hang.
     options.port = exporter.Port();
-    EXPECT_FALSE(Exporter(options).Start(error));
+    EXPECT_FALSE(Exporter(options, log).Start(error));
     EXPECT_NE(error.find("cannot listen"), std::string::npos);
 }

@@ -101,23 +101,6 @@ TEST(AllowTarget, OutsideEveryRangeIs403AndNothingIsSent)
     }
 }
 
-TEST(AllowTarget, RoutesMadeBeforeTheirOptionsReadThemLater)
-{
-    // As an HTTP layer that fills in its own options after making the routes.
-    ScriptedServer server(ReplyBytes(Reply({Record("Ready")}).reply));
-    ServeOptions options;
-    ExporterMetrics metrics;
-    Routes routes(options, metrics);
-    options.logLevel = LogLevel::Error;
-    options.allowTargets = Ranges({"10.0.0.0/8"});
-    options.timeoutSeconds = 0.2;
-    EXPECT_EQ(routes.Answer(Probe(server.target.Text())).status, 403);
-    options.allowTargets.clear();
-    const RouteAnswer a = routes.Answer(Probe(server.target.Text()));
-    EXPECT_NE(a.body.find("\nkestrum_probe_timeout_seconds 0.2\n"), std::string::npos) << a.body;
-    EXPECT_EQ(server.requests, 1);
-}
-
 TEST(Routes, BadTargetsAre400BeforeAnythingIsSent)
 {
     ScriptedServer server(ReplyBytes(Reply({Record("Ready")}).reply));

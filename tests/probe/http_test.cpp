@@ -1,0 +1,297 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The exporter's HTTP layer: listen addresses, the web configuration file,
+// and what a request gets over a real connection on loopback (refusals, the
+// byte budget, closing after a refusal, keep-alive, basic auth, the pool).
+#include "probe/http_auth.h"
+#include "probe/http_listen.h"
+#include "probe/http_pool.h"
+#include "probe/serve.h"
+#include "probe/web_config.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <crypt.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+using namespace kprobe;
+
+namespace {
+
+TEST(HttpListen, AddressesAsThePrometheusToolsWriteThem)
+{
+    const struct {
+        const char *text;
+        bool ok;
+        ListenAddress address;
+        const char *shown;  // or the error's telling part
+    } cases[] = {
+        {"127.0.0.1:9897", true, {"127.0.0.1", 9897}, "127.0.0.1:9897"},
+        {":9897", true, {"", 9897}, "[::]:9897"},
+        {"[::1]:0", true, {"::1", 0}, "[::1]:0"},
+        {"0.0.0.0:65535", true, {"0.0.0.0", 65535}, "0.0.0.0:65535"},
+        {"9897", false, {}, "not HOST:PORT"},
+        {"localhost:9897", false, {}, "not an IPv4 address"},
+        {"::1:9897", false, {}, "not an IPv4 address"},
+        {"[::1]", false, {}, "not a port number"},
+        {"[127.0.0.1]:80", false, {}, "not an IPv6 address"},
+        {"127.0.0.1:65536", false, {}, "not a port number"},
+        {"127.0.0.1:+80", false, {}, "not a port number"},
+        {"127.0.0.1:", false, {}, "not a port number"},
+    };
+    for (const auto &c : cases) {
+        ListenAddress a;
+        std::string error;
+        ASSERT_EQ(ParseListenAddress(c.text, a, error), c.ok) << c.text << ": " << error;
+        if (c.ok) {
+            EXPECT_TRUE(a == c.address) << c.text;
+            EXPECT_EQ(ListenAddressText(a), c.shown);
+        } else {
+            EXPECT_NE(error.find(c.shown), std::string::npos) << c.text << ": " << error;
+        }
+    }
+}
+
+// A folder with a throwaway key pair (made by openssl) and a bcrypt hash.
+struct Files {
+    std::string dir;
+    std::string hash;
+    Files()
+    {
+        char name[] = "/tmp/kestrum-http-XXXXXX";
+        dir = ::mkdtemp(name);
+        const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                                    "-subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 -keyout " +
+                                    dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null";
+        if (std::system(command.c_str()) != 0)
+            dir.clear();
+        char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+        crypt_data data{};
+        if (crypt_gensalt_rn("$2b$", 5, nullptr, 0, salt, sizeof salt))
+            hash = crypt_r("secret", salt, &data);
+    }
+    ~Files()
+    {
+        if (!dir.empty())
+            std::system(("rm -rf " + dir).c_str());
+    }
+};
+
+TEST(WebConfig, FilesAreCheckedAtStart)
+{
+    Files f;
+    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
+    const std::string tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
+    const std::string users = "basic_auth_users:\n  alice: '" + f.hash + "'\n";
+    const struct {
+        std::string text;
+        const char *error;  // empty: good
+    } cases[] = {
+        {tls + users, ""},
+        {"", ""},
+        {users, ""},
+        {tls + "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: cert.pem\n", ""},
+        {tls + "  min_version: TLS13\n", ""},
+        {"tls_server_config:\n  cert_file: missing.pem\n  key_file: key.pem\n", "cannot read"},
+        {"tls_server_config:\n  key_file: key.pem\n", "cert_file and key_file are both required"},
+        {"tls_server_config:\n  cert_file: key.pem\n  key_file: cert.pem\n", "do not load together"},
+        {"tls_server_config: [cert_file\n", "not valid YAML"},
+        {"basic_auth_users:\n  alice: plain-password\n", "not a bcrypt hash"},
+        {"basic_auth_users:\n  alice: '$1$abc$def'\n", "not a bcrypt hash"},
+        {"basic_auth_users:\n  'a:b': '" + f.hash + "'\n", "not a user name"},
+        {"rate_limit:\n  interval: 1s\n", "unknown or unsupported field 'rate_limit'"},
+        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n", "unknown or unsupported field 'cipher_suites'"},
+        {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "needs client_ca_file"},
+        {tls + "  client_auth_type: Sometimes\n", "is not one of"},
+        {tls + "  min_version: TLS13\n  max_version: TLS12\n", "lowest first"},
+        {"- a list\n", "not a map"},
+    };
+    for (const auto &c : cases) {
+        WebConfig config;
+        std::string error;
+        const bool good = *c.error == '\0';
+        EXPECT_EQ(ParseWebConfig(c.text, f.dir, config, error), good) << c.text << "\n" << error;
+        if (!good) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n" << error;
+        }
+    }
+    WebConfig config;
+    std::string error;
+    ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
+    EXPECT_TRUE(config.tls && config.tls->certPem.find("BEGIN CERTIFICATE") != std::string::npos);
+    EXPECT_EQ(config.users.at("alice"), f.hash);
+    // From a file, relative names are the file's neighbours.
+    std::ofstream(f.dir + "/web.yml") << tls;
+    EXPECT_TRUE(LoadWebConfig(f.dir + "/web.yml", config, error)) << error;
+    EXPECT_FALSE(LoadWebConfig(f.dir + "/absent.yml", config, error));
+    EXPECT_NE(error.find("--web.config.file"), std::string::npos);
+}
+
+TEST(BasicAuth, HeadersPasswordsAndTheRememberedOnes)
+{
+    Files f;
+    ASSERT_FALSE(f.hash.empty());
+    BasicAuth auth({{"alice", f.hash}});
+    const std::string right = "Basic YWxpY2U6c2VjcmV0";       // alice:secret
+    const std::string wrong = "Basic YWxpY2U6c2VjcmV1";       // alice:secreu
+    const std::string stranger = "Basic Ym9iOnNlY3JldA==";    // bob:secret
+    for (const std::string &junk : {std::string(), std::string("Bearer x"), std::string("Basic !!!"),
+                                    std::string("Basic YWxpY2U=")})  // no colon
+        EXPECT_EQ(auth.Quick(junk), BasicAuth::Verdict::Refused) << junk;
+    EXPECT_EQ(auth.Quick(right), BasicAuth::Verdict::NeedsHashing);
+    EXPECT_FALSE(auth.Verify(wrong));
+    EXPECT_FALSE(auth.Verify(stranger));
+    EXPECT_TRUE(auth.Verify(right));
+    EXPECT_EQ(auth.Quick("basic  YWxpY2U6c2VjcmV0"), BasicAuth::Verdict::Accepted);
+    EXPECT_EQ(auth.Quick(wrong), BasicAuth::Verdict::NeedsHashing);  // never accepted without bcrypt
+}
+
+TEST(WorkerPool, GrowsForABurstAndShrinksWhenIdle)
+{
+    WorkerPool pool(8, std::chrono::milliseconds(100));
+    std::atomic<int> done{0};
+    std::atomic<bool> release{false};
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(pool.Submit([&] {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++done;
+        }));
+    EXPECT_EQ(pool.Threads(), 8u);  // the limit, the rest queued
+    release = true;
+    for (int i = 0; i < 500 && (done < 20 || pool.Threads() > 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(done, 20);
+    EXPECT_EQ(pool.Threads(), 0u);
+    pool.Stop();
+    EXPECT_FALSE(pool.Submit([] {}));
+}
+
+// Raw bytes to the exporter; what came back until it closed (or 1 s passed).
+struct Reply {
+    std::string text;
+    bool closed = false;
+    int Status() const { return text.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(text.c_str() + 9) : 0; }
+    int Answers() const
+    {
+        int n = 0;
+        for (std::size_t at = text.find("HTTP/1.1 "); at != std::string::npos; at = text.find("HTTP/1.1 ", at + 1))
+            ++n;
+        return n;
+    }
+};
+
+Reply Exchange(int port, const std::string &request)
+{
+    Reply r;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0) {
+        for (std::size_t sent = 0; sent < request.size();) {
+            const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<std::size_t>(n);
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        char buffer[4096];
+        while (!r.closed && std::chrono::steady_clock::now() < end) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 300) <= 0)
+                continue;
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                r.text.append(buffer, static_cast<std::size_t>(n));
+            r.closed = n <= 0;
+        }
+    }
+    ::close(fd);
+    return r;
+}
+
+TEST(HttpServe, RequestsAreScreenedBeforeRouting)
+{
+    ServeOptions options;
+    options.port = 0;
+    Logger log(std::cerr, LogLevel::Error, LogFormat::Logfmt);
+    Exporter exporter(options, log);
+    std::string error;
+    ASSERT_TRUE(exporter.Start(error)) << error;
+    const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\n";
+    const std::string next = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    const struct {
+        std::string request;
+        int status;
+        int answers;  // to everything sent on the connection
+        bool closed;  // within the wait, with no Connection: close asked for
+    } cases[] = {
+        {get + "\r\n" + next, 200, 2, false},                      // keep-alive
+        {"HEAD / HTTP/1.1\r\nHost: x\r\n\r\n", 200, 1, false},
+        {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", 405, 1, true},
+        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", 405, 1, true},
+        {get + "Content-Length: " + std::to_string(next.size()) + "\r\n\r\n" + next, 413, 1, true},
+        {get + "Content-Length: 0\r\n\r\n" + next, 200, 2, false},
+        {get + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411, 1, true},
+        {get + "Content-Encoding: gzip\r\n\r\n", 415, 1, true},
+        {get + "Range: bytes=-,-,-,-\r\n\r\n", 416, 1, true},
+        {"GET /probe HTTP/1.1\r\nHost: x\r\n\r\n" + next, 400, 1, true},  // a 400 ends the connection
+        {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n" + next, 404, 2, false},
+        {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, 1, true},
+        {get + std::string(2000, 'h') + ": " + std::string(15000, 'v') + "\r\n\r\n", 431, 1, true},
+        {get + [] {
+             std::string many;
+             for (int i = 0; i < 4000; ++i)
+                 many += "a:b\r\n";
+             return many;
+         }() + "\r\n",
+         431, 1, true},
+    };
+    for (const auto &c : cases) {
+        const Reply r = Exchange(exporter.Port(), c.request);
+        const std::string shown = c.request.substr(0, 80);
+        EXPECT_EQ(r.Status(), c.status) << shown << "\n" << r.text.substr(0, 300);
+        EXPECT_EQ(r.Answers(), c.answers) << shown << "\n" << r.text.substr(0, 300);
+        EXPECT_EQ(r.closed, c.closed) << shown;
+    }
+    // A head within the budget is served whole: 12 KiB of headers.
+    std::string headers;
+    for (int i = 0; i < 12; ++i)
+        headers += "X-Pad-" + std::to_string(i) + ": " + std::string(1000, 'p') + "\r\n";
+    EXPECT_EQ(Exchange(exporter.Port(), get + headers + "\r\n").Status(), 200);
+}
+
+TEST(HttpServe, EveryAddressAndAPortTakenIsAnError)
+{
+    ServeOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseListen("127.0.0.1:0", options, error) && ParseListen("[::1]:0", options, error)) << error;
+    Logger log(std::cerr, LogLevel::Error, LogFormat::Logfmt);
+    Exporter exporter(options, log);
+    ASSERT_TRUE(exporter.Start(error)) << error;
+    const std::vector<std::string> addresses = exporter.Addresses();
+    ASSERT_EQ(addresses.size(), 2u);
+    EXPECT_EQ(addresses[0], "127.0.0.1:" + std::to_string(exporter.Port()));
+    EXPECT_EQ(addresses[1].rfind("[::1]:", 0), 0u) << addresses[1];
+
+    ServeOptions again;
+    again.port = exporter.Port();
+    Exporter second(again, log);
+    EXPECT_FALSE(second.Start(error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(exporter.Port())), std::string::npos)
+        << error;
+}
+
+}  // namespace
