@@ -16,7 +16,6 @@ namespace kprobe {
 struct ListenAddress {
     std::string host;  // "127.0.0.1", "::1", or empty
     int port = 0;      // 0: any free port
-    bool operator==(const ListenAddress &o) const { return host == o.host && port == o.port; }
 };
 
 // Outside the ports that Prometheus' list hands out to exporters.

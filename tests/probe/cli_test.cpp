@@ -5,6 +5,7 @@
 // their options. Only lines that parsing finished are run: nothing here
 // touches the network.
 #include "probe/cli.h"
+#include "tests/probe/equality.h"
 
 #include "kestrum_version.h"
 

@@ -4,11 +4,14 @@
 // command's JSON read back.
 #pragma once
 #include "probe/printers.h"
+#include "probe/serve_options.h"
 #include "probe/target.h"
 
 #include <nlohmann/json.hpp>
 
 namespace kprobe {
+
+inline bool operator==(const ListenAddress &a, const ListenAddress &b) { return a.host == b.host && a.port == b.port; }
 
 inline bool operator==(const Target &a, const Target &b) { return a.address == b.address && a.port == b.port; }
 

@@ -8,6 +8,7 @@
 #include "probe/http_pool.h"
 #include "probe/serve.h"
 #include "probe/web_config.h"
+#include "tests/probe/equality.h"
 
 #include <gtest/gtest.h>
 
