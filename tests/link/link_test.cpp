@@ -119,6 +119,10 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
         {"the choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
         {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
+        // A listening window of two seconds leaves room in 3.5 s for the
+        // fallback probe and its answer; a longer window would use it all up.
+        {"the fallback goes out two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true,
+         AnsweringGateway, 3500},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
         // The wait for the list gives way; the answer still counts, so that the
         // caller does not ask for an address on top.
@@ -193,7 +197,7 @@ enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse };
 // What the server does with one status request.
 struct Reply {
     Bytes bytes;
-    enum { Send, FromOther, Silent } how = Send;
+    enum { Send, FromOther, Silent, Late } how = Send;  // Late: sent two seconds after the request
     enum { NoStop, StopFirst, StopSoonAfter } stop = NoStop;
 };
 
@@ -219,6 +223,8 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},
         {"stop while the reply never comes", true, 1, {{{}, Reply::Silent, Reply::StopFirst}}, 1, 0, 1, 1, true},
+        // The worker waits one second for a reply, not longer.
+        {"a reply two seconds late is no reply", true, 1, {{full, Reply::Late}}, 1, 0, 1, 1, true},
         // Discovery waits for the notice, but a notice that never shows, a choice
         // already made or a closing program must not hold the worker for ever.
         {"notice shows late", false, 0, {}, 1, 0, 0, 1, false, ShowNotice},
@@ -244,6 +250,8 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
             const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
             if (r.stop == Reply::StopFirst)
                 platform::SetEvent(host->StopEvent());
+            if (r.how == Reply::Late && !self.Pause(2000))
+                return;
             if (r.how != Reply::Silent)
                 (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
             if (r.stop == Reply::StopSoonAfter && self.Pause(300))
@@ -297,6 +305,38 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         EXPECT_TRUE(!c.connectFailed || (log[log.size() - 2].box == "Connect Failed!\n" &&
                                          log[log.size() - 2].boxFlags == 0x30 && log.back().message.msg == WM_CLOSE));
     }
+}
+
+// A request, its reply, a one-second wait, the reply posted, the next request:
+// in the 3.5 s that the test lets the polling run from the first request, that
+// is four requests (three on a slow machine), and every reply but the one the
+// stop cut short is posted.
+TEST(StatusWorker, PollsOnceASecond)
+{
+    auto host = std::make_shared<FakeHost>();
+    std::atomic<int> requests{0};
+    UdpResponder server("127.0.0.1");
+    ASSERT_TRUE(server.IsValid());
+    server.Start([&](UdpResponder &self, const Datagram &d) {
+        if (d.bytes != Probe && requests++ == 0)
+            host->Later(3500, [&h = *host] { platform::SetEvent(h.StopEvent()); });
+        self.Send(d.bytes == Probe ? Answer : Bytes(960, 1), d.from);
+    });
+    host->SetEnabled(HostWindow::Finding, true);
+    host->SetEnabled(HostWindow::ServerList, true);
+    const std::uint32_t address = server.Address();
+    host->onEntry = [address](FakeHost &h, const HostEntry &e) {
+        if (e.message.msg == WM_ADD_SERVER)
+            h.Choose(1, address);
+    };
+
+    StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 10000});
+
+    std::printf("requests in the first 3.5 s of polling: %d\n", requests.load());
+    EXPECT_GE(requests, 3);
+    EXPECT_LE(requests, 4);
+    EXPECT_EQ(host->Posts(HostWindow::Main, WM_STATUS_REPLY).size(), std::size_t(requests - 1));
+    EXPECT_TRUE(host->Posts(HostWindow::Main, WM_CLOSE).empty());
 }
 
 }  // namespace
