@@ -119,10 +119,10 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
         {"the choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
         {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
-        // A listening window of two seconds leaves room in 3.5 s for the
+        // A listening window of two seconds leaves room in 2.6 s for the
         // fallback probe and its answer; a longer window would use it all up.
         {"the fallback goes out two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true,
-         AnsweringGateway, 3500},
+         AnsweringGateway, 2600},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
         // The wait for the list gives way; the answer still counts, so that the
         // caller does not ask for an address on top.
