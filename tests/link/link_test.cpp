@@ -197,7 +197,7 @@ enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse };
 // What the server does with one status request.
 struct Reply {
     Bytes bytes;
-    enum { Send, FromOther, Silent, Late } how = Send;  // Late: sent two seconds after the request
+    enum { Send, FromOther, Silent } how = Send;
     enum { NoStop, StopFirst, StopSoonAfter } stop = NoStop;
 };
 
@@ -223,8 +223,6 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},
         {"stop while the reply never comes", true, 1, {{{}, Reply::Silent, Reply::StopFirst}}, 1, 0, 1, 1, true},
-        // The worker waits one second for a reply, not longer.
-        {"a reply two seconds late is no reply", true, 1, {{full, Reply::Late}}, 1, 0, 1, 1, true},
         // Discovery waits for the notice, but a notice that never shows, a choice
         // already made or a closing program must not hold the worker for ever.
         {"notice shows late", false, 0, {}, 1, 0, 0, 1, false, ShowNotice},
@@ -250,8 +248,6 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
             const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
             if (r.stop == Reply::StopFirst)
                 platform::SetEvent(host->StopEvent());
-            if (r.how == Reply::Late && !self.Pause(2000))
-                return;
             if (r.how != Reply::Silent)
                 (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
             if (r.stop == Reply::StopSoonAfter && self.Pause(300))
