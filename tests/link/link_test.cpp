@@ -119,6 +119,10 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
         {"the choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
         {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
+        // A listening window of two seconds leaves room in 2.6 s for the
+        // fallback probe and its answer; a longer window would use it all up.
+        {"the fallback goes out two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true,
+         AnsweringGateway, 2600},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
         // The wait for the list gives way; the answer still counts, so that the
         // caller does not ask for an address on top.
@@ -297,6 +301,38 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         EXPECT_TRUE(!c.connectFailed || (log[log.size() - 2].box == "Connect Failed!\n" &&
                                          log[log.size() - 2].boxFlags == 0x30 && log.back().message.msg == WM_CLOSE));
     }
+}
+
+// A request, its reply, a one-second wait, the reply posted, the next request:
+// in the 3.5 s that the test lets the polling run from the first request, that
+// is four requests (three on a slow machine), and every reply but the one the
+// stop cut short is posted.
+TEST(StatusWorker, PollsOnceASecond)
+{
+    auto host = std::make_shared<FakeHost>();
+    std::atomic<int> requests{0};
+    UdpResponder server("127.0.0.1");
+    ASSERT_TRUE(server.IsValid());
+    server.Start([&](UdpResponder &self, const Datagram &d) {
+        if (d.bytes != Probe && requests++ == 0)
+            host->Later(3500, [&h = *host] { platform::SetEvent(h.StopEvent()); });
+        self.Send(d.bytes == Probe ? Answer : Bytes(960, 1), d.from);
+    });
+    host->SetEnabled(HostWindow::Finding, true);
+    host->SetEnabled(HostWindow::ServerList, true);
+    const std::uint32_t address = server.Address();
+    host->onEntry = [address](FakeHost &h, const HostEntry &e) {
+        if (e.message.msg == WM_ADD_SERVER)
+            h.Choose(1, address);
+    };
+
+    StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 10000});
+
+    std::printf("requests in the first 3.5 s of polling: %d\n", requests.load());
+    EXPECT_GE(requests, 3);
+    EXPECT_LE(requests, 4);
+    EXPECT_EQ(host->Posts(HostWindow::Main, WM_STATUS_REPLY).size(), std::size_t(requests - 1));
+    EXPECT_TRUE(host->Posts(HostWindow::Main, WM_CLOSE).empty());
 }
 
 }  // namespace

@@ -38,8 +38,20 @@ std::tuple<int, std::string, std::string> Finished(const Args &args)
 
 TEST(CommandLine, HelpAndVersionEverywhere)
 {
-    for (const Args &args : {Args{"--help"}, Args{"discover", "--help"}, Args{"check", "--help"}, Args{"serve", "-h"}})
-        EXPECT_EQ(std::get<0>(Finished(args)), 0) << args.front();
+    // Each help on stdout, naming what belongs to its own command.
+    const std::pair<Args, std::vector<std::string>> helps[] = {
+        {{"--help"}, {"discover", "status", "check", "serve"}},
+        {{"discover", "--help"}, {"--format", "--timeout"}},
+        {{"check", "--help"}, {"--hostname", "--ignore-offline"}},
+        {{"serve", "-h"}, {"--listen"}},
+    };
+    for (const auto &[args, names] : helps) {
+        const auto [code, out, err] = Finished(args);
+        EXPECT_EQ(code, 0) << args.front();
+        EXPECT_EQ(err, "") << args.front();
+        for (const std::string &name : names)
+            EXPECT_NE(out.find(name), std::string::npos) << args.front() << " lacks " << name << ":\n" << out;
+    }
     EXPECT_EQ(std::get<1>(Finished({"check", "-V"})), "kestrum-probe " KESTRUM_VERSION "\n");
 }
 

@@ -31,6 +31,7 @@ struct ScriptedWorker {
     std::atomic<bool> sawStop{false};
     EventHandle release = CreateEvent(), done = CreateEvent();
     bool stubborn = false, boxAfterStop = false;
+    std::uint32_t stopTakesMs = 0;  // after seeing the stop, before the box and again after it
 
     CMonitorDlg::WorkerBody Body()
     {
@@ -48,8 +49,10 @@ struct ScriptedWorker {
             } else {
                 WaitForSingleObject(host->StopEvent(), 30000);
                 sawStop = true;
+                Sleep(stopTakesMs);
                 if (boxAfterStop)
                     host->MessageBox("Connect Failed!\n", MB_ICONWARNING);
+                Sleep(stopTakesMs);
             }
             done->Set();
         };
@@ -84,6 +87,31 @@ void PostReply(CMonitorDlg &dlg, std::initializer_list<const char *> names, std:
 }
 
 QTreeWidgetItem *Root(CMonitorDlg &dlg) { return dlg.m_treePrinters->topLevelItem(0); }
+
+// One printer per slot, "P1" on (the first with an 8-bit name), with these status flags.
+void PostStates(CMonitorDlg &dlg, const std::vector<std::uint8_t> &flags)
+{
+    auto reply = std::make_shared<StatusReply>();
+    std::memset(reply.get(), 0, sizeof *reply);
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        const std::string name = "P" + std::to_string(i + 1) + (i ? "" : " K\xFC" "che");
+        std::strncpy(reply->records[i].printerName, name.c_str(), sizeof reply->records[i].printerName);
+        reply->records[i].statusFlags = flags[i];
+    }
+    PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(reply.get()), 0, reply);
+}
+
+// Which picture of the tree's bitmap an item shows, read from the widget: the
+// picture's index in the strip, or -1 when it is none of them.
+int PictureOf(const QTreeWidgetItem *item)
+{
+    const QImage strip = QImage(QStringLiteral(":/res/bitmap142.png")).convertToFormat(QImage::Format_RGB32);
+    const QImage shown = item->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_RGB32);
+    for (int i = 0; i * 16 < strip.width(); ++i)
+        if (shown == strip.copy(i * 16, 0, 16, 16))
+            return i;
+    return -1;
+}
 
 }  // namespace
 
@@ -280,6 +308,30 @@ private slots:
         QVERIFY(worker.done->Wait(10000) == WAIT_OBJECT_0);
     }
 
+    // A worker may take a while to stop (the search looks at the stop event only
+    // between its listening windows) and may ask for a box on its way out, which
+    // the person reads at leisure. The five seconds are the worker's alone: the
+    // reading does not count, and such a worker is no stubborn one.
+    void slowWorkerGetsNoWarning()
+    {
+        ScriptedWorker worker;
+        worker.stopTakesMs = 1000;  // two seconds of its own, and four of reading
+        worker.boxAfterStop = true;
+        MonitorRun run(worker.Body());
+        QStringList texts;
+        SetMessageBoxHook([&texts](const MessageBoxCall &c) {
+            texts << c.text;
+            if (c.fromOtherThread)
+                std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+            return IDOK;
+        });
+        WhenShown(run, [&] { run.dlg.PressKey(Qt::Key_Escape); });
+        QCOMPARE(run.dlg.DoModal(), IDCANCEL);
+        QTRY_VERIFY_WITH_TIMEOUT(worker.done->IsSet(), 10000);  // it must not outlive the test's objects
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(texts, QStringList{QStringLiteral("Connect Failed!\n")});
+    }
+
     // Replies rename the printers in place; selecting a printer fills the list and
     // details at once, the root clears them; a reply queued at the close is dropped.
     void repliesShowInTreeListAndDetails()
@@ -321,6 +373,55 @@ private slots:
         QCOMPARE(detailsAfterRoot, QString());
         QCoreApplication::processEvents();
         QCOMPARE(Root(dlg)->child(0)->text(0), QStringLiteral("Laser 1020"));
+    }
+
+    // The printer view as set up (the root expanded, the list's columns, the
+    // details read-only) and the pictures the real tree shows: the root's globe,
+    // the plain printer for a printer on line without fault (busy or not), the
+    // prohibition sign for every other state; each item changes picture in place
+    // when its state does. Names are 8-bit text.
+    void printerViewSetUpAndTreePictures()
+    {
+        ScriptedWorker worker;
+        MonitorRun run(worker.Body());
+        auto &dlg = run.dlg;
+        // ready, busy, fault, paper out, off line, off line with the other bits, every bit
+        const std::vector<std::uint8_t> first = {0x88, 0x8C, 0x84, 0xA0, 0x08, 0x7F, 0xFF};
+        const std::vector<std::uint8_t> second = {0xA0, 0x84, 0x88, 0x8C, 0x88, 0x00};  // and slot 7 emptied
+        std::vector<std::vector<int>> pictures;
+        QStringList columns;
+        bool expanded = false, readOnly = false;
+        QString firstName;
+        const auto read = [&] {
+            pictures.push_back({PictureOf(Root(dlg))});
+            for (int i = 0; i < Root(dlg)->childCount(); ++i)
+                pictures.back().push_back(PictureOf(Root(dlg)->child(i)));
+        };
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] { PostStates(dlg, first); return true; });
+        run.drive.Then([&] { return Root(dlg)->childCount() == 7; });
+        run.drive.Then([&] {
+            read();
+            expanded = Root(dlg)->isExpanded();
+            readOnly = dlg.m_editDetails->isReadOnly();
+            firstName = Root(dlg)->child(0)->text(0);
+            for (int c = 0; c < dlg.m_listStatus->columnCount(); ++c)
+                columns << dlg.m_listStatus->headerItem()->text(c) + QString::number(dlg.m_listStatus->columnWidth(c));
+            PostStates(dlg, second);
+            return true;
+        });
+        run.drive.Then([&] { return Root(dlg)->childCount() == 6; });
+        run.drive.Then([&] {
+            read();
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(pictures, (std::vector<std::vector<int>>{{0, 1, 1, 2, 2, 2, 2, 1}, {0, 2, 2, 1, 1, 1, 2}}));
+        QVERIFY(expanded && readOnly);
+        QCOMPARE(columns, (QStringList{"Status121", "Job in Queue121", "Printed Percent121"}));
+        QCOMPARE(firstName, QString::fromUtf8("P1 K\u00FCche"));
     }
 
     // A server gone silent while a dialog stands over the main window: the
