@@ -6,7 +6,7 @@
 // abnormal !" and no sanitizer report. KESTRUM_STRESS_RUNS runs (default 25)
 // from KESTRUM_STRESS_SEED (default: from the clock), which is printed.
 #include "tests/stress/loopback_simulator.h"
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 #include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
 #include "view/printer_tree.h"
@@ -63,8 +63,9 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
 {
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     // For the notice and the search: no server to find, or one that answers late.
-    const std::vector<std::string> unseen = between(0, 1) ? std::vector<std::string>{"--no-discovery"}
-                                            : std::vector<std::string>{"--delay-ms", std::to_string(between(200, 1200))};
+    const std::vector<std::string> unseen =
+        between(0, 1) ? std::vector<std::string>{"--no-discovery"}
+                      : std::vector<std::string>{"--delay-ms", std::to_string(between(200, 1200))};
     const std::vector<std::string> simArgs[kMomentCount] = {
         unseen, unseen, {}, {"--no-discovery"}, {}, {"--stop-after", std::to_string(between(1, 2))}, {}};
     SimulatorProcess sim(simArgs[moment]);
@@ -84,7 +85,8 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     QString failure;
 
     auto dialogs = [&] {  // the front one first
-        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg, &dlg};
+        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg,
+                                      &dlg};
     };
     auto front = [&] {
         const auto all = dialogs();
@@ -193,7 +195,8 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     const std::pair<bool, QString> checks[] = {
         {!failure.isEmpty(), failure},
         {closeMs > 6000, QStringLiteral("the run ended %1 ms after the close").arg(closeMs)},
-        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")), "false \"Child thread exit abnormal !\""},
+        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")),
+         "false \"Child thread exit abnormal !\""},
         {!workerDone->IsSet(), "the worker still runs after the window has gone"},
         {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
     for (const auto &[failed, what] : checks)
@@ -209,7 +212,8 @@ class CloseStressTest : public QObject {
 private slots:
     void randomMomentCloses()
     {
-        const int runs = qEnvironmentVariableIsSet("KESTRUM_STRESS_RUNS") ? qEnvironmentVariableIntValue("KESTRUM_STRESS_RUNS") : 25;
+        const int runs =
+            qEnvironmentVariableIsSet("KESTRUM_STRESS_RUNS") ? qEnvironmentVariableIntValue("KESTRUM_STRESS_RUNS") : 25;
         const unsigned seed = qEnvironmentVariableIsSet("KESTRUM_STRESS_SEED")
                                   ? static_cast<unsigned>(qEnvironmentVariableIntValue("KESTRUM_STRESS_SEED"))
                                   : static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
@@ -226,7 +230,8 @@ private slots:
             std::fflush(stdout);  // a crash shows which run it was
             qint64 closeMs = -1;
             const QString failure = CloseOnce(moment, way, random, closeMs);
-            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure), static_cast<long long>(closeMs));
+            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure),
+                        static_cast<long long>(closeMs));
             std::fflush(stdout);
             failures += failure.isEmpty() ? 0 : 1;
         }
