@@ -189,7 +189,8 @@ int RunProbe(const std::string &probe, const std::vector<std::string> &args, dou
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]\n");
+        std::fprintf(stderr,
+                     "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] [--port P]\n");
         return 64;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
