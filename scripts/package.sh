@@ -4,9 +4,20 @@
 # Builds the Debian package: configures its own build folder (build-pkg, or the
 # one given) without the tests, with Debian's hardening flags, builds what is
 # installed and runs CPack. Prints the .deb's path as the last line.
-#   scripts/package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'TEXT'
+usage: scripts/package.sh [BUILD_DIR]
+Builds the Debian package in BUILD_DIR (default build-pkg/), without the
+tests and with Debian's hardening flags, and prints the .deb's path last.
+TEXT
+}
+
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
 dir=${1:-build-pkg}
 
 # The flags Debian's own packages are built with (fortify, stack protector,
