@@ -62,8 +62,8 @@ std::string NameList(const Names<T> &names, const char *between, const char *las
 }
 
 // One of a few named values, turned into its value by CLI11's CheckedTransformer;
-// the complaint is "expected a, b or c, got 'TEXT'".
-// The transformer also takes the values' numbers, which are no names: those are refused first.
+// the complaint is "expected a, b or c, got 'TEXT'". The transformer would also
+// take the values' numbers, which are no names: those are refused first.
 template <typename T>
 CLI::Validator Named(const Names<T> &names)
 {
@@ -86,10 +86,15 @@ CLI::Option *AddNamed(CLI::App &app, const std::string &name, T &value, const Na
     return app.add_option(name, value, help)->transform(Named(names))->type_name(NameList(names, "|", "|"));
 }
 
-const Names<ReplyFault> ReplyFaults{
-    {"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}};
-const Names<DiscoveryFault> DiscoveryFaults{{"oversized", DiscoveryFault::Oversized},
-                                            {"garbage", DiscoveryFault::Garbage}};
+Names<ReplyFault> ReplyFaults()
+{
+    return {{"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}};
+}
+
+Names<DiscoveryFault> DiscoveryFaults()
+{
+    return {{"oversized", DiscoveryFault::Oversized}, {"garbage", DiscoveryFault::Garbage}};
+}
 
 // What some options take in before they become Options: the client mode and
 // its target, and the discovery switch.
@@ -119,10 +124,10 @@ void AddServingOptions(CLI::App &app, Options &o, Taken &taken)
         ->check(Whole(0, 1000000000L, "not a count"))
         ->type_name("N")
         ->group(group);
-    AddNamed(app, "--reply", o.replyFault, ReplyFaults,
+    AddNamed(app, "--reply", o.replyFault, ReplyFaults(),
              "answer status requests with 130 bytes, 961 bytes, or 2 to 901 bytes of noise")
         ->group(group);
-    AddNamed(app, "--discovery-reply", o.discoveryFault, DiscoveryFaults,
+    AddNamed(app, "--discovery-reply", o.discoveryFault, DiscoveryFaults(),
              "answer probes with two bytes, or with one wrong byte")
         ->group(group);
     app.add_option("--delay-ms", o.delayMs, "wait N ms before every answer")
