@@ -34,6 +34,14 @@ std::vector<std::string_view> SplitFields(std::string_view line)
     return fields;
 }
 
+// Metrics run up to 4294967295: ten digits.
+std::optional<std::uint32_t> ParseMetric(std::string_view text)
+{
+    if (text.size() > 10)
+        return std::nullopt;
+    return ktext::ParseWhole<std::uint32_t>(text, 0, UINT32_MAX);
+}
+
 }  // namespace
 
 std::optional<Ipv4Address> ParseDefaultGateway(std::string_view routeTable)
@@ -54,10 +62,7 @@ std::optional<Ipv4Address> ParseDefaultGateway(std::string_view routeTable)
         const auto destination = ktext::ParseHex(fields[Destination]);
         const auto gateway = ktext::ParseHex(fields[Gateway]);
         const auto flags = ktext::ParseHex(fields[Flags]);
-        // Metrics run up to 4294967295: ten digits.
-        const auto metric = fields[Metric].size() <= 10
-                                ? ktext::ParseWhole<std::uint32_t>(fields[Metric], 0, UINT32_MAX)
-                                : std::nullopt;
+        const auto metric = ParseMetric(fields[Metric]);
         const auto mask = ktext::ParseHex(fields[Mask]);
         if (!destination || !gateway || !flags || !metric || !mask)
             continue;

@@ -103,8 +103,9 @@ TEST_F(MibAgentModule, AnswersTheNextHopAndRefusesTheRest)
         SnmpVarBind b[2] = {};
         b[1].name = name;
         ASSERT_TRUE(CopyOid(&b[0].name, &nextHop));
-        if (name.ids)
+        if (name.ids) {
             ASSERT_TRUE(CopyOid(&b[1].name, &name));
+        }
         SnmpVarBindList list{b, 2};
         AsnInteger32 status = -1, index = -1;
         EXPECT_NE(m_query(pdu, &list, &status, &index), 0);

@@ -194,8 +194,9 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
             added.push_back(*text);
         }
         EXPECT_EQ(added, c.added);
-        if (!c.added.empty())
+        if (!c.added.empty()) {
             EXPECT_EQ(platform::InetNtoa(source.sin_addr.s_addr), c.added.back());
+        }
     }
 }
 

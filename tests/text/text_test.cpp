@@ -55,8 +55,9 @@ TEST(Text, DecimalNumbers)
     }
     // A locale with a decimal comma changes nothing.
     const std::string before = std::setlocale(LC_NUMERIC, nullptr);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
         EXPECT_EQ(ParseDecimal("0.5", 0, 1, fraction), 0.5);
+    }
     std::setlocale(LC_NUMERIC, before.c_str());
 
     EXPECT_EQ(ParseWhole<std::uint32_t>("4294967295", 0, UINT32_MAX), UINT32_MAX);

@@ -237,8 +237,9 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
             const PrinterRecord *rec = SelectedPrinterRecord(h.tree, h.records);
             const std::uint32_t d = h.tree.GetItemData(now);
             ASSERT_EQ(rec != nullptr, d != 0);
-            if (rec)
+            if (rec) {
                 EXPECT_EQ(std::memcmp(rec, &second.records[d - 1], sizeof *rec), 0);
+            }
         };
         const PrinterRecord *shown = h.Apply(second);
         h.tree.onSelectionChanged = nullptr;
