@@ -52,7 +52,8 @@ shoot() {  # shoot FILE RUN...
     # The client's place on the screen, widened by the frame the window manager drew round it.
     geometry=$("$@" bash -c '
       read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n "s/.*= //p" | tr -d ,)
-      eval "$(xwininfo -id "$1" | sed -n "s/ *Absolute upper-left X: */x=/p; s/ *Absolute upper-left Y: */y=/p; s/ *Width: */w=/p; s/ *Height: */h=/p")"
+      eval "$(xwininfo -id "$1" | sed -n -e "s/ *Absolute upper-left X: */x=/p" \
+        -e "s/ *Absolute upper-left Y: */y=/p" -e "s/ *Width: */w=/p" -e "s/ *Height: */h=/p")"
       echo "$((w + ${l:-0} + ${r:-0}))x$((h + ${t:-0} + ${b:-0}))+$((x - ${l:-0}))+$((y - ${t:-0}))"' _ "$id")
     "$@" convert "$file" -crop "$geometry" +repage "$file"
   fi

@@ -11,4 +11,5 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 out=$(cmake --install "$build" --prefix "$prefix" 2>&1) || { echo "$out"; echo "FAIL: cmake --install failed"; exit 1; }
 [ -e "$prefix/bin/libinetmib1.so" ] && { echo "FAIL: the agent module was installed beside the executable"; exit 1; }
-bash "$shipped_test" "$lan_sh" "$prefix/bin/kestrum-printsim" "$prefix/bin/usbkestrum" "$prefix/$moduledir/libinetmib1.so"
+bash "$shipped_test" "$lan_sh" "$prefix/bin/kestrum-printsim" "$prefix/bin/usbkestrum" \
+  "$prefix/$moduledir/libinetmib1.so"

@@ -17,7 +17,9 @@ module=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.
 root=$(mktemp -d)
 installed=0
 trap '[ "$installed" = 1 ] && dpkg -r usbkestrum >/dev/null 2>&1; rm -rf "$root"' EXIT
-monitor() { bash "$shipped_test" "$lan_sh" "$1/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?; }
+monitor() {
+    bash "$shipped_test" "$lan_sh" "$1/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?
+}
 
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 for f in usr/bin/usbkestrum usr/bin/kestrum-printsim "$module" \
@@ -48,6 +50,9 @@ for f in $(dpkg -L usbkestrum); do [ -e "$f" ] || fail "dpkg -L lists $f, which 
 monitor ""
 dpkg -r usbkestrum >"$root/log" 2>&1 || fail "dpkg -r failed"
 installed=0
-case "$(dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null)" in *not-installed*|"") ;; *) fail "still installed after dpkg -r" ;; esac
+case "$(dpkg-query -W -f='${Status}' usbkestrum 2>/dev/null)" in
+    *not-installed*|"") ;;
+    *) fail "still installed after dpkg -r" ;;
+esac
 snapshot | diff "$root/before.txt" - || fail "installing and removing the package changed the file system"
 echo "PASS: unpacked, installed, run and removed without a trace"
