@@ -9,6 +9,7 @@
 #include "link/status_worker.h"
 #include "platform/ui/accessibility.h"
 #include "platform/ui/message_box.h"
+#include "res/pictures.h"
 #include "dialogs/about_dlg.h"
 #include "view/ui/tree_widget_control.h"
 
@@ -54,8 +55,8 @@ CMonitorDlg::CMonitorDlg(QWidget *parent, WorkerBody worker)
     : CDialog(IDD_MONITOR_DIALOG, parent), m_worker(worker ? std::move(worker) : WorkerBody(RunStatusWorker))
 {
     m_hIcon = QIcon();
-    m_hIcon.addFile(QStringLiteral(":/res/icon16.png"), QSize(16, 16));
-    m_hIcon.addFile(QStringLiteral(":/res/icon32.png"), QSize(32, 32));
+    m_hIcon.addFile(QString::fromLatin1(AppIconPath(16)), QSize(16, 16));
+    m_hIcon.addFile(QString::fromLatin1(AppIconPath(32)), QSize(32, 32));
     setAttribute(Qt::WA_QuitOnClose, false);
 }
 
@@ -74,29 +75,55 @@ void CMonitorDlg::DoDataExchange(CDataExchange *dx)
 
 BOOL CMonitorDlg::OnInitDialog()
 {
-    // 1. The title until a server is chosen.
+    // The title until a server is chosen.
     SetWindowText(QString() + ProductLine() + ProductName());
-    // 2.
+    ResetWorkerState();
+    LoadPictures();
+    CreateExitButton();
+    if (StartWorker()) {
+        m_findingDlg.DoModal();  // the notice, until the worker closes it
+    } else {
+        // Without a worker nobody would close the notice or poll anything.
+        platform::MessageBox(this, QString::fromLatin1(kCreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
+        Shutdown();
+        EndDialog(IDCANCEL);
+    }
+    CDialog::OnInitDialog();  // binds the controls
+    AddAboutToSystemMenu();
+    setWindowIcon(m_hIcon);
+    InitPrinterView();
+    return TRUE;
+}
+
+void CMonitorDlg::ResetWorkerState()
+{
     g_hStopEvent.reset();
     g_hChoiceEvent.reset();
     g_hWorkerThread.reset();
     g_hExitBitmap = nullptr;
-    // 3, 4. The tree's pictures: four 16 x 16 images from one strip, no mask.
-    const QPixmap treeImages = LoadBitmap(QStringLiteral(":/res/bitmap142.png"), devicePixelRatioF());
+}
+
+// The tree's four 16 x 16 images from one strip (no mask), the Exit button's
+// face and the banner, which is kept until the process ends.
+void CMonitorDlg::LoadPictures()
+{
+    const QPixmap treeImages = LoadBitmap(QString::fromLatin1(PicturePath(IDB_TREE_IMAGES)), devicePixelRatioF());
     m_imageList.Create(16, 16);
     m_imageList.Add(treeImages);
-    // 5.
-    const QRect client = rect();
-    // 6.
-    const QPixmap exitFace = LoadBitmap(QStringLiteral(":/res/bitmap143.png"), devicePixelRatioF());
+    const QPixmap exitFace = LoadBitmap(QString::fromLatin1(PicturePath(IDB_EXIT_BUTTON)), devicePixelRatioF());
     if (!exitFace.isNull())
         g_hExitBitmap = new QPixmap(exitFace);
     if (!g_hBannerBitmap) {
-        const QPixmap banner = LoadBitmap(QStringLiteral(":/res/bitmap144.png"), devicePixelRatioF());
+        const QPixmap banner = LoadBitmap(QString::fromLatin1(PicturePath(IDB_BANNER)), devicePixelRatioF());
         if (!banner.isNull())
-            g_hBannerBitmap = new QPixmap(banner);  // kept until the process ends
+            g_hBannerBitmap = new QPixmap(banner);
     }
-    // 7. The Exit button: 24 x 24, 6 pixels in from the bottom-right corner.
+}
+
+// The Exit button: 24 x 24, 6 pixels in from the bottom-right corner.
+void CMonitorDlg::CreateExitButton()
+{
+    const QRect client = rect();
     m_btnExit = new QPushButton(QStringLiteral("Exit"), this);
     m_btnExit->setGeometry(QRect(QPoint(client.right() + 1 - 30, client.bottom() + 1 - 30), QSize(24, 24)));
     m_btnExit->setFocusPolicy(Qt::NoFocus);
@@ -106,40 +133,29 @@ BOOL CMonitorDlg::OnInitDialog()
         SetButtonBitmap(*m_btnExit, *g_hExitBitmap, QSize(20, 20));
     connect(m_btnExit, &QPushButton::clicked, this, [this] { SendMessage(WM_COMMAND, IDC_EXIT_BUTTON, 0); });
     m_btnExit->show();
-    // 8.
+}
+
+// The events and the worker, which first waits for the notice; false when the
+// thread could not be started.
+bool CMonitorDlg::StartWorker()
+{
     g_hStopEvent = CreateEvent();
     g_hChoiceEvent = CreateEvent();
-    // 9. The worker, which first waits for the notice below.
     m_host = std::make_shared<MonitorWorkerHost>(this, g_hStopEvent, g_hChoiceEvent);
-    {
-        auto host = m_host;
-        WorkerBody body = m_worker;
-        g_hWorkerThread = Thread::Start([host, body] { body(host); });
-    }
-    if (!g_hWorkerThread) {
-        // Without a worker nobody would close the notice or poll anything.
-        platform::MessageBox(this, QString::fromLatin1(kCreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
-        Shutdown();
-        EndDialog(IDCANCEL);
-    } else {
-        // 10. The notice, until the worker closes it.
-        m_findingDlg.DoModal();
-    }
-    // 11. Bind the controls.
-    CDialog::OnInitDialog();
-    // 12. The About entry at the end of the system menu.
-    if (GetSystemMenu()) {
-        QString about = QStringLiteral("&About ") + ProductLine() + ProductName() + QStringLiteral("...");
-        if (!about.isEmpty()) {
-            AppendSystemMenuSeparator();
-            AppendSystemMenuItem(IDM_ABOUTBOX, about);
-        }
-    }
-    // 13.
-    setWindowIcon(m_hIcon);
-    // 14.
-    InitPrinterView();
-    return TRUE;
+    auto host = m_host;
+    WorkerBody body = m_worker;
+    g_hWorkerThread = Thread::Start([host, body] { body(host); });
+    return static_cast<bool>(g_hWorkerThread);
+}
+
+// The About entry at the end of the system menu.
+void CMonitorDlg::AddAboutToSystemMenu()
+{
+    if (!GetSystemMenu())
+        return;
+    const QString about = QStringLiteral("&About ") + ProductLine() + ProductName() + QStringLiteral("...");
+    AppendSystemMenuSeparator();
+    AppendSystemMenuItem(IDM_ABOUTBOX, about);
 }
 
 BOOL CMonitorDlg::OnCommand(WPARAM wParam, LPARAM lParam)
@@ -189,7 +205,8 @@ void CMonitorDlg::Shutdown()
     m_shutdown = ShutdownState::Running;
     SetEvent(g_hStopEvent);
     if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT)
-        platform::MessageBox(this, QString::fromLatin1(kChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
+        platform::MessageBox(this, QString::fromLatin1(kChildThreadExitAbnormal), QString(),
+                             MB_OK | MB_ICONEXCLAMATION);
     delete g_hExitBitmap;
     g_hExitBitmap = nullptr;
     // The worker holds its own references to the events and to its thread's

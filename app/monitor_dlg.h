@@ -71,6 +71,13 @@ protected:
 private:
     enum class ShutdownState { NotRun, Running, Done };
 
+    // The steps of OnInitDialog.
+    void ResetWorkerState();
+    void LoadPictures();
+    void CreateExitButton();
+    bool StartWorker();
+    void AddAboutToSystemMenu();
+
     void OnSysCommand(platform::UINT id, platform::LPARAM lParam);
     void OnPaint();
     platform::LRESULT OnStatusReply(platform::WPARAM wParam, platform::LPARAM lParam);

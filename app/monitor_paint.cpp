@@ -72,10 +72,12 @@ void DrawEtchedCaption(const QWidget &window, QPainter &dc, const QString &text,
 
     dc.setPen(QPen(gray, 1));
     dc.drawLine(left + 5, bottom - h, right - 5 - 1, bottom - h);  // the end point itself excluded
-    dc.drawText(QRect(right - cx - rightMargin - 5, bottom - cy - 14, cx, cy), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    dc.drawText(QRect(right - cx - rightMargin - 5, bottom - cy - 14, cx, cy),
+                Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
 
     dc.setPen(QPen(white, 1));
     dc.drawLine(left + 5, bottom - h + 1, right - 5 - 1, bottom - h + 1);
-    dc.drawText(QRect(right - cx - rightMargin - 4, bottom - cy - 13, cx, cy), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    dc.drawText(QRect(right - cx - rightMargin - 4, bottom - cy - 13, cx, cy),
+                Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
     dc.restore();
 }

@@ -27,7 +27,13 @@ done
 ns="kst-bench-$$-$RANDOM"
 ip netns add "$ns" 2>/dev/null || { echo "SKIP: cannot make a namespace"; exit 77; }
 work=$(mktemp -d)
-trap 'for p in $(ip netns pids "$ns" 2>/dev/null); do kill "$p" 2>/dev/null; done; sleep 0.2; ip netns del "$ns"; rm -rf "$work"' EXIT
+cleanup() {
+    for p in $(ip netns pids "$ns" 2>/dev/null); do kill "$p" 2>/dev/null; done
+    sleep 0.2
+    ip netns del "$ns"
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 ip -n "$ns" link set lo up
 # A veth pair inside the namespace: its far end holds no address, so requests

@@ -3,6 +3,7 @@
 #include "dialogs/about_dlg.h"
 
 #include "app/product_name.h"
+#include "res/pictures.h"
 
 #include <QLabel>
 
@@ -29,7 +30,7 @@ BOOL CAboutDlg::OnInitDialog()
     for (std::size_t i = 0; i < controls.size(); ++i)
         if (controls[i].kind == ControlKind::StaticIcon)
             if (auto *icon = qobject_cast<QLabel *>(ControlAt(i)))
-                icon->setPixmap(QPixmap(QStringLiteral(":/res/icon32.png")));
+                icon->setPixmap(QPixmap(QString::fromLatin1(AppIconPath(32))));
     SetWindowText(QStringLiteral("About ") + ProductLine() + ProductName());
     return TRUE;
 }

@@ -4,6 +4,7 @@
 
 #include "app/messages.h"
 #include "platform/ui/controls.h"
+#include "res/pictures.h"
 
 using namespace platform;
 
@@ -16,7 +17,7 @@ BOOL CServerListDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
     QIcon icon;
-    icon.addFile(QStringLiteral(":/res/icon16.png"), QSize(16, 16));
+    icon.addFile(QString::fromLatin1(AppIconPath(16)), QSize(16, 16));
     setWindowIcon(icon);
     return TRUE;
 }

@@ -51,69 +51,99 @@ void PostServer(WorkerHost &host, const sockaddr_in &server)
                           reinterpret_cast<platform::WPARAM>(text->c_str()), 0, text);
 }
 
+// One search: its socket, where its probes go, and the answers so far.
+class Search {
+public:
+    Search(const LinkEndpoints &ep, sockaddr_in *source, const DiscoveryListener &listener)
+        : m_ep(ep), m_source(source), m_listener(listener)
+    {
+    }
+
+    // The socket and the broadcast probe; false when the search cannot start.
+    bool Start()
+    {
+        if (platform::SocketStartup() != 0 || !m_socket.IsValid() || !m_socket.SetBroadcast(true))
+            return false;
+        m_destination = platform::MakeAddress(m_ep.broadcastAddress, m_ep.port);
+        return SendProbe(m_socket, m_destination);
+    }
+
+    // Listens window after window until the search is over; the number of answers.
+    int Run()
+    {
+        // A host that keeps sending datagrams would restart the window for ever;
+        // the whole listening phase is capped.
+        const auto listenEnd = Clock::now() + Milliseconds(m_ep.listenLimitMs);
+        bool fallbackSent = false;
+        for (;;) {
+            if (StopRequested())
+                return m_count;
+            const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
+            if (left <= 0)
+                return m_count;
+            const bool lastWindow = left <= ListenWindowMs;
+            const Heard heard = Listen(lastWindow ? static_cast<long>(left) : ListenWindowMs);
+            if (heard == Heard::Datagram)
+                continue;
+            if (heard == Heard::Enough)
+                return m_count;
+            // The window ran out (or the wait failed). A caller that wants no more
+            // needs no fallback probe.
+            if (m_count > 0 || fallbackSent || lastWindow || StopRequested() || !SendFallbackProbe())
+                return m_count;
+            fallbackSent = true;
+        }
+    }
+
+private:
+    enum class Heard { Datagram, Quiet, Enough };
+
+    bool StopRequested() const { return m_listener.stopRequested && m_listener.stopRequested(); }
+
+    // One window: a datagram (an answer or not), nothing, or the end of the search.
+    Heard Listen(long windowMs)
+    {
+        if (m_socket.WaitReadable(windowMs / 1000, (windowMs % 1000) * 1000) <= 0)
+            return Heard::Quiet;
+        std::uint8_t answer = 0;
+        const int length = m_socket.ReceiveFrom(&answer, sizeof answer, m_source);
+        if (length < 0)
+            return Heard::Enough;
+        if (length != 1 || answer != DiscoveryAnswer || m_source->sin_family != AF_INET)
+            return Heard::Datagram;
+        // Counted before the caller hears of it: once it has been told, the
+        // answer stands even when the caller ends the search.
+        ++m_count;
+        if (m_listener.answer && !m_listener.answer(*m_source, m_count))
+            return Heard::Enough;
+        return Heard::Datagram;
+    }
+
+    // The one probe to the default gateway; false when there is none to ask.
+    bool SendFallbackProbe()
+    {
+        std::uint8_t gateway[4] = {};
+        if (!m_ep.gatewayLookup || !m_ep.gatewayLookup(gateway))
+            return false;
+        std::memcpy(&m_destination.sin_addr.s_addr, gateway, sizeof gateway);
+        return m_socket.SetBroadcast(false) && SendProbe(m_socket, m_destination);
+    }
+
+    const LinkEndpoints &m_ep;
+    sockaddr_in *m_source;
+    const DiscoveryListener &m_listener;
+    platform::UdpSocket m_socket;
+    sockaddr_in m_destination{};
+    int m_count = 0;
+};
+
 }  // namespace
 
 int SearchServers(const LinkEndpoints &ep, sockaddr_in *source, const DiscoveryListener &listener)
 {
     sockaddr_in ownRecord{};
-    if (!source)
-        source = &ownRecord;
-    auto stopRequested = [&listener] { return listener.stopRequested && listener.stopRequested(); };
-
-    if (platform::SocketStartup() != 0)
-        return 0;
-    platform::UdpSocket socket;
-    if (!socket.IsValid())
-        return 0;
-    if (!socket.SetBroadcast(true))
-        return 0;
-    sockaddr_in destination = platform::MakeAddress(ep.broadcastAddress, ep.port);
-    if (!SendProbe(socket, destination))
-        return 0;
-
-    // A host that keeps sending datagrams would restart the window for ever;
-    // the whole listening phase is capped.
-    const auto listenEnd = Clock::now() + Milliseconds(ep.listenLimitMs);
-    int count = 0;
-    bool fallbackSent = false;
-    for (;;) {
-        if (stopRequested())
-            return count;
-        const auto left = std::chrono::duration_cast<Milliseconds>(listenEnd - Clock::now()).count();
-        if (left <= 0)
-            return count;
-        const bool lastWindow = left <= ListenWindowMs;
-        const long windowMs = lastWindow ? static_cast<long>(left) : ListenWindowMs;
-
-        if (socket.WaitReadable(windowMs / 1000, (windowMs % 1000) * 1000) > 0) {
-            std::uint8_t answer = 0;
-            const int length = socket.ReceiveFrom(&answer, sizeof answer, source);
-            if (length < 0)
-                return count;
-            if (length != 1 || answer != DiscoveryAnswer || source->sin_family != AF_INET)
-                continue;
-            // Counted before the caller hears of it: once it has been told, the
-            // answer stands even when the caller ends the search.
-            ++count;
-            if (listener.answer && !listener.answer(*source, count))
-                return count;
-            continue;
-        }
-
-        // The window ran out (or the wait failed). A caller that wants no more
-        // needs no fallback probe.
-        if (count > 0 || fallbackSent || lastWindow || stopRequested())
-            return count;
-        std::uint8_t gateway[4] = {};
-        if (!ep.gatewayLookup || !ep.gatewayLookup(gateway))
-            return 0;
-        std::memcpy(&destination.sin_addr.s_addr, gateway, sizeof gateway);
-        if (!socket.SetBroadcast(false))
-            return 0;
-        if (!SendProbe(socket, destination))
-            return 0;
-        fallbackSent = true;
-    }
+    Search search(ep, source ? source : &ownRecord, listener);
+    return search.Start() ? search.Run() : 0;
 }
 
 int DiscoverServers(WorkerHost &host, sockaddr_in *source, const LinkEndpoints &ep)

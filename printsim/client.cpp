@@ -86,7 +86,8 @@ int RunRequest(const Options &o)
     std::printf("reply %ld\n", n);
     StatusReply reply;
     std::memset(&reply, 0, sizeof reply);
-    std::memcpy(&reply, buffer, static_cast<std::size_t>(n) < sizeof reply ? static_cast<std::size_t>(n) : sizeof reply);
+    std::memcpy(&reply, buffer,
+                static_cast<std::size_t>(n) < sizeof reply ? static_cast<std::size_t>(n) : sizeof reply);
     for (std::size_t i = 0; i < PrinterSlots; ++i) {
         const PrinterRecord &r = reply.records[i];
         if (!IsSlotUsed(r))

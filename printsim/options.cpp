@@ -2,15 +2,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printsim/options.h"
 
+#include "text/endpoint.h"
+#include "text/numbers.h"
+
 #include "kestrum_version.h"
 
 #include <CLI/CLI.hpp>
-#include <arpa/inet.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -18,184 +17,198 @@ namespace printsim {
 
 namespace {
 
-bool ToLong(const std::string &text, long lo, long hi, long &out)
+// A check only: CLI11 stores the value in the option's variable once every
+// check has passed. The complaint follows "OPTION: ".
+CLI::Validator Check(std::function<std::string(const std::string &)> complaint)
 {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char *end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi)
-        return false;
-    out = v;
-    return true;
+    return CLI::Validator([complaint](std::string &value) { return complaint(value); }, std::string());
 }
 
-bool IsAddress(const std::string &text)
+// A whole number from lo to hi, or "'TEXT' is <what>".
+CLI::Validator Whole(long lo, long hi, const std::string &what)
 {
-    in_addr a;
-    return inet_pton(AF_INET, text.c_str(), &a) == 1;
-}
-
-// "ADDR" or "ADDR:PORT".
-bool SplitTarget(const std::string &text, std::string &addr, std::uint16_t &port)
-{
-    const std::size_t colon = text.find(':');
-    addr = text.substr(0, colon);
-    if (!IsAddress(addr))
-        return false;
-    if (colon == std::string::npos)
-        return true;
-    long p = 0;
-    if (!ToLong(text.substr(colon + 1), 1, 65535, p))
-        return false;
-    port = static_cast<std::uint16_t>(p);
-    return true;
-}
-
-// A validator that also stores the value: `take` returns the complaint after
-// "OPTION: ", or an empty text when the value is good.
-CLI::Validator Taking(const std::string &typeName, std::function<std::string(const std::string &)> take)
-{
-    CLI::Validator v([take](std::string &value) { return take(value); }, std::string());
-    v.name(typeName);
-    return v;
-}
-
-// A whole number from lo to hi into out, or "'TEXT' is <what>".
-CLI::Validator Number(long lo, long hi, const std::string &what, std::function<void(long)> store)
-{
-    return Taking("N", [=](const std::string &v) -> std::string {
-        long n = 0;
-        if (!ToLong(v, lo, hi, n))
-            return "'" + v + "' is " + what;
-        store(n);
-        return std::string();
+    return Check([=](const std::string &v) {
+        return ktext::ParseWhole<long>(v, lo, hi) ? std::string() : "'" + v + "' is " + what;
     });
 }
 
-// One of a few named values into out, or "expected a, b or c, got 'TEXT'".
+CLI::Validator Address()
+{
+    return Check([](const std::string &v) {
+        return ktext::ParseIpv4(v) ? std::string() : "'" + v + "' is not an IPv4 address";
+    });
+}
+
+CLI::Validator Target()
+{
+    return Check([](const std::string &v) {
+        ktext::Endpoint e;
+        return ktext::ParseEndpoint(v, e) == ktext::EndpointError::None ? std::string()
+                                                                        : "'" + v + "' is not ADDR or ADDR:PORT";
+    });
+}
+
 template <typename T>
-CLI::Validator Choice(std::vector<std::pair<std::string, T>> names, T &out)
+using Names = std::vector<std::pair<std::string, T>>;
+
+// "a|b|c" for the help, "a, b or c" for the complaint.
+template <typename T>
+std::string NameList(const Names<T> &names, const char *between, const char *last)
 {
-    std::string typeName, list;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        typeName += (i ? "|" : "") + names[i].first;
-        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i].first;
-    }
-    return Taking(typeName, [names, list, &out](const std::string &k) -> std::string {
-        for (const auto &[name, value] : names)
-            if (k == name) {
-                out = value;
-                return std::string();
-            }
-        return "expected " + list + ", got '" + k + "'";
-    });
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? last : between) + names[i].first;
+    return list;
 }
 
-// The parser, bound to o and to the two client-mode flags.
-struct Parser {
+// One of a few named values, turned into its value by CLI11's CheckedTransformer;
+// the complaint is "expected a, b or c, got 'TEXT'". The transformer would also
+// take the values' numbers, which are no names: those are refused first.
+template <typename T>
+CLI::Validator Named(const Names<T> &names)
+{
+    const CLI::CheckedTransformer transform(names);
+    const std::string list = NameList(names, ", ", " or ");
+    return CLI::Validator(
+        [transform, names, list](std::string &value) {
+            const auto named = [&value](const std::pair<std::string, T> &n) { return n.first == value; };
+            const std::string complaint = "expected " + list + ", got '" + value + "'";
+            if (std::none_of(names.begin(), names.end(), named))
+                return complaint;
+            return transform(value).empty() ? std::string() : complaint;
+        },
+        std::string());
+}
+
+template <typename T>
+CLI::Option *AddNamed(CLI::App &app, const std::string &name, T &value, const Names<T> &names, const std::string &help)
+{
+    return app.add_option(name, value, help)->transform(Named(names))->type_name(NameList(names, "|", "|"));
+}
+
+Names<ReplyFault> ReplyFaults()
+{
+    return {{"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}};
+}
+
+Names<DiscoveryFault> DiscoveryFaults()
+{
+    return {{"oversized", DiscoveryFault::Oversized}, {"garbage", DiscoveryFault::Garbage}};
+}
+
+// What some options take in before they become Options: the client mode and
+// its target, and the discovery switch.
+struct Taken {
+    std::string probe;
+    std::string request;
+    bool noDiscovery = false;
+};
+
+void AddServingOptions(CLI::App &app, Options &o, Taken &taken)
+{
+    const std::string group = "Serving";
+    app.add_option("--bind", o.bindAddress, "address to listen on (default 127.0.0.1; 0.0.0.0 for all)")
+        ->check(Address())
+        ->type_name("ADDR")
+        ->group(group);
+    app.add_option("--port", o.port, "UDP port (default 60000; 0 picks a free one)")
+        ->check(Whole(0, 65535, "not a port number"))
+        ->type_name("N")
+        ->group(group);
+    app.add_option("--scenario", o.scenarioFile,
+                   "printers and their timelines (see README.md); default: four built-in printers")
+        ->type_name("FILE")
+        ->group(group);
+    app.add_flag("--no-discovery", taken.noDiscovery, "do not answer discovery probes")->group(group);
+    app.add_option("--stop-after", o.stopAfter, "answer only the first N status requests, then keep running silently")
+        ->check(Whole(0, 1000000000L, "not a count"))
+        ->type_name("N")
+        ->group(group);
+    AddNamed(app, "--reply", o.replyFault, ReplyFaults(),
+             "answer status requests with 130 bytes, 961 bytes, or 2 to 901 bytes of noise")
+        ->group(group);
+    AddNamed(app, "--discovery-reply", o.discoveryFault, DiscoveryFaults(),
+             "answer probes with two bytes, or with one wrong byte")
+        ->group(group);
+    app.add_option("--delay-ms", o.delayMs, "wait N ms before every answer")
+        ->check(Whole(0, 600000, "not 0 to 600000"))
+        ->type_name("N")
+        ->group(group);
+    app.add_flag("--answer-twice", o.answerTwice, "answer every probe twice")->group(group);
+    app.add_option("--max-seconds", o.maxSeconds, "exit by itself after N seconds")
+        ->check(Whole(1, 86400, "not 1 to 86400"))
+        ->type_name("N")
+        ->group(group);
+    app.add_flag("--quiet", o.quiet, "no log line per datagram on stderr")->group(group);
+}
+
+void AddClientOptions(CLI::App &app, Options &o, Taken &taken)
+{
+    const std::string group = "Client (for checking a server)";
+    app.add_option("--probe", taken.probe, "send one 0xAA and list every answer (\"answer ADDR:PORT LEN\")")
+        ->check(Target())
+        ->type_name("ADDR[:PORT]")
+        ->group(group);
+    app.add_flag("--broadcast", o.broadcast, "allow a broadcast address for --probe")->group(group);
+    app.add_option("--request", taken.request, "send one 0x55 and print \"reply LEN\", or \"no reply\"")
+        ->check(Target())
+        ->type_name("ADDR[:PORT]")
+        ->group(group);
+    app.add_option("--wait-ms", o.waitMs, "how long to collect answers (default 2000 for --probe, 1000 for --request)")
+        ->check(Whole(1, 60000, "not 1 to 60000"))
+        ->type_name("N")
+        ->group(group);
+}
+
+// The parser, bound to its options.
+struct CommandLine {
     CLI::App app{"A print server for tests and demos: answers the discovery probe (0xAA) with 0x55\n"
                  "and every status request (0x55) with eight 120-byte printer records.\n"
                  "The first line on stdout is \"listening ADDR:PORT\".",
                  "kestrum-printsim"};
-    Options o;
-    bool probe = false;
-    bool request = false;
-    std::string sink;  // every option is taken in by its validator
+    Options options;
+    Taken taken;
 
-    Parser()
+    CommandLine()
     {
         app.set_help_flag("-h,--help", "this text");
         app.set_version_flag("--version", VersionText(), "the version, and exit");
         app.allow_extras();  // unknown options are named by ParseOptions itself
         app.get_formatter()->column_width(30);
-        const std::string serving = "Serving";
-        const std::string client = "Client (for checking a server)";
-
-        app.add_option("--bind", sink, "address to listen on (default 127.0.0.1; 0.0.0.0 for all)")
-            ->group(serving)
-            ->check(Taking("ADDR", [this](const std::string &v) -> std::string {
-                if (!IsAddress(v))
-                    return "'" + v + "' is not an IPv4 address";
-                o.bindAddress = v;
-                return std::string();
-            }));
-        app.add_option("--port", sink, "UDP port (default 60000; 0 picks a free one)")
-            ->group(serving)
-            ->check(Number(0, 65535, "not a port number", [this](long v) { o.port = static_cast<std::uint16_t>(v); }));
-        app.add_option("--scenario", sink, "printers and their timelines (see README.md); default: four built-in printers")
-            ->group(serving)
-            ->check(Taking("FILE", [this](const std::string &v) {
-                o.scenarioFile = v;
-                return std::string();
-            }));
-        app.add_flag_callback("--no-discovery", [this] { o.discovery = false; }, "do not answer discovery probes")
-            ->group(serving);
-        app.add_option("--stop-after", sink,
-                       "answer only the first N status requests, then keep running silently")
-            ->group(serving)
-            ->check(Number(0, 1000000000L, "not a count", [this](long v) { o.stopAfter = v; }));
-        app.add_option("--reply", sink,
-                       "answer status requests with 130 bytes, 961 bytes, or 2 to 901 bytes of noise")
-            ->group(serving)
-            ->check(Choice<ReplyFault>(
-                {{"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}},
-                o.replyFault));
-        app.add_option("--discovery-reply", sink, "answer probes with two bytes, or with one wrong byte")
-            ->group(serving)
-            ->check(Choice<DiscoveryFault>(
-                {{"oversized", DiscoveryFault::Oversized}, {"garbage", DiscoveryFault::Garbage}}, o.discoveryFault));
-        app.add_option("--delay-ms", sink, "wait N ms before every answer")
-            ->group(serving)
-            ->check(Number(0, 600000, "not 0 to 600000", [this](long v) { o.delayMs = static_cast<int>(v); }));
-        app.add_flag_callback("--answer-twice", [this] { o.answerTwice = true; }, "answer every probe twice")
-            ->group(serving);
-        app.add_option("--max-seconds", sink, "exit by itself after N seconds")
-            ->group(serving)
-            ->check(Number(1, 86400, "not 1 to 86400", [this](long v) { o.maxSeconds = static_cast<int>(v); }));
-        app.add_flag_callback("--quiet", [this] { o.quiet = true; }, "no log line per datagram on stderr")
-            ->group(serving);
-
-        auto target = [this](bool &flag) {
-            return Taking("ADDR[:PORT]", [this, &flag](const std::string &v) -> std::string {
-                if (!SplitTarget(v, o.target, o.targetPort))
-                    return "'" + v + "' is not ADDR or ADDR:PORT";
-                flag = true;
-                return std::string();
-            });
-        };
-        app.add_option("--probe", sink, "send one 0xAA and list every answer (\"answer ADDR:PORT LEN\")")
-            ->group(client)
-            ->check(target(probe));
-        app.add_flag_callback("--broadcast", [this] { o.broadcast = true; }, "allow a broadcast address for --probe")
-            ->group(client);
-        app.add_option("--request", sink, "send one 0x55 and print \"reply LEN\", or \"no reply\"")
-            ->group(client)
-            ->check(target(request));
-        app.add_option("--wait-ms", sink,
-                       "how long to collect answers (default 2000 for --probe, 1000 for --request)")
-            ->group(client)
-            ->check(Number(1, 60000, "not 1 to 60000", [this](long v) { o.waitMs = static_cast<int>(v); }));
-        // Every option may be given again; the last one counts, as before.
-        for (CLI::Option *opt : app.get_options()) {
-            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-            // The value's form is the validator's name; the help shows only that.
-            try {
-                if (opt->get_type_size() > 0)
-                    opt->type_name(opt->get_validator(0)->get_name());
-            } catch (const CLI::OptionNotFound &) {
-                // flags have no value and no validator
-            }
-        }
+        // Every option may be given again; the last one counts.
+        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        AddServingOptions(app, options, taken);
+        AddClientOptions(app, options, taken);
     }
 };
 
-// CLI11 names the option first ("--port: ..."); a missing value reads as ours did.
+// CLI11 names the option first ("--port: ..."); a missing value is said in our words.
 std::string OptionOfMessage(const std::string &what)
 {
     const std::size_t colon = what.find(':');
     return colon == std::string::npos ? what : what.substr(0, colon);
+}
+
+// The discovery switch, the client mode and its target, once the command line has been read.
+bool Convert(const Taken &taken, Options &o, std::string &error)
+{
+    o.discovery = !taken.noDiscovery;
+    const bool probe = !taken.probe.empty();
+    const bool request = !taken.request.empty();
+    if (probe && request) {
+        error = "--probe and --request exclude each other";
+        return false;
+    }
+    if (o.waitMs < 0)
+        o.waitMs = probe ? 2000 : 1000;
+    if (!probe && !request)
+        return true;
+    ktext::Endpoint target;
+    ktext::ParseEndpoint(probe ? taken.probe : taken.request, target);  // checked while parsing
+    o.mode = probe ? Mode::Probe : Mode::Request;
+    o.target = target.host;
+    o.targetPort = target.port.value_or(StatusPort);
+    return true;
 }
 
 }  // namespace
@@ -204,17 +217,17 @@ std::string VersionText() { return std::string("kestrum-printsim ") + KESTRUM_VE
 
 std::string UsageText()
 {
-    Parser parser;
-    return parser.app.help() +
+    CommandLine line;
+    return line.app.help() +
            "\nExit codes: 0 done, 1 socket trouble, 2 no answer (client modes), 64 bad command line,\n"
            "65 bad scenario file.\n";
 }
 
 bool ParseOptions(int argc, const char *const *argv, Options &out, std::string &error)
 {
-    Parser parser;
+    CommandLine line;
     try {
-        parser.app.parse(argc, argv);
+        line.app.parse(argc, argv);
     } catch (const CLI::CallForHelp &) {
         out = Options{};
         out.mode = Mode::Help;
@@ -230,24 +243,15 @@ bool ParseOptions(int argc, const char *const *argv, Options &out, std::string &
         error = e.what();
         return false;
     }
-    const std::vector<std::string> extra = parser.app.remaining();
+    const std::vector<std::string> extra = line.app.remaining();
     if (!extra.empty()) {
         const std::string &arg = extra.front();
         error = (!arg.empty() && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg + "' (try --help)";
         return false;
     }
-    Options &o = parser.o;
-    if (parser.probe && parser.request) {
-        error = "--probe and --request exclude each other";
+    if (!Convert(line.taken, line.options, error))
         return false;
-    }
-    if (parser.probe)
-        o.mode = Mode::Probe;
-    if (parser.request)
-        o.mode = Mode::Request;
-    if (o.waitMs < 0)
-        o.waitMs = parser.probe ? 2000 : 1000;
-    out = o;
+    out = line.options;
     return true;
 }
 

@@ -3,11 +3,10 @@
 // The scenario text format: line by line, `printer`, `job` and `timeline`
 // lines, `job` and `timeline` belonging to the printer above them.
 #include "printsim/scenario.h"
+#include "text/numbers.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -83,17 +82,13 @@ bool Tokenize(const std::string &line, std::vector<Token> &out, std::string &err
 
 bool IsBare(const Token &t) { return !t.pair; }
 
+// A decimal number from lo to hi into out.
 bool ParseInt(const std::string &text, long lo, long hi, long &out)
 {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char *end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi)
-        return false;
-    out = v;
-    return true;
+    const std::optional<long> v = ktext::ParseWhole<long>(text, lo, hi);
+    if (v)
+        out = *v;
+    return v.has_value();
 }
 
 bool ParseAddress(const std::string &text, std::uint8_t (&out)[4])
@@ -103,12 +98,10 @@ bool ParseAddress(const std::string &text, std::uint8_t (&out)[4])
         std::string part;
         if (!std::getline(in, part, i < 3 ? '.' : '\n'))
             return false;
-        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+        const std::optional<long> v = part.size() <= 3 ? ktext::ParseWhole<long>(part, 0, 255) : std::nullopt;
+        if (!v)
             return false;
-        const long v = std::strtol(part.c_str(), nullptr, 10);
-        if (v > 255)
-            return false;
-        out[i] = static_cast<std::uint8_t>(v);
+        out[i] = static_cast<std::uint8_t>(*v);
     }
     return in.peek() == std::char_traits<char>::eof();
 }
@@ -140,13 +133,13 @@ bool ParsePhase(const std::string &word, Phase &out, std::string &error)
     else if (kind == "fault")
         out.kind = PhaseKind::Fault;
     else if (kind.size() > 2 && (kind[0] == '0') && (kind[1] == 'x' || kind[1] == 'X')) {
-        long flags = 0;
-        if (!ParseInt(kind, 0, 255, flags)) {
+        const std::optional<std::uint32_t> flags = ktext::ParseHex(kind.substr(2), 2);
+        if (!flags) {
             error = "status byte must be 0x00 to 0xff, got '" + kind + "'";
             return false;
         }
         out.kind = PhaseKind::Raw;
-        out.rawFlags = static_cast<std::uint8_t>(flags);
+        out.rawFlags = static_cast<std::uint8_t>(*flags);
     } else {
         error = "unknown state '" + kind + "' (print, idle, offline, paperout, fault or 0xNN)";
         return false;

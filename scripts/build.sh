@@ -5,6 +5,18 @@
 # or only the targets named after the folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'TEXT'
+usage: scripts/build.sh [DIR [TARGET...]]
+Configures DIR (default build/, RelWithDebInfo) and builds everything in it,
+or only the TARGETs named.
+TEXT
+}
+
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
 dir=${1:-build}
 shift || true
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

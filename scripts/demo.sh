@@ -4,17 +4,21 @@
 # Builds the monitor and runs it against the bundled print-server simulator,
 # all inside a private network namespace so that its broadcast never leaves
 # this machine.
-#
-#   scripts/demo.sh                      on the current display
-#   scripts/demo.sh --screenshot FILE    under Xvfb and openbox: picks the first
-#                                        server, selects a printer, saves a
-#                                        screenshot of the window
-#   scripts/demo.sh --screenshot FILE --screenshot-again FILE2 [--seconds N]
-#   scripts/demo.sh --screenshot FILE --dpi 192   the same on a screen of 192 dpi
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
-export KESTRUM_TOP="$top"
+
+usage() {
+  cat <<'TEXT'
+usage: scripts/demo.sh [--screenshot FILE [--screenshot-again FILE2] [--seconds N] [--dpi N]]
+Builds the monitor and runs it against the print-server simulator inside a
+private network namespace, on the current display. With --screenshot it runs
+under Xvfb and openbox instead: it picks the first server, selects a printer,
+waits N seconds (default 6) and saves a screenshot of the window to FILE;
+--screenshot-again saves a second one to FILE2 three seconds later; --dpi
+draws it for a screen of that density (default 96; 192 is twice as dense).
+TEXT
+}
 
 shot=""; shot2=""; seconds=6; dpi=96
 while [ $# -gt 0 ]; do
@@ -23,13 +27,14 @@ while [ $# -gt 0 ]; do
     --screenshot-again) shot2=$(realpath -m "$2"); shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --dpi) dpi=$2; shift 2 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
-    *) echo "demo.sh: unknown option $1" >&2; exit 64 ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 64 ;;
   esac
 done
 
 if [ -z "$shot" ] && [ -z "${DISPLAY:-}" ]; then
-  echo "demo.sh: no display (DISPLAY is not set). Run it on a desktop, or use --screenshot FILE to run under Xvfb." >&2
+  echo "demo.sh: no display (DISPLAY is not set)." \
+    "Run it on a desktop, or use --screenshot FILE to run under Xvfb." >&2
   exit 1
 fi
 
@@ -49,7 +54,8 @@ shoot() {  # shoot FILE RUN...
     # The client's place on the screen, widened by the frame the window manager drew round it.
     geometry=$("$@" bash -c '
       read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n "s/.*= //p" | tr -d ,)
-      eval "$(xwininfo -id "$1" | sed -n "s/ *Absolute upper-left X: */x=/p; s/ *Absolute upper-left Y: */y=/p; s/ *Width: */w=/p; s/ *Height: */h=/p")"
+      eval "$(xwininfo -id "$1" | sed -n -e "s/ *Absolute upper-left X: */x=/p" \
+        -e "s/ *Absolute upper-left Y: */y=/p" -e "s/ *Width: */w=/p" -e "s/ *Height: */h=/p")"
       echo "$((w + ${l:-0} + ${r:-0}))x$((h + ${t:-0} + ${b:-0}))+$((x - ${l:-0}))+$((y - ${t:-0}))"' _ "$id")
     "$@" convert "$file" -crop "$geometry" +repage "$file"
   fi
@@ -112,7 +118,8 @@ if [ "${KESTRUM_DEMO_INSIDE:-}" != 1 ]; then
   elif unshare -rn true 2>/dev/null; then
     exec unshare -rn "$0" "${args[@]}"
   fi
-  echo "demo.sh: cannot create a private network namespace here (needs root, or unprivileged user namespaces); not running the demo, so that no broadcast reaches a real network." >&2
+  echo "demo.sh: cannot create a private network namespace here (needs root, or unprivileged user" \
+    "namespaces); not running the demo, so that no broadcast reaches a real network." >&2
   exit 1
 fi
 

@@ -5,6 +5,18 @@
 # and only those that are missing.
 set -euo pipefail
 
+usage() {
+  cat <<'TEXT'
+usage: scripts/install-deps.sh
+Installs the Debian packages that building, testing and the demo need, and
+only those that are missing (as root; otherwise it names them).
+TEXT
+}
+
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
+
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libfreetype-dev libfontconfig-dev
@@ -31,6 +43,8 @@ packages=(
   # the packages' checks: systemd-analyze for the exporter's unit (no systemd
   # needs to run), reuse for the licence information of every file
   systemd reuse
+  # the C++ style (scripts/format.sh, .clang-format)
+  clang-format-14
 )
 
 missing=()

@@ -8,6 +8,19 @@
 #   scripts/package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'TEXT'
+usage: scripts/package.sh [BUILD_DIR]
+Builds the Debian packages, one per install component, in BUILD_DIR (default
+build-pkg/), without the tests and with Debian's hardening flags, and prints
+the path of each .deb, one a line, last.
+TEXT
+}
+
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
 dir=${1:-build-pkg}
 
 # The flags Debian's own packages are built with (fortify, stack protector,

@@ -1,22 +1,45 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what is missing, builds, and runs every test. Then builds the link's
-# tests once more with AddressSanitizer and runs them again. Each stage prints
-# how long it took, and the total is printed at the end.
+# Installs what is missing, builds, and runs every test, in stages:
+#   install and build                  scripts/install-deps.sh, scripts/build.sh build
+#   tests                              every ctest test of build/
+#   Qt-free build and tests            build-noqt/, as on a headless monitoring host
+#                                      (KESTRUM_SKIP_NOQT=1 leaves it out)
+#   tests under AddressSanitizer       the asan-labelled tests again in build-asan/,
+#                                      with leak detection (KESTRUM_SKIP_SANITIZE=1)
+#   fuzzing (bounded)                  scripts/fuzz.sh --bounded (KESTRUM_SKIP_FUZZ=1)
+#   Qt-free tests under ThreadSanitizer  the tsan-labelled tests in build-tsan/
+#                                      (KESTRUM_SKIP_TSAN=1)
+# Each stage prints how long it took, and the total is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'TEXT'
+usage: scripts/test.sh
+Installs what is missing, builds, and runs every test: the plain build, the
+Qt-free build, AddressSanitizer with leak detection, bounded fuzzing and
+ThreadSanitizer. KESTRUM_SKIP_NOQT, KESTRUM_SKIP_SANITIZE, KESTRUM_SKIP_FUZZ
+and KESTRUM_SKIP_TSAN set to 1 leave a stage out; KESTRUM_STRESS_SEED replays
+the close stress test's moments.
+TEXT
+}
+
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
 
 test_started=$(date +%s)
 stage_started=$test_started
 stage_name=""
 stage() {  # stage NAME: closes the stage before, if any, and opens the next
-    local now
-    now=$(date +%s)
-    [ -n "$stage_name" ] && echo "== stage '$stage_name' took $(( now - stage_started )) s"
-    stage_name=$1 stage_started=$now
-    [ -n "$stage_name" ] && echo "== $stage_name"
-    return 0
+  local now
+  now=$(date +%s)
+  [ -n "$stage_name" ] && echo "== stage '$stage_name' took $(( now - stage_started )) s"
+  stage_name=$1 stage_started=$now
+  [ -n "$stage_name" ] && echo "== $stage_name"
+  return 0
 }
 trap 'stage ""; echo "== scripts/test.sh took $(( $(date +%s) - test_started )) s"' EXIT
 
@@ -68,7 +91,9 @@ if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON >/dev/null
   asan_targets=$(ctest --test-dir build -N -L asan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
   cmake --build build-asan -j"$(nproc)" --target inetmib1 kestrum-printsim $asan_targets
-  ASAN_OPTIONS=detect_leaks=0 run_ctest --test-dir build-asan --output-on-failure -j2 -L asan --timeout 300
+  # Leaks fail the run; only leaks wholly inside system libraries are suppressed.
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp print_suppressions=0" \
+    run_ctest --test-dir build-asan --output-on-failure -j2 -L asan --timeout 300
 fi
 
 # --- Fuzzing: every target of tests/fuzz for its fixed number of inputs from its

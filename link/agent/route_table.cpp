@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/agent/route_table.h"
 
+#include "text/numbers.h"
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -32,41 +34,12 @@ std::vector<std::string_view> SplitFields(std::string_view line)
     return fields;
 }
 
-// 1 to 8 hex digits and nothing else.
-std::optional<std::uint32_t> ParseHex(std::string_view text)
+// Metrics run up to 4294967295: ten digits.
+std::optional<std::uint32_t> ParseMetric(std::string_view text)
 {
-    if (text.empty() || text.size() > 8)
+    if (text.size() > 10)
         return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        else
-            return std::nullopt;
-        value = (value << 4) | digit;
-    }
-    return value;
-}
-
-std::optional<std::uint32_t> ParseDecimal(std::string_view text)
-{
-    // Metrics run up to 4294967295: ten digits.
-    if (text.empty() || text.size() > 10)
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<std::uint32_t>(value);
+    return ktext::ParseWhole<std::uint32_t>(text, 0, UINT32_MAX);
 }
 
 }  // namespace
@@ -86,11 +59,11 @@ std::optional<Ipv4Address> ParseDefaultGateway(std::string_view routeTable)
         // The header line fails here too: its columns are names, not numbers.
         if (fields.size() < ColumnsNeeded)
             continue;
-        const auto destination = ParseHex(fields[Destination]);
-        const auto gateway = ParseHex(fields[Gateway]);
-        const auto flags = ParseHex(fields[Flags]);
-        const auto metric = ParseDecimal(fields[Metric]);
-        const auto mask = ParseHex(fields[Mask]);
+        const auto destination = ktext::ParseHex(fields[Destination]);
+        const auto gateway = ktext::ParseHex(fields[Gateway]);
+        const auto flags = ktext::ParseHex(fields[Flags]);
+        const auto metric = ParseMetric(fields[Metric]);
+        const auto mask = ktext::ParseHex(fields[Mask]);
         if (!destination || !gateway || !flags || !metric || !mask)
             continue;
         if (*destination != 0 || *mask != 0 || *gateway == 0)

@@ -71,7 +71,8 @@ bool FindFontFile(const QFont &font, QByteArray &file, int &index)
     int faceIndex = 0;
     if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch &&
         FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
-        QString::fromUtf8(reinterpret_cast<const char *>(matchedFamily)).compare(info.family(), Qt::CaseInsensitive) == 0) {
+        QString::fromUtf8(reinterpret_cast<const char *>(matchedFamily)).compare(info.family(), Qt::CaseInsensitive) ==
+            0) {
         if (FcPatternGetInteger(match, FC_INDEX, 0, &faceIndex) != FcResultMatch)
             faceIndex = 0;
         file = QByteArray(reinterpret_cast<const char *>(path));
@@ -109,7 +110,9 @@ bool MeasureWithFreeType(const QFont &font, FontMeasure &out)
             int sum = 0;
             for (const char *c = kAlphabet; *c && ok; ++c) {
                 const FT_UInt glyph = FT_Get_Char_Index(face, static_cast<FT_ULong>(*c));
-                if (glyph == 0 || FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP | FT_LOAD_NO_AUTOHINT | FT_LOAD_TARGET_MONO) != 0)
+                if (glyph == 0 ||
+                    FT_Load_Glyph(face, glyph,
+                                  FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP | FT_LOAD_NO_AUTOHINT | FT_LOAD_TARGET_MONO) != 0)
                     ok = false;
                 else
                     sum += RoundedPixels(face->glyph->advance.x);

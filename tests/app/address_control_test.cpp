@@ -9,6 +9,8 @@
 #include <QtTest>
 #include <memory>
 
+enum class Via { Typed, Pasted, InputMethod };
+
 class AddressControlTest : public QObject {
     Q_OBJECT
 
@@ -41,41 +43,46 @@ private slots:
     // field after a 7 and go through the same filter.
     void entry_data()
     {
-        QTest::addColumn<int>("via");  // 0 typed, 1 pasted, 2 committed by an input method
+        QTest::addColumn<Via>("via");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<int>("focused");  // -1: not checked
-        QTest::newRow("typed: dots move on") << 0 << "10.0.0.5" << QStringList{"10", "0", "0", "5"} << 3;
-        QTest::newRow("typed: third digit moves on") << 0 << "19216811" << QStringList{"192", "168", "11", ""} << 2;
-        QTest::newRow("typed: 300 is clamped to 255") << 0 << "300" << QStringList{"255", "", "", ""} << 1;
-        QTest::newRow("typed: letters refused") << 0 << "1a2b.x" << QStringList{"12", "", "", ""} << 1;
-        QTest::newRow("typed: last field clamped, no fourth digit") << 0 << "1.2.3.2569" << QStringList{"1", "2", "3", "255"} << 3;
-        QTest::newRow("typed: backspace in an empty field moves back") << 0 << "10.\b\b" << QStringList{"1", "", "", ""} << 0;
+        const Via typed = Via::Typed;
+        QTest::newRow("typed: dots move on") << typed << "10.0.0.5" << QStringList{"10", "0", "0", "5"} << 3;
+        QTest::newRow("typed: third digit moves on") << typed << "19216811" << QStringList{"192", "168", "11", ""} << 2;
+        QTest::newRow("typed: 300 is clamped to 255") << typed << "300" << QStringList{"255", "", "", ""} << 1;
+        QTest::newRow("typed: letters refused") << typed << "1a2b.x" << QStringList{"12", "", "", ""} << 1;
+        QTest::newRow("typed: last field clamped, no fourth digit")
+            << typed << "1.2.3.2569" << QStringList{"1", "2", "3", "255"} << 3;
+        QTest::newRow("typed: backspace in an empty field moves back")
+            << typed << "10.\b\b" << QStringList{"1", "", "", ""} << 0;
         const QStringList unchanged{"7", "", "", ""};
-        for (int via : {1, 2}) {
-            const QByteArray name = via == 1 ? "pasted: " : "input method: ";
-            QTest::newRow(name + "dotted address fills all four") << via << "192.168.1.20" << QStringList{"192", "168", "1", "20"} << -1;
+        for (Via via : {Via::Pasted, Via::InputMethod}) {
+            const QByteArray name = via == Via::Pasted ? "pasted: " : "input method: ";
+            QTest::newRow(name + "dotted address fills all four")
+                << via << "192.168.1.20" << QStringList{"192", "168", "1", "20"} << -1;
             QTest::newRow(name + "over 255 is clamped") << via << "99" << QStringList{"255", "", "", ""} << -1;
             QTest::newRow(name + "letters refused") << via << "12a" << unchanged << -1;
-            QTest::newRow(name + "other scripts' digits refused") << via << QString::fromUtf16(u"\x663") << unchanged << -1;
+            QTest::newRow(name + "other scripts' digits refused")
+                << via << QString::fromUtf16(u"\x663") << unchanged << -1;
         }
-        QTest::newRow("pasted: a part over 255") << 1 << "1.2.3.999" << unchanged << -1;
-        QTest::newRow("input method: digits") << 2 << "3" << QStringList{"73", "", "", ""} << -1;
+        QTest::newRow("pasted: a part over 255") << Via::Pasted << "1.2.3.999" << unchanged << -1;
+        QTest::newRow("input method: digits") << Via::InputMethod << "3" << QStringList{"73", "", "", ""} << -1;
     }
     void entry()
     {
-        QFETCH(int, via);
+        QFETCH(Via, via);
         QFETCH(QString, text);
         QFETCH(QStringList, fields);
         QFETCH(int, focused);
         QLineEdit *first = m_edit->Field(0);
-        if (via == 0) {
+        if (via == Via::Typed) {
             for (QChar c : text)
                 if (c == QLatin1Char('\b'))
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
                 else
                     QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        } else if (via == 1) {
+        } else if (via == Via::Pasted) {
             first->setText("7");  // the cursor after the 7
             QApplication::clipboard()->setText(text);
             QTest::keyClick(first, Qt::Key_V, Qt::ControlModifier);

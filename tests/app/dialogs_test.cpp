@@ -81,7 +81,8 @@ void CheckChosen(CMonitorDlg &dlg, const Outcome &out, const QString &address, c
     QByteArray bytes("\x01\x02\x03\x04", 4);  // in dotted order, as the socket address holds them
     for (int i = 0; i < 4 && !address.isEmpty(); ++i)
         bytes[i] = char(address.section(QLatin1Char('.'), i, i).toInt());
-    QVERIFY(out.waited && out.signalled);
+    QVERIFY(out.waited);
+    QVERIFY(out.signalled);
     QCOMPARE(out.chosen, address.isEmpty() ? 0 : 1);
     QCOMPARE(out.bytes, bytes);
     QCOMPARE(dlg.GetWindowText(), address.isEmpty() ? titleBefore : "USB Kestrum (Server IP: " + address + ")");
@@ -148,7 +149,8 @@ private slots:
         });
         QVERIFY(fresh);
         QCOMPARE(out.open, typed.isEmpty());
-        QVERIFY(!out.open || blank);
+        if (out.open)
+            QVERIFY(blank);
         const int warnings = typed.isEmpty() && action != CloseBox ? 1 : 0;
         QCOMPARE(int(m_boxes.size()), warnings);  // one box per attempt, not one per key event
         for (const MessageBoxCall &box : m_boxes)
@@ -218,9 +220,10 @@ private slots:
                 box->setFocus(Qt::ActiveWindowFocusReason);
             }
             selectedBefore = box->GetCurSel();
-            static const QMap<QString, Qt::Key> named{
-                {"Home", Qt::Key_Home}, {"End", Qt::Key_End}, {"Up", Qt::Key_Up}, {"Down", Qt::Key_Down},
-                {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown}, {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
+            static const QMap<QString, Qt::Key> named{{"Home", Qt::Key_Home},   {"End", Qt::Key_End},
+                                                      {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},
+                                                      {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown},
+                                                      {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
             for (const QString &key : keys.split(QLatin1Char(' '))) {
                 if (!list.IsRunning() || !list.isVisible())
                     break;
@@ -240,7 +243,9 @@ private slots:
             }
             selectedAfter = box->GetCurSel();
         });
-        QVERIFY(fresh && activeBefore && tabbedBack);
+        QVERIFY(fresh);
+        QVERIFY(activeBefore);
+        QVERIFY(tabbedBack);
         QCOMPARE(accepted, servers);
         const QStringList all{"10.0.0.10", "10.0.0.9", "10.0.0.9"};  // text order, not numeric
         QCOMPARE(listed, servers == 1 ? QStringList{"10.0.0.9"} : all.mid(0, servers));

@@ -94,9 +94,11 @@ run_row() {  # run_row NAME SERVERS TAB PICK ABOUT CLOSE
         esac
         wait_for 50 visible "^USB Kestrum \\(Server IP: 10\\.213\\.0\\.$expect\\)\$" ||
             { why="the main window does not name 10.213.0.$expect"; return; }
-        wait_for 50 grep -q "status request #2" "$log/sim$expect.log" || { why="10.213.0.$expect was not polled"; return; }
+        wait_for 50 grep -q "status request #2" "$log/sim$expect.log" ||
+            { why="10.213.0.$expect was not polled"; return; }
         for ((k = 1; k <= servers; k++)); do
-            [ "$k" != "$expect" ] && grep -q "status request" "$log/sim$k.log" && { why="10.213.0.$k was polled too"; return; }
+            [ "$k" != "$expect" ] && grep -q "status request" "$log/sim$k.log" &&
+                { why="10.213.0.$k was polled too"; return; }
         done
         if [ "$about" != - ]; then
             if [ "$about" = menu ]; then run xdotool key Menu; else run xdotool key shift+F10; fi
@@ -105,7 +107,8 @@ run_row() {  # run_row NAME SERVERS TAB PICK ABOUT CLOSE
             if [ $((servers + tab)) = 2 ]; then run xdotool key Down Return; else run xdotool key a; fi
             wait_for 50 visible '^About USB Kestrum$' || { why="$about did not lead to the About box"; return; }
             run xdotool key Return
-            wait_for 50 bash -c "! bash '$lan_sh' exec '$lan' client -- xdotool search --onlyvisible --name '^About USB Kestrum\$'" ||
+            wait_for 50 bash -c "! bash '$lan_sh' exec '$lan' client -- \
+                xdotool search --onlyvisible --name '^About USB Kestrum\$'" ||
                 { why="the About box did not close"; return; }
         fi
         case "$close" in

@@ -3,7 +3,7 @@
 // The whole monitor, offscreen, with its real worker, discovery and gateway
 // lookup: run by lan_monitor_test.sh in the client namespace of a private test
 // LAN, one test function per LAN layout.
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 
 #include "app/messages.h"
 #include "view/printer_tree.h"

@@ -34,9 +34,10 @@ void Step(FuzzedDataProvider &in)
     QWidget *focus = QApplication::focusWidget();
     if (!focus || focus->parentWidget() != g_edit)
         focus = g_edit->Field(0);
-    static const Qt::Key kKeys[] = {Qt::Key_0, Qt::Key_1, Qt::Key_2, Qt::Key_5, Qt::Key_9, Qt::Key_Period, Qt::Key_Space,
-                                    Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Left, Qt::Key_Right, Qt::Key_Home,
-                                    Qt::Key_End, Qt::Key_A, Qt::Key_Minus, Qt::Key_Tab, Qt::Key_Return};
+    static const Qt::Key kKeys[] = {Qt::Key_0,      Qt::Key_1,     Qt::Key_2,         Qt::Key_5,      Qt::Key_9,
+                                    Qt::Key_Period, Qt::Key_Space, Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Left,
+                                    Qt::Key_Right,  Qt::Key_Home,  Qt::Key_End,       Qt::Key_A,      Qt::Key_Minus,
+                                    Qt::Key_Tab,    Qt::Key_Return};
     switch (in.ConsumeIntegralInRange<int>(0, 6)) {
     case 0:
     case 1: {  // a key, with or without a modifier
@@ -104,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             bool digits = t.size() <= 3;
             for (QChar c : t)
                 digits &= c >= QLatin1Char('0') && c <= QLatin1Char('9');
-            FUZZ_CHECK_MSG(digits && (t.isEmpty() || t.toInt() <= 255), "field " + std::to_string(i) + ": " + t.toStdString());
+            FUZZ_CHECK_MSG(digits && (t.isEmpty() || t.toInt() <= 255),
+                           "field " + std::to_string(i) + ": " + t.toStdString());
         }
     }
     // Blank, partial and full addresses read back as the fields show them.

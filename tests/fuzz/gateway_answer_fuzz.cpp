@@ -50,9 +50,10 @@ platform::BOOL FuzzedQuery(BYTE pdu, SnmpVarBindList *list, AsnInteger32 *status
         }
     }
     // A value of any type: strings with or without storage of their own, an identifier with or without ids.
-    const BYTE type = in.ConsumeBool() ? in.PickValueInArray({ASN_INTEGER, ASN_OCTETSTRING, ASN_NULL, ASN_OBJECTIDENTIFIER,
-                                                             ASN_SEQUENCE, ASN_IPADDRESS, ASN_OPAQUE, BYTE(0xFF)})
-                                       : in.ConsumeIntegral<BYTE>();
+    const BYTE type = in.ConsumeBool()
+                          ? in.PickValueInArray({ASN_INTEGER, ASN_OCTETSTRING, ASN_NULL, ASN_OBJECTIDENTIFIER,
+                                                 ASN_SEQUENCE, ASN_IPADDRESS, ASN_OPAQUE, BYTE(0xFF)})
+                          : in.ConsumeIntegral<BYTE>();
     b.value.asnType = type;
     g_address.clear();
     const auto n = in.ConsumeIntegralInRange<UINT>(0, 16);

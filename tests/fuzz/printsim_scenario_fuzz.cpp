@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             return 0;
         // "N: message", N a line of the text.
         const std::size_t colon = error.find(": ");
-        FUZZ_CHECK_MSG(colon > 0 && colon != std::string::npos && error.find_first_not_of("0123456789") == colon, error);
+        FUZZ_CHECK_MSG(colon > 0 && colon != std::string::npos && error.find_first_not_of("0123456789") == colon,
+                       error);
         const long line = std::stol(error.substr(0, colon));
         FUZZ_CHECK_MSG(line >= 1 && line <= std::count(text.begin(), text.end(), '\n') + 1, error);
         return 0;

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         break;
     case Command::Serve:
         FUZZ_CHECK(line.serve.port >= 0 && line.serve.port <= 65535 && line.serve.timeoutSeconds >= 0.05 &&
-                   line.serve.timeoutSeconds <= 60 && line.serve.maxConnections >= 1 && line.serve.maxConnections <= 10000);
+                   line.serve.timeoutSeconds <= 60 && line.serve.maxConnections >= 1 &&
+                   line.serve.maxConnections <= 10000);
         break;
     }
     return 0;

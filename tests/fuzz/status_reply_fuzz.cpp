@@ -9,7 +9,7 @@
 
 #include "tests/fuzz/fuzz_check.h"
 #define FAKE_TREE_FAILURE(text) FuzzFailure("fake tree", __FILE__, __LINE__, (text))
-#include "tests/view/fake_tree.h"
+#include "fake_tree.h"
 #include "link/status_worker.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"

@@ -21,7 +21,8 @@ FAKE_EXPORT platform::BOOL SnmpExtensionInit(platform::DWORD, HANDLE *trapEvent,
 }
 #endif
 #ifndef FAKE_AGENT_WITHOUT_QUERY
-FAKE_EXPORT platform::BOOL SnmpExtensionQuery(platform::BYTE pdu, SnmpVarBindList *list, AsnInteger32 *status, AsnInteger32 *index)
+FAKE_EXPORT platform::BOOL SnmpExtensionQuery(platform::BYTE pdu, SnmpVarBindList *list, AsnInteger32 *status,
+                                              AsnInteger32 *index)
 {
     return g_query ? g_query(pdu, list, status, index) : 0;
 }

@@ -41,10 +41,16 @@ public:
     void SetEnabled(HostWindow w, bool enabled) { m_windows[int(w)]->enabled = enabled; }
     void SetRunEnded(HostWindow w) { m_runEnded[int(w)] = true; }
     // Records the choice, then sets the choice event, as the window side does.
-    void Choose(int chosen, std::uint32_t address) { m_chosen = chosen, m_address = address, platform::SetEvent(m_choice); }
+    void Choose(int chosen, std::uint32_t address)
+    {
+        m_chosen = chosen, m_address = address, platform::SetEvent(m_choice);
+    }
     // Runs action on a helper thread after a pause, as the window thread would.
     // Called from one thread at a time: the test's, or the worker's through onEntry.
-    void Later(std::uint32_t ms, std::function<void()> action) { m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); }); }
+    void Later(std::uint32_t ms, std::function<void()> action)
+    {
+        m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); });
+    }
     // Called on the posting thread after each entry is logged; set before use.
     std::function<void(FakeHost &, const HostEntry &)> onEntry;
 

@@ -15,4 +15,5 @@ for component in monitor agent printsim; do
         { echo "$out"; echo "FAIL: cmake --install --component $component failed"; exit 1; }
 done
 [ -e "$prefix/bin/libinetmib1.so" ] && { echo "FAIL: the agent module was installed beside the executable"; exit 1; }
-bash "$shipped_test" "$lan_sh" "$prefix/bin/kestrum-printsim" "$prefix/bin/usbkestrum" "$prefix/$moduledir/libinetmib1.so"
+bash "$shipped_test" "$lan_sh" "$prefix/bin/kestrum-printsim" "$prefix/bin/usbkestrum" \
+  "$prefix/$moduledir/libinetmib1.so"

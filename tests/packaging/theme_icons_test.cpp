@@ -48,7 +48,7 @@ private slots:
             QVERIFY2(largest <= 2, qPrintable(QString("%1px differs from the drawing by %2; rerun kestrum-drawart "
                                                       "(res/art.md)").arg(size).arg(largest)));
             if (size <= 32)
-                QCOMPARE(png, Load(QStringLiteral(KESTRUM_SOURCE_DIR "/res/icon%1.png").arg(size)));
+                QCOMPARE(png, Load(QStringLiteral(KESTRUM_SOURCE_DIR "/res/app_icon_%1.png").arg(size)));
         }
     }
 

@@ -20,7 +20,8 @@ TEST(PlatformCore, EventsAndThreadsAcrossThreads)
     std::atomic<int> woke{0};
     std::vector<ThreadHandle> waiters;
     for (int i = 0; i < 4; ++i)
-        waiters.push_back(Thread::Start([&, go] { woke += WaitForSingleObject(go, INFINITE) == WAIT_OBJECT_0 && shared == 42; }));
+        waiters.push_back(
+            Thread::Start([&, go] { woke += WaitForSingleObject(go, INFINITE) == WAIT_OBJECT_0 && shared == 42; }));
     shared = 42;
     SetEvent(go);
     for (auto &t : waiters)

@@ -9,7 +9,11 @@
 set -u
 lan=$1 sim=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
-host_view() { ip -o link show | awk '{print $2}'; ip -o addr show | awk '{print $2, $3, $4}'; ip -4 route show table all; }
+host_view() {
+    ip -o link show | awk '{print $2}'
+    ip -o addr show | awk '{print $2, $3, $4}'
+    ip -4 route show table all
+}
 
 "$lan" check || exit $?
 before=$(host_view)
@@ -23,7 +27,8 @@ rc=$?
 [ $rc = 0 ] || fail "lan.sh up failed ($rc)"
 grep -qx "server2 10.213.0.2" "$work/up.txt" || fail "unexpected layout: $(cat "$work/up.txt")"
 for k in 1 2; do
-    "$lan" exec "$name" "server$k" -- "$sim" --bind 0.0.0.0 --max-seconds 20 --quiet >"$work/s$k.out" 2>"$work/s$k.err" &
+    "$lan" exec "$name" "server$k" -- "$sim" --bind 0.0.0.0 --max-seconds 20 --quiet \
+        >"$work/s$k.out" 2>"$work/s$k.err" &
 done
 for k in 1 2; do
     for _ in $(seq 50); do grep -q '^listening ' "$work/s$k.out" 2>/dev/null && break; sleep 0.1; done

@@ -18,7 +18,8 @@ TEST(PrintsimOptions, CommandLines)
         args.insert(args.begin(), "kestrum-printsim");
         return ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
     };
-    ASSERT_TRUE(parse({"--port", "5", "--port", "0", "--stop-after", "3", "--reply", "oversized", "--discovery-reply", "garbage"}));
+    ASSERT_TRUE(parse(
+        {"--port", "5", "--port", "0", "--stop-after", "3", "--reply", "oversized", "--discovery-reply", "garbage"}));
     EXPECT_EQ(o.port, 0);  // the last of a repeated option counts
     EXPECT_EQ(o.stopAfter, 3);
     EXPECT_EQ(o.replyFault, ReplyFault::Oversized);

@@ -92,7 +92,8 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
          "8c/0/2/alice/100 8c/40/2/alice/100 8c/80/2/alice/100 8c/100/2/alice/100 8c/0/1/bob/? 8c/40/1/bob/? "
          "8c/80/1/bob/? 8c/100/1/bob/? 88/0/0//0"},
         // Progress holds outside print phases; a job arrives every 4 steps; the timeline repeats.
-        {"printer slot=5 name=A step=10 queue=1 arrive=4\njob user=u\ntimeline print:2 offline:2 paperout:1 fault:1 0x7f:1\n",
+        {"printer slot=5 name=A step=10 queue=1 arrive=4\njob user=u\ntimeline print:2 offline:2 paperout:1 fault:1 "
+         "0x7f:1\n",
          "8c/0/1/u/0 8c/10/1/u/0 0/20/1/u/0 0/20/1/u/0 a0/20/2/u/0 80/20/2/u/0 7f/20/2/u/0 8c/20/2/u/0 8c/30/3/u/0"},
         {"printer slot=5 name=A queue=98 arrive=1\ntimeline idle:5\n", "88/0/98//0 88/0/99//0 88/0/99//0"},
     };
@@ -103,8 +104,8 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
             const StatusReply reply = sim.Reply();
             const PrinterRecord &r = reply.records[5];
             char step[80];
-            std::snprintf(step, sizeof step, "%s%x/%d/%d/%s/%s", i ? " " : "", r.statusFlags, r.printedPercent, r.jobCount,
-                          std::string(r.currentUser, strnlen(r.currentUser, UserWidth)).c_str(),
+            std::snprintf(step, sizeof step, "%s%x/%d/%d/%s/%s", i ? " " : "", r.statusFlags, r.printedPercent,
+                          r.jobCount, std::string(r.currentUser, strnlen(r.currentUser, UserWidth)).c_str(),
                           r.docSizeUnknown == 1 ? "?" : std::to_string(r.docSize).c_str());
             steps += step;
             for (int slot = 0; slot < 8; ++slot)
@@ -133,5 +134,10 @@ TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
         a.Advance();
         b.Advance();
     }
-    EXPECT_TRUE(offline && paperOut && fault && busy && unknownSize && full);
+    EXPECT_TRUE(offline);
+    EXPECT_TRUE(paperOut);
+    EXPECT_TRUE(fault);
+    EXPECT_TRUE(busy);
+    EXPECT_TRUE(unknownSize);
+    EXPECT_TRUE(full);
 }

@@ -7,7 +7,7 @@
 // close took is printed. KESTRUM_STRESS_RUNS runs (default 25) from
 // KESTRUM_STRESS_SEED (default: from the clock), which is printed.
 #include "tests/stress/loopback_simulator.h"
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 #include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
 #include "view/printer_tree.h"
@@ -64,8 +64,9 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
 {
     auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     // For the notice and the search: no server to find, or one that answers late.
-    const std::vector<std::string> unseen = between(0, 1) ? std::vector<std::string>{"--no-discovery"}
-                                            : std::vector<std::string>{"--delay-ms", std::to_string(between(200, 1200))};
+    const std::vector<std::string> unseen =
+        between(0, 1) ? std::vector<std::string>{"--no-discovery"}
+                      : std::vector<std::string>{"--delay-ms", std::to_string(between(200, 1200))};
     const std::vector<std::string> simArgs[kMomentCount] = {
         unseen, unseen, {}, {"--no-discovery"}, {}, {"--stop-after", std::to_string(between(1, 2))}, {}};
     SimulatorProcess sim(simArgs[moment]);
@@ -85,7 +86,8 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     QString failure;
 
     auto dialogs = [&] {  // the front one first
-        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg, &dlg};
+        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg,
+                                      &dlg};
     };
     auto front = [&] {
         const auto all = dialogs();
@@ -196,11 +198,13 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     // A window that ends by itself before the close was made has closed
     // nothing: its moment (or the close) never came.
     if (failure.isEmpty() && !sinceClose.isValid())
-        failure = actAt < 0 ? "the window ended before its moment came" : "the window ended by itself before the close";
+        failure = actAt < 0 ? "the window ended before its moment came"
+                            : "the window ended by itself before the close";
     const std::pair<bool, QString> checks[] = {
         {!failure.isEmpty(), failure},
         {forced, "the program still ran 20 s after the close and was ended by force"},
-        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")), "false \"Child thread exit abnormal !\""},
+        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")),
+         "false \"Child thread exit abnormal !\""},
         {!workerDone->IsSet(), "the worker still runs after the window has gone"},
         {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
     for (const auto &[failed, what] : checks)
@@ -216,7 +220,8 @@ class CloseStressTest : public QObject {
 private slots:
     void randomMomentCloses()
     {
-        const int runs = qEnvironmentVariableIsSet("KESTRUM_STRESS_RUNS") ? qEnvironmentVariableIntValue("KESTRUM_STRESS_RUNS") : 25;
+        const int runs =
+            qEnvironmentVariableIsSet("KESTRUM_STRESS_RUNS") ? qEnvironmentVariableIntValue("KESTRUM_STRESS_RUNS") : 25;
         const unsigned seed = qEnvironmentVariableIsSet("KESTRUM_STRESS_SEED")
                                   ? static_cast<unsigned>(qEnvironmentVariableIntValue("KESTRUM_STRESS_SEED"))
                                   : static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch());
@@ -233,7 +238,8 @@ private slots:
             std::fflush(stdout);  // a crash shows which run it was
             qint64 closeMs = -1;
             const QString failure = CloseOnce(moment, way, random, closeMs);
-            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure), static_cast<long long>(closeMs));
+            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure),
+                        static_cast<long long>(closeMs));
             std::fflush(stdout);
             failures += failure.isEmpty() ? 0 : 1;
         }

@@ -6,7 +6,7 @@
 // the details show exactly the datagram the simulator sent for that request:
 // never bytes of an earlier or later one.
 #include "tests/stress/loopback_simulator.h"
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 
 #include "app/messages.h"
 #include "link/status_worker.h"
@@ -27,7 +27,10 @@ namespace {
 // The main window, checked as each reply arrives against the simulator's own replay.
 class WatchedMonitor : public CMonitorDlg {
 public:
-    WatchedMonitor(WorkerBody worker, printsim::ReplyFault fault) : CMonitorDlg(nullptr, std::move(worker)), m_fault(fault) {}
+    WatchedMonitor(WorkerBody worker, printsim::ReplyFault fault)
+        : CMonitorDlg(nullptr, std::move(worker)), m_fault(fault)
+    {
+    }
     int replies = 0;
     QStringList mismatches;
 
@@ -97,8 +100,10 @@ private slots:
         QTest::newRow("garbage") << QStringList{"--reply", "garbage"} << int(F::Garbage) << 1 << 4 << false;
         QTest::newRow("delayed") << QStringList{"--delay-ms", "300"} << int(F::None) << 1 << 2 << false;
         QTest::newRow("delayed past a second") << QStringList{"--delay-ms", "1300"} << int(F::None) << 1 << 0 << true;
-        QTest::newRow("discovery answer of two bytes") << QStringList{"--discovery-reply", "oversized"} << int(F::None) << 0 << 2 << false;
-        QTest::newRow("discovery answer a wrong byte") << QStringList{"--discovery-reply", "garbage"} << int(F::None) << 0 << 2 << false;
+        QTest::newRow("discovery answer of two bytes")
+            << QStringList{"--discovery-reply", "oversized"} << int(F::None) << 0 << 2 << false;
+        QTest::newRow("discovery answer a wrong byte")
+            << QStringList{"--discovery-reply", "garbage"} << int(F::None) << 0 << 2 << false;
         QTest::newRow("every probe answered twice") << QStringList{"--answer-twice"} << int(F::None) << 2 << 2 << false;
     }
     void faultModesEndAsTheyMust()

@@ -10,7 +10,8 @@ echo "close stress: $shards shards x $runs runs, seed $seed (replay: KESTRUM_STR
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 for ((i = 0; i < shards; i++)); do
-    KESTRUM_STRESS_SEED=$((seed + i)) KESTRUM_STRESS_RUNS=$runs QT_QPA_PLATFORM=offscreen QTEST_FUNCTION_TIMEOUT=900000 \
+    KESTRUM_STRESS_SEED=$((seed + i)) KESTRUM_STRESS_RUNS=$runs QT_QPA_PLATFORM=offscreen \
+        QTEST_FUNCTION_TIMEOUT=900000 \
         "$test" >"$dir/$i.log" 2>&1 &
     pids[i]=$!
 done

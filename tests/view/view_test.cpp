@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/protocol.h"
-#include "tests/view/fake_tree.h"
+#include "fake_tree.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
 
@@ -110,8 +110,9 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
     std::memcpy(r.userAddress, address, 4);
     for (std::int32_t jobs : {1, 0, -1}) {
         r.jobCount = jobs;
-        EXPECT_EQ(FormatDetailsText(r), std::string("Port Type: \t\tLPT\r\nCurrent User: \t\tJ\xF6rg\r\nIP Address: \t\t") +
-                                            (jobs > 0 ? "10.0.0.255" : "") + "\r\nCurrent Doc Size: \t\t")
+        EXPECT_EQ(FormatDetailsText(r),
+                  std::string("Port Type: \t\tLPT\r\nCurrent User: \t\tJ\xF6rg\r\nIP Address: \t\t") +
+                      (jobs > 0 ? "10.0.0.255" : "") + "\r\nCurrent Doc Size: \t\t")
             << jobs;
     }
     // A user filling all 32 bytes must not run into the address bytes behind it.
@@ -138,7 +139,10 @@ struct Harness {
     StatusReply records{};
     int count = -1;
 
-    const PrinterRecord *Apply(const StatusReply &reply) { return SyncPrinterTree(tree, root, items, records, count, reply); }
+    const PrinterRecord *Apply(const StatusReply &reply)
+    {
+        return SyncPrinterTree(tree, root, items, records, count, reply);
+    }
 
     // What must hold after any reply; returns the root's children as "data:text/image".
     std::string Check(const StatusReply &reply)
@@ -233,7 +237,9 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
             const PrinterRecord *rec = SelectedPrinterRecord(h.tree, h.records);
             const std::uint32_t d = h.tree.GetItemData(now);
             ASSERT_EQ(rec != nullptr, d != 0);
-            EXPECT_TRUE(!rec || std::memcmp(rec, &second.records[d - 1], sizeof *rec) == 0);
+            if (rec) {
+                EXPECT_EQ(std::memcmp(rec, &second.records[d - 1], sizeof *rec), 0);
+            }
         };
         const PrinterRecord *shown = h.Apply(second);
         h.tree.onSelectionChanged = nullptr;

@@ -3,7 +3,7 @@
 // What assistive technology is given, offscreen: the rule that finds a
 // control's label in its template, every window's names and roles, the printer
 // view's items, rows and text, and the message boxes.
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 
 #include "app/messages.h"
 #include "dialogs/about_dlg.h"

@@ -3,7 +3,7 @@
 // On a screen of twice the density (run with QT_SCALE_FACTOR=2): the bitmaps
 // are the ones drawn for it, cut into pictures of the right size, and the main
 // window keeps its size and layout in device-independent pixels.
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -36,12 +36,12 @@ private slots:
         QTest::addColumn<double>("ratio");
         QTest::addColumn<QSize>("pixels");
         QTest::addColumn<double>("pixmapRatio");
-        QTest::newRow("banner at 1") << ":/res/bitmap144.png" << 1.0 << QSize(556, 46) << 1.0;
-        QTest::newRow("banner at 2") << ":/res/bitmap144.png" << 2.0 << QSize(1112, 92) << 2.0;
-        QTest::newRow("banner at 1.5: the denser one") << ":/res/bitmap144.png" << 1.5 << QSize(1112, 92) << 2.0;
-        QTest::newRow("Exit face at 2") << ":/res/bitmap143.png" << 2.0 << QSize(48, 48) << 2.0;
-        QTest::newRow("tree images at 2") << ":/res/bitmap142.png" << 2.0 << QSize(128, 32) << 2.0;
-        QTest::newRow("icon: none drawn denser") << ":/res/icon32.png" << 2.0 << QSize(32, 32) << 1.0;
+        QTest::newRow("banner at 1") << ":/res/banner.png" << 1.0 << QSize(556, 46) << 1.0;
+        QTest::newRow("banner at 2") << ":/res/banner.png" << 2.0 << QSize(1112, 92) << 2.0;
+        QTest::newRow("banner at 1.5: the denser one") << ":/res/banner.png" << 1.5 << QSize(1112, 92) << 2.0;
+        QTest::newRow("Exit face at 2") << ":/res/exit_button.png" << 2.0 << QSize(48, 48) << 2.0;
+        QTest::newRow("tree images at 2") << ":/res/tree_images.png" << 2.0 << QSize(128, 32) << 2.0;
+        QTest::newRow("icon: none drawn denser") << ":/res/app_icon_32.png" << 2.0 << QSize(32, 32) << 1.0;
         QTest::newRow("missing") << ":/res/none.png" << 2.0 << QSize(0, 0) << 1.0;
     }
     void bitmapForTheRatio()
@@ -59,7 +59,7 @@ private slots:
     void imageListCutsDenseStrips()
     {
         for (double ratio : {1.0, 2.0}) {
-            const QPixmap strip = LoadBitmap(QStringLiteral(":/res/bitmap142.png"), ratio);
+            const QPixmap strip = LoadBitmap(QStringLiteral(":/res/tree_images.png"), ratio);
             ImageList images;
             images.Create(16, 16);
             QCOMPARE(images.Add(strip), 0);

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's life: its layout, the ways to close and the shutdown, the
 // window menu, a worker that will not stop, and status replies reaching the view.
-#include "tests/window/main_window_harness.h"
+#include "main_window_harness.h"
 
 #include "app/messages.h"
 #include "dialogs/about_dlg.h"
@@ -24,6 +24,10 @@
 using namespace platform;
 
 namespace {
+
+enum class CloseWay { Escape, EnterOnTree, CloseBox, ExitButton, WorkerCloseRequest };
+enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree };
+enum class MenuOutcome { JustCloses, AboutOpens, WindowCloses };
 
 // Plays the worker's handshake: waits for the notice, closes it, then stops when
 // asked (or, stubborn, only when the test releases it).
@@ -105,7 +109,7 @@ void PostStates(CMonitorDlg &dlg, const std::vector<std::uint8_t> &flags)
 // picture's index in the strip, or -1 when it is none of them.
 int PictureOf(const QTreeWidgetItem *item)
 {
-    const QImage strip = QImage(QStringLiteral(":/res/bitmap142.png")).convertToFormat(QImage::Format_RGB32);
+    const QImage strip = QImage(QStringLiteral(":/res/tree_images.png")).convertToFormat(QImage::Format_RGB32);
     const QImage shown = item->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_RGB32);
     for (int i = 0; i * 16 < strip.width(); ++i)
         if (shown == strip.copy(i * 16, 0, 16, 16))
@@ -123,38 +127,47 @@ private slots:
 
     void eachWayToCloseRunsTheShutdown_data()
     {
-        QTest::addColumn<int>("way");
+        QTest::addColumn<CloseWay>("way");
         QTest::addColumn<int>("result");
-        QTest::newRow("Escape") << 0 << IDCANCEL;
-        QTest::newRow("Enter on the tree") << 1 << IDOK;
-        QTest::newRow("close box") << 2 << IDCANCEL;  // WM_CLOSE, then its queued Cancel
-        QTest::newRow("Exit button") << 3 << IDCANCEL;
-        QTest::newRow("worker's close request, then a box from it") << 4 << IDCANCEL;
+        QTest::newRow("Escape") << CloseWay::Escape << IDCANCEL;
+        QTest::newRow("Enter on the tree") << CloseWay::EnterOnTree << IDOK;
+        QTest::newRow("close box") << CloseWay::CloseBox << IDCANCEL;  // WM_CLOSE, then its queued Cancel
+        QTest::newRow("Exit button") << CloseWay::ExitButton << IDCANCEL;
+        QTest::newRow("worker's close request, then a box from it") << CloseWay::WorkerCloseRequest << IDCANCEL;
     }
     void eachWayToCloseRunsTheShutdown()
     {
-        QFETCH(int, way);
+        QFETCH(CloseWay, way);
         QFETCH(int, result);
         ScriptedWorker worker;
-        worker.boxAfterStop = way == 4;  // as a poll that times out while the window closes
+        worker.boxAfterStop = way == CloseWay::WorkerCloseRequest;  // as a poll that times out while the window closes
         MonitorRun run(worker.Body());
         auto &dlg = run.dlg;
         WhenShown(run, [&] {
             switch (way) {
-            case 0: dlg.PressKey(Qt::Key_Escape); break;
-            case 1: dlg.m_treePrinters->setFocus(); QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return); break;
-            case 2: dlg.close(); break;
-            case 3: QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton); break;
-            case 4: PostMessage(dlg.GetSafeHwnd(), WM_CLOSE); break;
+            case CloseWay::Escape: dlg.PressKey(Qt::Key_Escape); break;
+            case CloseWay::EnterOnTree:
+                dlg.m_treePrinters->setFocus();
+                QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return);
+                break;
+            case CloseWay::CloseBox: dlg.close(); break;
+            case CloseWay::ExitButton: QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton); break;
+            case CloseWay::WorkerCloseRequest: PostMessage(dlg.GetSafeHwnd(), WM_CLOSE); break;
             }
         });
         QCOMPARE(dlg.DoModal(), result);
         QVERIFY(!run.drive.Aborted());
         QVERIFY(worker.sawStop);
-        QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread && !g_hExitBitmap);
+        QVERIFY(!g_hStopEvent);
+        QVERIFY(!g_hChoiceEvent);
+        QVERIFY(!g_hWorkerThread);
+        QVERIFY(!g_hExitBitmap);
         const auto calls = run.boxes.Calls();  // shown, and no false warning about the worker
-        QCOMPARE(calls.size(), std::size_t(way == 4));
-        QVERIFY(calls.empty() || (calls[0].text == QStringLiteral("Connect Failed!\n") && calls[0].fromOtherThread));
+        QCOMPARE(calls.size(), std::size_t(way == CloseWay::WorkerCloseRequest));
+        if (!calls.empty()) {
+            QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
+            QVERIFY(calls[0].fromOtherThread);
+        }
     }
 
     // Template 102 in Arial 10 points at 96 dpi: units of 7 x 15, so 319 x 198
@@ -203,7 +216,8 @@ private slots:
         QVERIFY(g_hBannerBitmap);  // one pixel clear on either side, above the controls
         QCOMPARE(1 + g_hBannerBitmap->width() + 1, client.width());
         QVERIFY(DialogUnitsToPixelsY(25, base) >= 1 + g_hBannerBitmap->height());
-        QCOMPARE(menu.mid(menu.size() - 2), (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
+        QCOMPARE(menu.mid(menu.size() - 2),
+                 (QStringList{QStringLiteral("-"), QStringLiteral("&About USB Kestrum...")}));
         QCOMPARE(dlg.m_editDetails->tabStopDistance(), qreal(56));
         QCOMPARE(valueX, (std::vector<int>{168, 168, 168, 168}));
         QCOMPARE(Root(dlg)->text(0), QStringLiteral("Remote Printers:"));
@@ -214,25 +228,27 @@ private slots:
     // Arrows, Enter and the letters work in it.
     void systemMenu_data()
     {
-        QTest::addColumn<int>("how");         // 0 Alt+Space, 1 Menu key, 2 Shift+F10,
-                                              // 3 right-click on the background, 4 right-click on the tree
+        using W = MenuWay;
+        using O = MenuOutcome;
+        QTest::addColumn<MenuWay>("how");
         QTest::addColumn<bool>("inDetails");  // the focus in the details text, else in the tree
         QTest::addColumn<QString>("inMenu");  // keys pressed in the menu
-        QTest::addColumn<int>("outcome");     // 0 the menu just closes, 1 the About box opens, 2 the window closes
-        QTest::newRow("Menu key in the tree, Down, Enter") << 1 << false << "Down Return" << 1;
-        QTest::newRow("Shift+F10 in the details, A") << 2 << true << "A" << 1;
-        QTest::newRow("Shift+F10, C closes the window") << 2 << false << "C" << 2;
-        QTest::newRow("Menu key, Enter on the first entry closes") << 1 << true << "Return" << 2;
-        QTest::newRow("Alt+Space in the details, Down, Enter") << 0 << true << "Down Return" << 1;
-        QTest::newRow("right-click on the background, Escape") << 3 << false << "Escape" << 0;
-        QTest::newRow("right-click on the tree: no menu") << 4 << false << "" << 0;
+        QTest::addColumn<MenuOutcome>("outcome");
+        QTest::newRow("Menu key in the tree, Down, Enter") << W::MenuKey << false << "Down Return" << O::AboutOpens;
+        QTest::newRow("Shift+F10 in the details, A") << W::ShiftF10 << true << "A" << O::AboutOpens;
+        QTest::newRow("Shift+F10, C closes the window") << W::ShiftF10 << false << "C" << O::WindowCloses;
+        QTest::newRow("Menu key, Enter on the first entry closes") << W::MenuKey << true << "Return" << O::WindowCloses;
+        QTest::newRow("Alt+Space in the details, Down, Enter") << W::AltSpace << true << "Down Return" << O::AboutOpens;
+        QTest::newRow("right-click on the background, Escape")
+            << W::RightClickBackground << false << "Escape" << O::JustCloses;
+        QTest::newRow("right-click on the tree: no menu") << W::RightClickTree << false << "" << O::JustCloses;
     }
     void systemMenu()
     {
-        QFETCH(int, how);
+        QFETCH(MenuWay, how);
         QFETCH(bool, inDetails);
         QFETCH(QString, inMenu);
-        QFETCH(int, outcome);
+        QFETCH(MenuOutcome, outcome);
         ScriptedWorker worker;
         MonitorRun run(worker.Body());
         auto &dlg = run.dlg;
@@ -252,15 +268,16 @@ private slots:
             QApplication::setActiveWindow(&dlg);
             control->setFocus(Qt::OtherFocusReason);
             QMenu *menu = dlg.GetSystemMenu();
-            expectedAt = (how == 0 ? static_cast<QWidget *>(&dlg) : control)->mapToGlobal(QPoint(0, 0));
-            if (how < 3) {
+            expectedAt = (how == MenuWay::AltSpace ? static_cast<QWidget *>(&dlg) : control)->mapToGlobal(QPoint(0, 0));
+            if (how == MenuWay::AltSpace || how == MenuWay::MenuKey || how == MenuWay::ShiftF10) {
                 const std::pair<Qt::Key, Qt::KeyboardModifier> keys[] = {
                     {Qt::Key_Space, Qt::AltModifier}, {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
-                QTest::keyClick(control, keys[how].first, keys[how].second);
+                QTest::keyClick(control, keys[int(how)].first, keys[int(how)].second);
             } else {
                 // The background above the controls, clear of the banner's edge; or inside the tree.
-                QWidget *target = how == 3 ? static_cast<QWidget *>(&dlg) : dlg.m_treePrinters->viewport();
-                const QPoint pos = how == 3 ? QPoint(dlg.width() / 2, 4) : QPoint(20, 20);
+                const bool background = how == MenuWay::RightClickBackground;
+                QWidget *target = background ? static_cast<QWidget *>(&dlg) : dlg.m_treePrinters->viewport();
+                const QPoint pos = background ? QPoint(dlg.width() / 2, 4) : QPoint(20, 20);
                 expectedAt = target->mapToGlobal(pos);
                 QContextMenuEvent click(QContextMenuEvent::Mouse, pos, expectedAt);
                 QCoreApplication::sendEvent(target, &click);
@@ -279,12 +296,15 @@ private slots:
         QCOMPARE(dlg.DoModal(), IDCANCEL);  // the Close entry and Escape both end through the shutdown
         aboutWatch.stop();
         QVERIFY(!run.drive.Aborted());
-        QCOMPARE(shown, how != 4);
+        QCOMPARE(shown, how != MenuWay::RightClickTree);
         if (shown)
             QCOMPARE(shownAt, expectedAt);
-        QCOMPARE(abouts, outcome == 1 ? QStringList{QStringLiteral("About USB Kestrum")} : QStringList());
-        QCOMPARE(closedFromMenu, outcome == 2);
-        QVERIFY(worker.sawStop && !g_hStopEvent && !g_hWorkerThread);
+        const QStringList about{QStringLiteral("About USB Kestrum")};
+        QCOMPARE(abouts, outcome == MenuOutcome::AboutOpens ? about : QStringList());
+        QCOMPARE(closedFromMenu, outcome == MenuOutcome::WindowCloses);
+        QVERIFY(worker.sawStop);
+        QVERIFY(!g_hStopEvent);
+        QVERIFY(!g_hWorkerThread);
         QVERIFY(run.boxes.Calls().empty());
     }
 
@@ -297,7 +317,9 @@ private slots:
             MonitorRun run(worker.Body());
             WhenShown(run, [&] { run.dlg.close(); });  // WM_CLOSE, then its queued Cancel: two ways in
             QCOMPARE(run.dlg.DoModal(), IDCANCEL);
-            QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread);
+            QVERIFY(!g_hStopEvent);
+            QVERIFY(!g_hChoiceEvent);
+            QVERIFY(!g_hWorkerThread);
             calls = run.boxes.Calls();
         }
         QCOMPARE(calls.size(), std::size_t(1));
@@ -305,7 +327,7 @@ private slots:
         QCOMPARE(calls[0].flags, UINT(0x30));
         // The window has gone; the worker wakes and must find nothing freed under it.
         worker.release->Set();
-        QVERIFY(worker.done->Wait(10000) == WAIT_OBJECT_0);
+        QCOMPARE(worker.done->Wait(10000), WAIT_OBJECT_0);
     }
 
     // A worker may take a while to stop (the search looks at the stop event only
@@ -451,8 +473,10 @@ private slots:
         });
         QCOMPARE(dlg.DoModal(), IDCANCEL);
         QVERIFY(!run.drive.Aborted());
-        QVERIFY(!box.IsRunning() && !dlg.m_serverListDlg.IsRunning());
-        QVERIFY(worker.sawStop && run.boxes.Calls().empty());
+        QVERIFY(!box.IsRunning());
+        QVERIFY(!dlg.m_serverListDlg.IsRunning());
+        QVERIFY(worker.sawStop);
+        QVERIFY(run.boxes.Calls().empty());
     }
 };
 

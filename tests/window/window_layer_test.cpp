@@ -28,7 +28,10 @@ public:
     struct Entry { UINT msg; WPARAM wParam; bool onWindowThread; };
     std::vector<Entry> log;
     std::function<void()> onInit;
-    long TestMessages() const { return std::count_if(log.begin(), log.end(), [](const Entry &e) { return e.msg == WM_TEST; }); }
+    long TestMessages() const
+    {
+        return std::count_if(log.begin(), log.end(), [](const Entry &e) { return e.msg == WM_TEST; });
+    }
 
 protected:
     BOOL OnInitDialog() override
@@ -83,15 +86,22 @@ private slots:
             dlg.EndDialog(IDCANCEL);  // before the run starts and the message is handled
         };
         QCOMPARE(dlg.DoModal(), IDCANCEL);
-        QVERIFY(during && !dlg.GetSafeHwnd() && dlg.RunEnded() && !dlg.isVisible());
+        QVERIFY(during);
+        QVERIFY(!dlg.GetSafeHwnd());
+        QVERIFY(dlg.RunEnded());
+        QVERIFY(!dlg.isVisible());
         QVERIFY(!PostMessage(during, WM_TEST, 2));
         QVERIFY(!PostMessage(nullptr, WM_TEST, 3));
-        QVERIFY(!IsWindowEnabled(during) && !IsWindowEnabled(nullptr));
+        QVERIFY(!IsWindowEnabled(during));
+        QVERIFY(!IsWindowEnabled(nullptr));
         QCoreApplication::processEvents();
         QCOMPARE(dlg.TestMessages(), 0L);  // dropped with its window
         QVERIFY(watch.expired());         // and its payload freed
         // A handle from the first run never reaches a second one.
-        dlg.onInit = [&] { PostMessage(during, WM_TEST, 4); QTimer::singleShot(0, &dlg, [&] { dlg.EndDialog(IDOK); }); };
+        dlg.onInit = [&] {
+            PostMessage(during, WM_TEST, 4);
+            QTimer::singleShot(0, &dlg, [&] { dlg.EndDialog(IDOK); });
+        };
         QCOMPARE(dlg.DoModal(), IDOK);
         QCOMPARE(dlg.TestMessages(), 0L);
     }
@@ -110,7 +120,7 @@ private slots:
             order.emplace_back(e.msg, e.msg == WM_CLOSE ? 0 : e.wParam);
         const std::vector<std::pair<UINT, WPARAM>> expected{
             {WM_TEST, 1}, {WM_CLOSE, 0}, {WM_TEST, 2}, {WM_COMMAND, IDCANCEL}};
-        QVERIFY(order == expected);
+        QCOMPARE(order, expected);
     }
 
     // Units come from whole-pixel advances, ((sum / 26) + 1) / 2 over the 52 letters;

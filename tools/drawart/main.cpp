@@ -67,6 +67,11 @@ bool WriteThemeIcons(const QString &dir)
 
 }  // namespace
 
+constexpr const char *Usage =
+    "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n"
+    "Draws the pictures of res/ into OUTDIR; --preview also writes them 4 times larger into DIR,\n"
+    "--icons the desktop theme's icons into DIR/hicolor/ (see res/art.md).\n";
+
 int main(int argc, char **argv)
 {
     // Nothing is shown; the offscreen platform is enough for painting text.
@@ -78,6 +83,10 @@ int main(int argc, char **argv)
     QString previewDir;
     QString iconDir;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::printf("%s", Usage);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--preview") == 0 && i + 1 < argc)
             previewDir = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argv[i], "--icons") == 0 && i + 1 < argc)
@@ -85,12 +94,12 @@ int main(int argc, char **argv)
         else if (argv[i][0] != '-' && outDir.isEmpty())
             outDir = QString::fromLocal8Bit(argv[i]);
         else {
-            std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n");
+            std::fprintf(stderr, "%s", Usage);
             return 64;
         }
     }
     if (outDir.isEmpty()) {
-        std::fprintf(stderr, "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n");
+        std::fprintf(stderr, "%s", Usage);
         return 64;
     }
     QDir().mkpath(outDir);
@@ -99,15 +108,15 @@ int main(int argc, char **argv)
 
     using namespace drawart;
     bool ok = true;
-    ok &= Write(TreeImages(), outDir, "bitmap142.png", previewDir);
-    ok &= Write(ExitButtonFace(), outDir, "bitmap143.png", previewDir);
-    ok &= Write(Banner(), outDir, "bitmap144.png", previewDir);
-    // The same bitmaps for screens of twice the pixel density, found by their "@2x" names.
-    ok &= Write(TreeImages(2), outDir, "bitmap142@2x.png", previewDir);
-    ok &= Write(ExitButtonFace(2), outDir, "bitmap143@2x.png", previewDir);
-    ok &= Write(Banner(2), outDir, "bitmap144@2x.png", previewDir);
-    ok &= Write(AppIcon(16), outDir, "icon16.png", previewDir);
-    ok &= Write(AppIcon(32), outDir, "icon32.png", previewDir);
+    ok &= Write(TreeImages(), outDir, "tree_images.png", previewDir);
+    ok &= Write(ExitButtonFace(), outDir, "exit_button.png", previewDir);
+    ok &= Write(Banner(), outDir, "banner.png", previewDir);
+    // The same pictures for screens of twice the pixel density, found by their "@2x" names.
+    ok &= Write(TreeImages(2), outDir, "tree_images@2x.png", previewDir);
+    ok &= Write(ExitButtonFace(2), outDir, "exit_button@2x.png", previewDir);
+    ok &= Write(Banner(2), outDir, "banner@2x.png", previewDir);
+    ok &= Write(AppIcon(16), outDir, "app_icon_16.png", previewDir);
+    ok &= Write(AppIcon(32), outDir, "app_icon_32.png", previewDir);
     if (!iconDir.isEmpty())
         ok &= WriteThemeIcons(iconDir);
     return ok ? 0 : 1;

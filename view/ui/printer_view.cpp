@@ -97,7 +97,8 @@ void CMonitorDlg::ShowPrinterRecord(const PrinterRecord &record)
     m_listStatus->SetItemText(0, 1, FromRecordText(row.jobs));
     m_listStatus->SetItemText(0, 2, row.percent ? FromRecordText(*row.percent) : QString());
     // The lines end in CR LF; the edit shows a line break for each pair.
-    const QString details = FromRecordText(FormatDetailsText(record)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString details =
+        FromRecordText(FormatDetailsText(record)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (m_editDetails->toPlainText() != details)
         m_editDetails->setPlainText(details);
 }

@@ -18,7 +18,10 @@ public:
     void DeleteItem(Item item) override;
     Item GetSelectedItem() const override;
 
-    static QTreeWidgetItem *ToWidgetItem(Item item) { return const_cast<QTreeWidgetItem *>(static_cast<const QTreeWidgetItem *>(item)); }
+    static QTreeWidgetItem *ToWidgetItem(Item item)
+    {
+        return const_cast<QTreeWidgetItem *>(static_cast<const QTreeWidgetItem *>(item));
+    }
 
 private:
     platform::TreeView &m_tree;

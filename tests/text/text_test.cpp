@@ -1,0 +1,106 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one reader of decimal numbers and the one of ADDR[:PORT]: what they take,
+// and the near misses they refuse.
+#include "text/endpoint.h"
+#include "text/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <clocale>
+#include <cmath>
+
+using namespace ktext;
+
+TEST(Text, DecimalNumbers)
+{
+    const DecimalRules whole{}, fraction{false, true}, signedFraction{true, true};
+    const std::string huge(400, '9');
+    const struct {
+        const char *text;
+        DecimalRules rules;
+        double lo, hi;
+        std::optional<double> expected;
+    } cases[] = {
+        {"0", whole, 0, 10, 0},
+        {"10", whole, 0, 10, 10},
+        {"11", whole, 0, 10, std::nullopt},
+        {"007", whole, 0, 10, 7},
+        {"", whole, 0, 10, std::nullopt},
+        {" 5", whole, 0, 10, std::nullopt},
+        {"5 ", whole, 0, 10, std::nullopt},
+        {"+5", whole, 0, 10, std::nullopt},
+        {"-5", whole, -10, 10, std::nullopt},  // a sign only where the rules allow one
+        {"5.0", whole, 0, 10, std::nullopt},
+        {"0x5", whole, 0, 10, std::nullopt},
+        {"1e1", fraction, 0, 100, std::nullopt},
+        {"inf", fraction, 0, INFINITY, std::nullopt},
+        {"nan", fraction, 0, 1, std::nullopt},
+        {"0.25", fraction, 0, 1, 0.25},
+        {".5", fraction, 0, 1, 0.5},
+        {"5.", fraction, 0, 10, 5},
+        {".", fraction, 0, 1, std::nullopt},
+        {"1.2.3", fraction, 0, 10, std::nullopt},
+        {"-2.5", signedFraction, -3, 0, -2.5},
+        {"+2.5", signedFraction, 0, 3, 2.5},
+        {"-", signedFraction, -3, 3, std::nullopt},
+        {"--1", signedFraction, -3, 3, std::nullopt},
+        {huge.c_str(), fraction, 0, INFINITY, std::nullopt},  // beyond a double
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseDecimal(c.text, c.lo, c.hi, c.rules), c.expected);
+    }
+    // A locale with a decimal comma changes nothing.
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        EXPECT_EQ(ParseDecimal("0.5", 0, 1, fraction), 0.5);
+    }
+    std::setlocale(LC_NUMERIC, before.c_str());
+
+    EXPECT_EQ(ParseWhole<std::uint32_t>("4294967295", 0, UINT32_MAX), UINT32_MAX);
+    EXPECT_EQ(ParseWhole<std::uint32_t>("4294967296", 0, UINT32_MAX), std::nullopt);
+    EXPECT_EQ(ParseWhole<std::int32_t>("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
+    EXPECT_EQ(ParseHex("7f"), 0x7Fu);
+    EXPECT_EQ(ParseHex("FFFFFFFF"), 0xFFFFFFFFu);
+    for (const char *bad : {"", "123456789", "0x1", "g", " 1"})
+        EXPECT_EQ(ParseHex(bad), std::nullopt) << bad;
+    EXPECT_EQ(ParseHex("100", 2), std::nullopt);
+}
+
+TEST(Text, Endpoints)
+{
+    const struct {
+        const char *text;
+        EndpointRules rules;
+        EndpointError error;
+        const char *host;
+        std::optional<std::uint16_t> port;
+    } cases[] = {
+        {"10.213.0.1", {}, EndpointError::None, "10.213.0.1", std::nullopt},
+        {"10.213.0.1:6000", {}, EndpointError::None, "10.213.0.1", 6000},
+        {"10.213.0.1:65535", {}, EndpointError::None, "10.213.0.1", 65535},
+        {"10.213.0.1:0", {}, EndpointError::Port, "", std::nullopt},
+        {"127.0.0.1:0", {true, 0}, EndpointError::None, "127.0.0.1", 0},
+        {"127.0.0.1", {true, 0}, EndpointError::Address, "", std::nullopt},
+        {"10.213.0.1:", {}, EndpointError::Port, "", std::nullopt},
+        {"10.213.0.1:65536", {}, EndpointError::Port, "", std::nullopt},
+        {"10.213.0.1:+80", {}, EndpointError::Port, "", std::nullopt},
+        {"10.213.0.1:80:81", {}, EndpointError::Port, "", std::nullopt},
+        {"printer.lan:80", {}, EndpointError::Address, "", std::nullopt},
+        {"010.213.0.1", {}, EndpointError::Address, "", std::nullopt},
+        {"10.213.1", {}, EndpointError::Address, "", std::nullopt},
+        {"", {}, EndpointError::Address, "", std::nullopt},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        Endpoint e;
+        EXPECT_EQ(ParseEndpoint(c.text, e, c.rules), c.error);
+        EXPECT_EQ(e.host, c.host);
+        EXPECT_EQ(e.port, c.port);
+    }
+    EXPECT_EQ(ParseIpv4("10.213.0.1"), htonl(0x0AD50001));
+    EXPECT_EQ(ParseIpv4("10.213.0.1:80"), std::nullopt);
+}

@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// "A.B.C.D" and "A.B.C.D:PORT", read the same way by every program. Only IPv4
+// addresses in inet_pton's form (four decimal parts, no leading zeros): a name
+// would need a lookup, which has no time limit.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ktext {
+
+struct Endpoint {
+    std::string host;                   // the address as it was written
+    std::uint32_t address = 0;          // network order
+    std::optional<std::uint16_t> port;  // when one was written
+};
+
+struct EndpointRules {
+    bool portRequired = false;
+    std::uint16_t lowestPort = 1;  // 0 lets the system pick one
+};
+
+enum class EndpointError { None, Address, Port };
+
+// The first ':' separates the port; out is set only on EndpointError::None.
+// A missing required port is an address error: the text is not ADDR:PORT.
+EndpointError ParseEndpoint(std::string_view text, Endpoint &out, EndpointRules rules = {});
+
+// An IPv4 address alone, in network order.
+std::optional<std::uint32_t> ParseIpv4(std::string_view text);
+
+}  // namespace ktext
