@@ -26,19 +26,6 @@ constexpr long HeapSlack = 256 * 1024;  // bytes the heap in use may drift by
 long HeapInUse() { return static_cast<long>(mallinfo2().uordblks); }
 int OpenFiles() { return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size()); }
 
-// Closes the notice, then waits for the stop.
-CMonitorDlg::WorkerBody QuietWorker()
-{
-    return [](std::shared_ptr<WorkerHost> host) {
-        for (int i = 0;
-             i < 4000 && !IsWindowEnabled(host->Window(HostWindow::Finding)) && !host->RunEnded(HostWindow::Finding);
-             ++i)
-            Sleep(5);
-        PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
-        WaitForSingleObject(host->StopEvent(), 120000);
-    };
-}
-
 // Wire replies with a different set of slots in use from one to the next.
 std::vector<std::shared_ptr<StatusReply>> ChangingReplies()
 {
@@ -68,7 +55,7 @@ private slots:
             std::getenv("KESTRUM_LONG_RUN_REPLIES") ? std::atoi(std::getenv("KESTRUM_LONG_RUN_REPLIES")) : 100000;
         const int warmUp = total / 10;
         const auto replies = ChangingReplies();
-        MonitorRun run(QuietWorker());
+        MonitorRun run(QuietWorker(120000));
         auto &dlg = run.dlg;
         long heapAfterWarmUp = 0, heapAtEnd = 0;
         int filesAfterWarmUp = 0, filesAtEnd = 0, handled = 0;

@@ -9,6 +9,7 @@
 #include "platform/ui/win_app.h"
 
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -77,6 +78,20 @@ struct MainWindowApp : platform::CWinApp {
     explicit MainWindowApp(CMonitorDlg &dlg) { m_pMainWnd = &dlg; }
     ~MainWindowApp() override { m_pMainWnd = nullptr; }
 };
+
+// A worker that closes the notice at once and stops when told (or after
+// stopWaitMs).
+inline CMonitorDlg::WorkerBody QuietWorker(std::uint32_t stopWaitMs = 30000)
+{
+    return [stopWaitMs](std::shared_ptr<WorkerHost> host) {
+        for (int i = 0; i < 4000 && !platform::IsWindowEnabled(host->Window(HostWindow::Finding)) &&
+                        !host->RunEnded(HostWindow::Finding);
+             ++i)
+            platform::Sleep(5);
+        platform::PostMessage(host->Window(HostWindow::Finding), platform::WM_CLOSE);
+        platform::WaitForSingleObject(host->StopEvent(), stopWaitMs);
+    };
+}
 
 // Everything one run of the main window needs, in the order it must be built.
 struct MonitorRun {

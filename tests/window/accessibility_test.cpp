@@ -65,17 +65,6 @@ ControlTemplate Entry(ControlKind kind, const char *text = "")
     return ControlTemplate{100, kind, text, 0, 0, 10, 10, true, false};
 }
 
-// A worker that closes the notice at once and stops when told.
-CMonitorDlg::WorkerBody QuietWorker()
-{
-    return [](std::shared_ptr<WorkerHost> host) {
-        for (int i = 0; i < 4000 && !IsWindowEnabled(host->Window(HostWindow::Finding)) &&
-                        !host->RunEnded(HostWindow::Finding); ++i)
-            Sleep(5);
-        PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
-        WaitForSingleObject(host->StopEvent(), 30000);
-    };
-}
 
 void PostReply(CMonitorDlg &dlg, const std::vector<std::pair<const char *, std::uint8_t>> &printers)
 {

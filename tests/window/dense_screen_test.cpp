@@ -12,16 +12,6 @@ using namespace platform;
 
 namespace {
 
-CMonitorDlg::WorkerBody QuietWorker()
-{
-    return [](std::shared_ptr<WorkerHost> host) {
-        for (int i = 0; i < 4000 && !IsWindowEnabled(host->Window(HostWindow::Finding)) &&
-                        !host->RunEnded(HostWindow::Finding); ++i)
-            Sleep(5);
-        PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
-        WaitForSingleObject(host->StopEvent(), 30000);
-    };
-}
 
 }  // namespace
 
