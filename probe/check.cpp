@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/check.h"
 
+#include "text/numbers.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,13 +50,8 @@ bool ParseTimeoutOption(const std::string &text, double &seconds, PluginState &s
 {
     const std::size_t colon = text.find(':');
     const std::string number = text.substr(0, colon);
-    bool plain = !number.empty();
-    for (char c : number)
-        plain = plain && ((c >= '0' && c <= '9') || c == '.');
-    errno = 0;
-    char *end = nullptr;
-    const double s = plain ? std::strtod(number.c_str(), &end) : 0;
-    if (!plain || errno != 0 || *end != '\0' || !(s >= 0.01 && s <= 60)) {
+    const std::optional<double> s = ktext::ParseDecimal(number, 0.01, 60, ktext::DecimalRules{false, true});
+    if (!s) {
         error = "-t: '" + text + "' is not SECONDS[:STATE] with 0.01 to 60 seconds";
         return false;
     }
@@ -75,7 +71,7 @@ bool ParseTimeoutOption(const std::string &text, double &seconds, PluginState &s
             return false;
         }
     }
-    seconds = s;
+    seconds = *s;
     state = st;
     return true;
 }

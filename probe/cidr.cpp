@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/cidr.h"
 
+#include "text/endpoint.h"
+#include "text/numbers.h"
+
 #include <arpa/inet.h>
 
 namespace kprobe {
@@ -27,19 +30,17 @@ bool ParseAddressRange(const std::string &text, AddressRange &out, std::string &
     const std::size_t slash = text.find('/');
     const std::string host = text.substr(0, slash);
     const std::string bits = slash == std::string::npos ? std::string() : text.substr(slash + 1);
-    in_addr address{};
-    bool digits = !bits.empty() && bits.size() <= 2 && (bits.size() == 1 || bits[0] != '0');
-    for (char c : bits)
-        digits = digits && c >= '0' && c <= '9';
-    // inet_pton stops at a NUL; a range never holds one.
-    if (text.find('\0') != std::string::npos || inet_pton(AF_INET, host.c_str(), &address) != 1 || !digits ||
-        std::stoi(bits) > 32) {
+    const std::optional<std::uint32_t> address = ktext::ParseIpv4(host);
+    // N without leading zeros: "0" but not "08".
+    const std::optional<int> prefix =
+        bits.size() == 1 || bits[0] != '0' ? ktext::ParseWhole<int>(bits, 0, 32) : std::nullopt;
+    if (!address || !prefix) {
         error = "'" + text + "' is not an IPv4 range A.B.C.D/N (N from 0 to 32)";
         return false;
     }
     AddressRange r;
-    r.prefix = std::stoi(bits);
-    r.network = ntohl(address.s_addr);
+    r.prefix = *prefix;
+    r.network = ntohl(*address);
     if ((r.network & ~Mask(r.prefix)) != 0) {
         r.network &= Mask(r.prefix);
         error = "'" + text + "' has bits set past /" + bits + " (did you mean " + r.Text() + "?)";

@@ -5,6 +5,7 @@
 #include "probe/exchange.h"
 #include "probe/log.h"
 #include "probe/printers.h"
+#include "text/numbers.h"
 
 #include "kestrum_version.h"
 
@@ -27,12 +28,7 @@ CLI::Validator SecondsWithin(double lo, double hi)
 {
     CLI::Validator v(
         [lo, hi](std::string &text) -> std::string {
-            bool plain = !text.empty();
-            for (char c : text)
-                plain = plain && ((c >= '0' && c <= '9') || c == '.');
-            char *end = nullptr;
-            const double s = plain ? std::strtod(text.c_str(), &end) : 0;
-            if (!plain || *end != '\0' || !(s >= lo && s <= hi)) {
+            if (!ktext::ParseDecimal(text, lo, hi, ktext::DecimalRules{false, true})) {
                 char range[64];
                 std::snprintf(range, sizeof range, "%g to %g", lo, hi);
                 return "'" + text + "' is not " + range + " seconds";

@@ -2,23 +2,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/http_listen.h"
 
-#include <arpa/inet.h>
+#include "text/endpoint.h"
+#include "text/numbers.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <arpa/inet.h>
 
 namespace kprobe {
 
 namespace {
 
+// 0 to 65535 in at most five digits ("08080" is 8080).
 bool ParsePort(const std::string &text, int &port)
 {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    const std::optional<int> p = text.size() <= 5 ? ktext::ParseWhole<int>(text, 0, 65535) : std::nullopt;
+    if (!p)
         return false;
-    const long p = std::strtol(text.c_str(), nullptr, 10);
-    if (p > 65535)
-        return false;
-    port = static_cast<int>(p);
+    port = *p;
     return true;
 }
 
@@ -45,8 +44,7 @@ bool ParseListenAddress(const std::string &text, ListenAddress &address, std::st
             return false;
         }
     } else if (!host.empty()) {
-        in_addr four{};
-        if (inet_pton(AF_INET, host.c_str(), &four) != 1) {
+        if (!ktext::ParseIpv4(host)) {
             error = "'" + host + "' in '" + text + "' is not an IPv4 address (write IPv6 as [ADDRESS]:PORT)";
             return false;
         }

@@ -3,6 +3,7 @@
 #include "probe/metrics.h"
 
 #include "probe/printers.h"
+#include "text/numbers.h"
 
 #include "kestrum_version.h"
 
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace kprobe {
@@ -83,12 +85,18 @@ ProcessFigures ReadProcess()
     // Fields from the state on (field 3): utime is 14, stime 15, starttime 22, rss 24.
     if (f.size() < 22)
         return p;
+    const auto count = [&f](std::size_t i) {
+        return ktext::ParseDecimal(f[i], 0, std::numeric_limits<double>::max());
+    };
+    const std::optional<double> utime = count(11), stime = count(12), rss = count(21), start = count(19);
+    if (!utime || !stime || !rss || !start)
+        return p;
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    p.cpuSeconds = (std::stod(f[11]) + std::stod(f[12])) / tick;
-    p.residentBytes = std::stod(f[21]) * static_cast<double>(sysconf(_SC_PAGESIZE));
+    p.cpuSeconds = (*utime + *stime) / tick;
+    p.residentBytes = *rss * static_cast<double>(sysconf(_SC_PAGESIZE));
     const double boot = BootTimeSeconds();
     if (boot > 0)
-        p.startSeconds = boot + std::stod(f[19]) / tick;
+        p.startSeconds = boot + *start / tick;
     p.ok = true;
     return p;
 }

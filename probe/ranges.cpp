@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/ranges.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include "text/numbers.h"
+
+#include <limits>
 
 namespace kprobe {
 
@@ -12,18 +12,12 @@ namespace {
 
 bool Number(const std::string &text, double &out)
 {
-    if (text.empty())
-        return false;
     // Plain decimal numbers only: no "inf", "nan" or hexadecimal.
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+'))
-            return false;
-    errno = 0;
-    char *end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v))
+    constexpr double most = std::numeric_limits<double>::max();
+    const std::optional<double> v = ktext::ParseDecimal(text, -most, most, ktext::DecimalRules{true, true});
+    if (!v)
         return false;
-    out = v;
+    out = *v;
     return true;
 }
 

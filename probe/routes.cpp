@@ -4,14 +4,15 @@
 
 #include "probe/exchange.h"
 #include "probe/target.h"
+#include "text/numbers.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 namespace kprobe {
 
@@ -46,11 +47,11 @@ double ProbeWaitSeconds(double configured, const std::string *header)
 {
     double wait = configured;
     if (header && !header->empty()) {
-        char *end = nullptr;
-        errno = 0;
-        const double scrape = std::strtod(header->c_str(), &end);
-        if (errno == 0 && *end == '\0' && std::isfinite(scrape) && scrape > 0)
-            wait = std::min(wait, std::max(0.05, scrape - 0.25));
+        // Prometheus sends a plain decimal, such as "10" or "9.5".
+        const std::optional<double> scrape =
+            ktext::ParseDecimal(*header, 0, std::numeric_limits<double>::max(), ktext::DecimalRules{false, true});
+        if (scrape && *scrape > 0)
+            wait = std::min(wait, std::max(0.05, *scrape - 0.25));
     }
     return wait;
 }

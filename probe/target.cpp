@@ -3,6 +3,7 @@
 #include "probe/target.h"
 
 #include "platform/socket.h"
+#include "text/endpoint.h"
 
 #include <arpa/inet.h>
 
@@ -36,31 +37,22 @@ bool ParseTarget(const std::string &text, Target &out, std::string &error)
         error = "'" + text.substr(0, 21) + "...' is not an IPv4 address (A.B.C.D or A.B.C.D:PORT)";
         return false;
     }
-    const std::size_t colon = text.find(':');
-    const std::string host = text.substr(0, colon);
-    in_addr address{};
-    // inet_pton takes exactly four decimal parts, without leading zeros.
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
+    // Four decimal parts without leading zeros, then a port of 1 to 65535.
+    ktext::Endpoint endpoint;
+    const ktext::EndpointError read = ktext::ParseEndpoint(text, endpoint);
+    if (read == ktext::EndpointError::Address) {
         error = "'" + text + "' is not an IPv4 address (A.B.C.D or A.B.C.D:PORT)";
         return false;
     }
-    Target t;
-    t.address = address.s_addr;
-    if (colon != std::string::npos) {
-        const std::string port = text.substr(colon + 1);
-        unsigned long value = 0;
-        bool digits = !port.empty() && port.size() <= 5 && port[0] != '0';  // no leading zeros
-        for (char c : port) {
-            digits = digits && c >= '0' && c <= '9';
-            if (digits)
-                value = value * 10 + static_cast<unsigned long>(c - '0');
-        }
-        if (!digits || value < 1 || value > 65535) {
-            error = "'" + text + "': the port must be 1 to 65535, without leading zeros";
-            return false;
-        }
-        t.port = static_cast<std::uint16_t>(value);
+    // The port's text starts right after the address; a leading zero is refused.
+    if (read == ktext::EndpointError::Port || (endpoint.port && text[endpoint.host.size() + 1] == '0')) {
+        error = "'" + text + "': the port must be 1 to 65535, without leading zeros";
+        return false;
     }
+    Target t;
+    t.address = endpoint.address;
+    if (endpoint.port)
+        t.port = *endpoint.port;
     const std::uint32_t host32 = ntohl(t.address);
     if (host32 == 0 || host32 == 0xFFFFFFFFu || (host32 >> 28) == 0xE) {
         error = "'" + text + "' is not the address of one print server";

@@ -11,7 +11,9 @@ namespace ktext {
 std::optional<std::uint32_t> ParseIpv4(std::string_view text)
 {
     in_addr address{};
-    if (text.size() > 15 || inet_pton(AF_INET, std::string(text).c_str(), &address) != 1)
+    // inet_pton stops at a NUL: "127.0.0.1\0zz" must not read as 127.0.0.1.
+    if (text.size() > 15 || text.find('\0') != std::string_view::npos ||
+        inet_pton(AF_INET, std::string(text).c_str(), &address) != 1)
         return std::nullopt;
     return address.s_addr;
 }

@@ -149,4 +149,7 @@ TEST(CommandLine, ScrapeTimeoutBoundsTheWait)
     EXPECT_TRUE(ProbeWaitSeconds(1.0, nullptr) == 1.0 && ProbeWaitSeconds(1.0, &header[0]) == 1.0);
     EXPECT_TRUE(ProbeWaitSeconds(1.0, &header[1]) == 0.25 && ProbeWaitSeconds(1.0, &header[2]) == 0.05);
     EXPECT_EQ(ProbeWaitSeconds(1.0, &header[3]), 1.0);
+    // Only a plain decimal: an exponent, a sign or a space is junk too.
+    for (const std::string junk : {"1e1", "+10", " 10", "10 ", "0x10", "inf", "0", "-1"})
+        EXPECT_EQ(ProbeWaitSeconds(60.0, &junk), 60.0) << junk;
 }
