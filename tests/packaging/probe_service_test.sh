@@ -41,8 +41,5 @@ awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' ||
 echo "systemd-analyze security --offline=true: exposure $exposure (at most $max_exposure)"
 
 bash "$unit_run" "$root" || exit 1
-# The listen option of this version of the program, from its help.
-flag=$("$root/usr/bin/kestrum-probe" serve --help | grep -o -m1 -e '--web\.listen-address' -e '--listen')
-[ -n "$flag" ] || fail "serve --help names no listen option"
-sed -i "s|^ARGS=.*|ARGS=\"$flag=127.0.0.2:19150\"|" "$root/etc/default/kestrum-probe"
+sed -i 's|^ARGS=.*|ARGS="--web.listen-address=127.0.0.2:19150"|' "$root/etc/default/kestrum-probe"
 bash "$unit_run" "$root" 127.0.0.2:19150
