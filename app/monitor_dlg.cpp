@@ -27,7 +27,6 @@ const char *const kChildThreadExitAbnormal = "Child thread exit abnormal !";
 const char *const kCreateThreadFailed = "Create Thread Failed!\n";
 constexpr std::uint32_t kWorkerExitLimitMs = 5000;
 
-
 void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(host), LinkEndpoints::Defaults()); }
 
 // Waits up to the limit for the worker to end. A box the worker asks for meanwhile

@@ -15,7 +15,9 @@ class CDialog;
 class MonitorWorkerHost final : public WorkerHost {
 public:
     MonitorWorkerHost(CMonitorDlg *dlg, platform::EventHandle stop, platform::EventHandle choice)
-        : m_dlg(dlg), m_stop(std::move(stop)), m_choice(std::move(choice)) {}
+        : m_dlg(dlg), m_stop(std::move(stop)), m_choice(std::move(choice))
+    {
+    }
     // Called by the window as it goes.
     void Detach();
 

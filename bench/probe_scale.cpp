@@ -232,8 +232,8 @@ int main(int argc, char **argv)
         if (line.empty())
             continue;
         const std::size_t space = line.find(' ');
-        targets.push_back(Target{line.substr(0, space), space != std::string::npos &&
-                                                            line.substr(space + 1) == "silent"});
+        targets.push_back(
+            Target{line.substr(0, space), space != std::string::npos && line.substr(space + 1) == "silent"});
     }
     const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
     // A thousand connections need a thousand descriptors here and in the exporter.

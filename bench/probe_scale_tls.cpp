@@ -136,9 +136,10 @@ int TlsBatches::Run(const std::vector<TlsTarget> &targets, double &wall)
             m_impl->Open(c[i]);
         else
             c[i].step = Step::Send;
-        c[i].request = "GET /probe?target=" + targets[i].address + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                       "X-Prometheus-Scrape-Timeout-Seconds: 10\r\nAuthorization: " + m_impl->authorization +
-                       "\r\n\r\n";
+        c[i].request = "GET /probe?target=" + targets[i].address +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                       "X-Prometheus-Scrape-Timeout-Seconds: 10\r\nAuthorization: " +
+                       m_impl->authorization + "\r\n\r\n";
         c[i].sent = 0;
         c[i].response.clear();
     }

@@ -17,10 +17,7 @@ CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX)
     m_strVersion += QStringLiteral("Ver 1.0");
 }
 
-void CAboutDlg::DoDataExchange(CDataExchange *dx)
-{
-    DDX_Text(dx, IDC_VERSION_TEXT, m_strVersion);
-}
+void CAboutDlg::DoDataExchange(CDataExchange *dx) { DDX_Text(dx, IDC_VERSION_TEXT, m_strVersion); }
 
 BOOL CAboutDlg::OnInitDialog()
 {

@@ -6,10 +6,7 @@
 
 using namespace platform;
 
-void CServerAddressDlg::DoDataExchange(CDataExchange *dx)
-{
-    DDX_Control(dx, IDC_SERVER_IPADDRESS, m_ipAddressCtrl);
-}
+void CServerAddressDlg::DoDataExchange(CDataExchange *dx) { DDX_Control(dx, IDC_SERVER_IPADDRESS, m_ipAddressCtrl); }
 
 void CServerAddressDlg::OnOK()
 {

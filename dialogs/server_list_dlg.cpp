@@ -8,10 +8,7 @@
 
 using namespace platform;
 
-void CServerListDlg::DoDataExchange(CDataExchange *dx)
-{
-    DDX_LBString(dx, IDC_SERVER_LIST, m_strChosenServer);
-}
+void CServerListDlg::DoDataExchange(CDataExchange *dx) { DDX_LBString(dx, IDC_SERVER_LIST, m_strChosenServer); }
 
 BOOL CServerListDlg::OnInitDialog()
 {

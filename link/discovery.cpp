@@ -30,8 +30,7 @@ bool SendProbe(platform::UdpSocket &socket, const sockaddr_in &to)
 // for it gives up once the user's choice is in, the program is closing, or the
 // list has come and gone: otherwise a list that never opens would hold the
 // worker here for good.
-bool WaitForServerList(WorkerHost &host, const platform::EventHandle &choice,
-                       const platform::EventHandle &stop)
+bool WaitForServerList(WorkerHost &host, const platform::EventHandle &choice, const platform::EventHandle &stop)
 {
     for (;;) {
         if (platform::IsWindowEnabled(host.Window(HostWindow::ServerList)))

@@ -27,8 +27,8 @@ bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
         UnloadMibAgent(agent.module);
         return false;
     }
-    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(
-        platform::GetProcAddress(agent.module, SnmpExtensionQueryName));
+    auto query =
+        reinterpret_cast<PFNSNMPEXTENSIONQUERY>(platform::GetProcAddress(agent.module, SnmpExtensionQueryName));
     const bool result = query && QueryGatewayAddress(query, out);
     UnloadMibAgent(agent.module);
     return result;
@@ -74,8 +74,7 @@ bool LoadMibAgent(MibAgent &agent, const char *libraryName)
         agent.module.Close();
         return false;
     }
-    auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(
-        platform::GetProcAddress(agent.module, SnmpExtensionInitName));
+    auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(platform::GetProcAddress(agent.module, SnmpExtensionInitName));
     if (!init)
         return false;
     // The agent's trap event and view are its own business; we only give it room.

@@ -37,8 +37,7 @@ void UnloadMibAgent(platform::Module &module);
 bool CopyOid(AsnObjectIdentifier *dst, const AsnObjectIdentifier *src);
 // First minus second at the first differing sub-identifier among the first n that
 // both have, with wrap-around; 0 when they agree there. Lengths alone never differ.
-std::int32_t CompareOidPrefix(const AsnObjectIdentifier *first, const AsnObjectIdentifier *second,
-                              platform::UINT n);
+std::int32_t CompareOidPrefix(const AsnObjectIdentifier *first, const AsnObjectIdentifier *second, platform::UINT n);
 // Releases ids (null is harmless) and empties the identifier.
 void FreeOid(AsnObjectIdentifier *oid);
 // Releases the binding's name and its value's storage; the value ends as NULL.

@@ -55,9 +55,7 @@ void FreeAsnValue(AsnAny *value)
     if (!value)
         return;
     switch (value->asnType) {
-    case ASN_OBJECTIDENTIFIER:
-        FreeOid(&value->asnValue.object);
-        break;
+    case ASN_OBJECTIDENTIFIER: FreeOid(&value->asnValue.object); break;
     case ASN_OCTETSTRING:
     case ASN_SEQUENCE:
     case ASN_IPADDRESS:
@@ -66,8 +64,7 @@ void FreeAsnValue(AsnAny *value)
         if (value->asnValue.string.dynamic)
             platform::GlobalFree(value->asnValue.string.stream);
         break;
-    default:
-        break;
+    default: break;
     }
     value->asnType = ASN_NULL;
 }

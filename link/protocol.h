@@ -16,16 +16,16 @@ constexpr std::size_t PrinterSlots = 8;
 
 #pragma pack(push, 1)
 struct PrinterRecord {
-    char printerName[64];        // zero-terminated within the field; first byte 0 = empty slot
+    char printerName[64];  // zero-terminated within the field; first byte 0 = empty slot
     char currentUser[32];
-    std::uint8_t userAddress[4]; // dotted order
-    std::uint8_t portType;       // non-zero: LPT; zero: bi-directional
+    std::uint8_t userAddress[4];  // dotted order
+    std::uint8_t portType;        // non-zero: LPT; zero: bi-directional
     std::uint8_t statusFlags;
     std::uint8_t reserved[2];
     std::int32_t docSize;
     std::int32_t printedPercent;
     std::int32_t jobCount;
-    std::uint32_t docSizeUnknown; // exactly 1: size not known
+    std::uint32_t docSizeUnknown;  // exactly 1: size not known
 };
 
 struct StatusReply {

@@ -39,10 +39,7 @@ std::uint32_t Event::Wait(std::uint32_t milliseconds) const
     return set ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-void Sleep(std::uint32_t milliseconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+void Sleep(std::uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 std::uint32_t GetTickCount()
 {

@@ -38,7 +38,11 @@ private:
 using EventHandle = std::shared_ptr<Event>;
 
 inline EventHandle CreateEvent() { return std::make_shared<Event>(false); }
-inline void SetEvent(const EventHandle &e) { if (e) e->Set(); }
+inline void SetEvent(const EventHandle &e)
+{
+    if (e)
+        e->Set();
+}
 inline bool IsEventSet(const EventHandle &e) { return e && e->IsSet(); }
 // A null (closed) handle is a failed wait.
 inline std::uint32_t WaitForSingleObject(const EventHandle &e, std::uint32_t ms)

@@ -18,8 +18,8 @@ int SocketStartup();
 
 class UdpSocket {
 public:
-    UdpSocket();                 // creates an AF_INET/SOCK_DGRAM socket
-    ~UdpSocket();                // closes it
+    UdpSocket();   // creates an AF_INET/SOCK_DGRAM socket
+    ~UdpSocket();  // closes it
     UdpSocket(const UdpSocket &) = delete;
     UdpSocket &operator=(const UdpSocket &) = delete;
 

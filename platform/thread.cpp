@@ -34,10 +34,7 @@ std::shared_ptr<Thread> Thread::Start(std::function<void()> body)
     return t;
 }
 
-std::uint32_t Thread::Wait(std::uint32_t milliseconds) const
-{
-    return m_state->done.Wait(milliseconds);
-}
+std::uint32_t Thread::Wait(std::uint32_t milliseconds) const { return m_state->done.Wait(milliseconds); }
 
 bool Thread::Finished() const { return m_state->done.IsSet(); }
 

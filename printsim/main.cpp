@@ -19,18 +19,11 @@ int main(int argc, char **argv)
         return 64;
     }
     switch (options.mode) {
-    case Mode::Help:
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    case Mode::Version:
-        std::printf("%s\n", VersionText().c_str());
-        return 0;
-    case Mode::Probe:
-        return RunProbe(options);
-    case Mode::Request:
-        return RunRequest(options);
-    case Mode::Serve:
-        break;
+    case Mode::Help: std::fputs(UsageText().c_str(), stdout); return 0;
+    case Mode::Version: std::printf("%s\n", VersionText().c_str()); return 0;
+    case Mode::Probe: return RunProbe(options);
+    case Mode::Request: return RunRequest(options);
+    case Mode::Serve: break;
     }
 
     Scenario scenario = DefaultScenario();

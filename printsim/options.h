@@ -16,22 +16,22 @@ struct Options {
 
     // Serving
     std::string bindAddress = "127.0.0.1";  // the machine itself unless asked
-    std::uint16_t port = StatusPort;     // 0: an ephemeral port, printed on stdout
+    std::uint16_t port = StatusPort;        // 0: an ephemeral port, printed on stdout
     std::string scenarioFile;
     bool discovery = true;
-    long stopAfter = -1;                 // -1: answer every status request
+    long stopAfter = -1;  // -1: answer every status request
     ReplyFault replyFault = ReplyFault::None;
     DiscoveryFault discoveryFault = DiscoveryFault::None;
     int delayMs = 0;
     bool answerTwice = false;
-    int maxSeconds = 0;                  // 0: run until a signal
+    int maxSeconds = 0;  // 0: run until a signal
     bool quiet = false;
 
     // Client modes
-    std::string target;                  // dotted address
+    std::string target;  // dotted address
     std::uint16_t targetPort = StatusPort;
     bool broadcast = false;
-    int waitMs = -1;                     // -1: 2000 for --probe, 1000 for --request
+    int waitMs = -1;  // -1: 2000 for --probe, 1000 for --request
 };
 
 // Fills `out` from the arguments; false with a message on a bad command line.

@@ -23,10 +23,8 @@ std::vector<std::uint8_t> StatusDatagram(const StatusReply &reply, ReplyFault fa
 {
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(&reply);
     switch (fault) {
-    case ReplyFault::None:
-        return std::vector<std::uint8_t>(bytes, bytes + StatusReplySize);
-    case ReplyFault::Short:
-        return std::vector<std::uint8_t>(bytes, bytes + ShortReplySize);
+    case ReplyFault::None: return std::vector<std::uint8_t>(bytes, bytes + StatusReplySize);
+    case ReplyFault::Short: return std::vector<std::uint8_t>(bytes, bytes + ShortReplySize);
     case ReplyFault::Oversized: {
         std::vector<std::uint8_t> out(bytes, bytes + StatusReplySize);
         out.resize(OversizedReplySize, 0);
@@ -49,12 +47,9 @@ std::vector<std::uint8_t> StatusDatagram(const StatusReply &reply, ReplyFault fa
 std::vector<std::uint8_t> DiscoveryDatagram(DiscoveryFault fault)
 {
     switch (fault) {
-    case DiscoveryFault::None:
-        return {DiscoveryAnswer};
-    case DiscoveryFault::Oversized:
-        return {DiscoveryAnswer, DiscoveryAnswer};
-    case DiscoveryFault::Garbage:
-        return {GarbageDiscoveryByte};
+    case DiscoveryFault::None: return {DiscoveryAnswer};
+    case DiscoveryFault::Oversized: return {DiscoveryAnswer, DiscoveryAnswer};
+    case DiscoveryFault::Garbage: return {GarbageDiscoveryByte};
     }
     return {};
 }

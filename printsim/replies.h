@@ -13,11 +13,11 @@ namespace printsim {
 enum class ReplyFault { None, Short, Oversized, Garbage };
 enum class DiscoveryFault { None, Oversized, Garbage };
 
-constexpr std::size_t ShortReplySize = 130;                 // slot 0 and 10 bytes of slot 1
+constexpr std::size_t ShortReplySize = 130;  // slot 0 and 10 bytes of slot 1
 constexpr std::size_t OversizedReplySize = StatusReplySize + 1;
-constexpr std::size_t GarbageMinSize = 2;                   // garbage is never 0, 1 or 960 bytes
+constexpr std::size_t GarbageMinSize = 2;  // garbage is never 0, 1 or 960 bytes
 constexpr std::size_t GarbageMaxSize = 901;
-constexpr std::uint8_t GarbageDiscoveryByte = 0x54;         // one byte, but not the answer
+constexpr std::uint8_t GarbageDiscoveryByte = 0x54;  // one byte, but not the answer
 
 // The status reply to send for the `sequence`-th answered request (0-based).
 // Garbage is pseudo-random but a pure function of the sequence number.

@@ -10,8 +10,8 @@ namespace printsim {
 
 namespace {
 
-Job MakeJob(const char *user, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d,
-            std::int32_t size, bool unknown = false)
+Job MakeJob(const char *user, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::int32_t size,
+            bool unknown = false)
 {
     Job j;
     j.user = user;
@@ -52,8 +52,7 @@ Scenario DefaultScenario()
     laser.step = 8;
     laser.queue = 2;
     laser.arriveEvery = 20;
-    laser.jobs = {MakeJob("alice", 192, 168, 1, 21, 48213),
-                  MakeJob("bob", 192, 168, 1, 34, 0, true),
+    laser.jobs = {MakeJob("alice", 192, 168, 1, 21, 48213), MakeJob("bob", 192, 168, 1, 34, 0, true),
                   MakeJob("carol", 192, 168, 1, 57, 1250400)};
     laser.timeline = {MakePhase(PhaseKind::Print, 45), MakePhase(PhaseKind::Offline, 10)};
     s.printers.push_back(laser);
@@ -64,8 +63,7 @@ Scenario DefaultScenario()
     inkjet.step = 5;
     inkjet.queue = 1;
     inkjet.arriveEvery = 30;
-    inkjet.jobs = {MakeJob("dave", 192, 168, 1, 40, 733184),
-                   MakeJob("erin", 192, 168, 1, 41, 91520)};
+    inkjet.jobs = {MakeJob("dave", 192, 168, 1, 40, 733184), MakeJob("erin", 192, 168, 1, 41, 91520)};
     inkjet.timeline = {MakePhase(PhaseKind::Print, 25), MakePhase(PhaseKind::PaperOut, 12),
                        MakePhase(PhaseKind::Print, 30)};
     s.printers.push_back(inkjet);
@@ -76,8 +74,7 @@ Scenario DefaultScenario()
     label.lptPort = true;
     label.step = 34;
     label.arriveEvery = 7;
-    label.jobs = {MakeJob("frank", 192, 168, 1, 77, 2048),
-                  MakeJob("grace", 192, 168, 1, 78, 0, true)};
+    label.jobs = {MakeJob("frank", 192, 168, 1, 77, 2048), MakeJob("grace", 192, 168, 1, 78, 0, true)};
     s.printers.push_back(label);
 
     PrinterScript matrix;
@@ -87,8 +84,7 @@ Scenario DefaultScenario()
     matrix.step = 3;
     matrix.queue = 1;
     matrix.jobs = {MakeJob("heidi", 192, 168, 1, 90, 16384)};
-    matrix.timeline = {MakePhase(PhaseKind::Idle, 15), MakePhase(PhaseKind::Print, 40),
-                       MakePhase(PhaseKind::Fault, 6)};
+    matrix.timeline = {MakePhase(PhaseKind::Idle, 15), MakePhase(PhaseKind::Print, 40), MakePhase(PhaseKind::Fault, 6)};
     s.printers.push_back(matrix);
 
     return s;
@@ -122,24 +118,12 @@ PrinterRecord BuildRecord(const PrinterScript &script, const PrinterState &state
 
     const Phase phase = CurrentPhase(script, state);
     switch (phase.kind) {
-    case PhaseKind::Print:
-        r.statusFlags = StatusOnLine | StatusNoFault | (hasJob ? StatusBusy : 0);
-        break;
-    case PhaseKind::Idle:
-        r.statusFlags = StatusOnLine | StatusNoFault;
-        break;
-    case PhaseKind::Offline:
-        r.statusFlags = 0;
-        break;
-    case PhaseKind::PaperOut:
-        r.statusFlags = StatusOnLine | StatusPaperOut;
-        break;
-    case PhaseKind::Fault:
-        r.statusFlags = StatusOnLine;
-        break;
-    case PhaseKind::Raw:
-        r.statusFlags = phase.rawFlags;
-        break;
+    case PhaseKind::Print: r.statusFlags = StatusOnLine | StatusNoFault | (hasJob ? StatusBusy : 0); break;
+    case PhaseKind::Idle: r.statusFlags = StatusOnLine | StatusNoFault; break;
+    case PhaseKind::Offline: r.statusFlags = 0; break;
+    case PhaseKind::PaperOut: r.statusFlags = StatusOnLine | StatusPaperOut; break;
+    case PhaseKind::Fault: r.statusFlags = StatusOnLine; break;
+    case PhaseKind::Raw: r.statusFlags = phase.rawFlags; break;
     }
     return r;
 }

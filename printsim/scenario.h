@@ -15,18 +15,18 @@ namespace printsim {
 
 // What a printer does during one phase of its timeline.
 enum class PhaseKind {
-    Print,    // on line; works through its queue
-    Idle,     // on line and ready, but holds its queue
-    Offline,  // on-line bit clear
-    PaperOut, // on line, fault, paper out
-    Fault,    // on line, fault, not paper out
-    Raw       // the given status byte as it is; the queue is held
+    Print,     // on line; works through its queue
+    Idle,      // on line and ready, but holds its queue
+    Offline,   // on-line bit clear
+    PaperOut,  // on line, fault, paper out
+    Fault,     // on line, fault, not paper out
+    Raw        // the given status byte as it is; the queue is held
 };
 
 struct Phase {
     PhaseKind kind = PhaseKind::Print;
-    int steps = 1;                 // how many answered requests the phase lasts (>= 1)
-    std::uint8_t rawFlags = 0;     // used by PhaseKind::Raw only
+    int steps = 1;              // how many answered requests the phase lasts (>= 1)
+    std::uint8_t rawFlags = 0;  // used by PhaseKind::Raw only
 };
 
 struct Job {
@@ -37,14 +37,14 @@ struct Job {
 };
 
 struct PrinterScript {
-    int slot = 0;                  // 0..7
-    std::string name;              // at most 64 bytes
-    bool lptPort = false;          // false: bi-directional
-    int step = 10;                 // per cent added per answered request while printing
-    int queue = 0;                 // jobs waiting at the start
-    int arriveEvery = 0;           // a new job joins the queue every N steps; 0: never
-    std::vector<Job> jobs;         // taken in turn, round and round
-    std::vector<Phase> timeline;   // repeats; empty means always printing
+    int slot = 0;                 // 0..7
+    std::string name;             // at most 64 bytes
+    bool lptPort = false;         // false: bi-directional
+    int step = 10;                // per cent added per answered request while printing
+    int queue = 0;                // jobs waiting at the start
+    int arriveEvery = 0;          // a new job joins the queue every N steps; 0: never
+    std::vector<Job> jobs;        // taken in turn, round and round
+    std::vector<Phase> timeline;  // repeats; empty means always printing
 };
 
 struct Scenario {
@@ -67,10 +67,10 @@ bool LoadScenarioFile(const std::string &path, Scenario &out, std::string &error
 
 // The running state of one printer.
 struct PrinterState {
-    int phase = 0;         // index into the timeline
-    int phaseStep = 0;     // steps taken inside that phase
+    int phase = 0;      // index into the timeline
+    int phaseStep = 0;  // steps taken inside that phase
     int queue = 0;
-    int jobIndex = 0;      // which of the script's jobs is at the head of the queue
+    int jobIndex = 0;  // which of the script's jobs is at the head of the queue
     int percent = 0;
     long stepsTaken = 0;
 };

@@ -16,7 +16,7 @@ namespace printsim {
 namespace {
 
 struct Token {
-    bool pair = false; // key=value; otherwise a bare word held in `key`
+    bool pair = false;  // key=value; otherwise a bare word held in `key`
     std::string key;
     std::string value;
 };
@@ -202,8 +202,7 @@ private:
     {
         if (ParseInt(t.value, lo, hi, v))
             return true;
-        return Fail(t.key + " must be " + std::to_string(lo) + " to " + std::to_string(hi) + ", got '" +
-                    t.value + "'");
+        return Fail(t.key + " must be " + std::to_string(lo) + " to " + std::to_string(hi) + ", got '" + t.value + "'");
     }
 
     bool Printer(const std::vector<Token> &toks)
@@ -362,8 +361,8 @@ bool LoadScenarioFile(const std::string &path, Scenario &out, std::string &error
     }
     std::string message;
     if (!ParseScenario(text, out, message)) {
-        error = path + (message.empty() || !std::isdigit(static_cast<unsigned char>(message[0])) ? ": " : ":") +
-                message;
+        error =
+            path + (message.empty() || !std::isdigit(static_cast<unsigned char>(message[0])) ? ": " : ":") + message;
         return false;
     }
     return true;

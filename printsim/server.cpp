@@ -44,12 +44,9 @@ public:
                 timeout = static_cast<int>(left);
             }
             switch (WaitFor(m_sock.Get(), m_signals.Get(), timeout)) {
-            case Wake::Timeout:
-                continue;
-            case Wake::Signal:
-                return Stop("signal received");
-            case Wake::Error:
-                return Fail("poll failed");
+            case Wake::Timeout: continue;
+            case Wake::Signal: return Stop("signal received");
+            case Wake::Error: return Fail("poll failed");
             case Wake::Readable:
                 if (!Handle())
                     return Stop("signal received");

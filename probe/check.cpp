@@ -34,14 +34,10 @@ std::string Lower(std::string s)
 const char *StateName(PluginState state)
 {
     switch (state) {
-    case StateOk:
-        return "OK";
-    case StateWarning:
-        return "WARNING";
-    case StateCritical:
-        return "CRITICAL";
-    case StateUnknown:
-        return "UNKNOWN";
+    case StateOk: return "OK";
+    case StateWarning: return "WARNING";
+    case StateCritical: return "CRITICAL";
+    case StateUnknown: return "UNKNOWN";
     }
     return "UNKNOWN";
 }
@@ -212,11 +208,12 @@ std::string Details(const CheckOptions &o, const Exchange &e, const std::vector<
         lines += PluginText(line) + "\n";
     }
     if (o.verbosity >= 2)
-        lines += PluginText("asked " + e.target.Text() + ", waiting " + Number(o.timeoutSeconds) + " s (then " +
-                            StateName(o.timeoutState) + "); warning " + (o.warning ? o.warning->text : "none") +
-                            ", critical " + (o.critical ? o.critical->text : "none") + "; printer " +
-                            (o.printer ? "'" + *o.printer + "'" : "any") +
-                            (o.ignoreOffline ? "; off line ignored" : "")) + "\n";
+        lines +=
+            PluginText("asked " + e.target.Text() + ", waiting " + Number(o.timeoutSeconds) + " s (then " +
+                       StateName(o.timeoutState) + "); warning " + (o.warning ? o.warning->text : "none") +
+                       ", critical " + (o.critical ? o.critical->text : "none") + "; printer " +
+                       (o.printer ? "'" + *o.printer + "'" : "any") + (o.ignoreOffline ? "; off line ignored" : "")) +
+            "\n";
     if (o.verbosity >= 3) {
         const std::string account = DescribeExchange(e);
         std::size_t start = 0;
@@ -238,8 +235,8 @@ CheckResult EvaluateCheck(const CheckOptions &o, const Exchange &e)
     const bool malformed = e.outcome == Outcome::Oversized ||
                            (e.outcome == Outcome::Reply && e.replyBytes != static_cast<long>(StatusReplySize));
     if (e.outcome == Outcome::Silent)
-        return {o.timeoutState, Output(o.timeoutState, "no reply from " + where + " within " + limit + " s",
-                                       timePerf, details)};
+        return {o.timeoutState,
+                Output(o.timeoutState, "no reply from " + where + " within " + limit + " s", timePerf, details)};
     if (e.outcome == Outcome::Failed)
         return {StateCritical,
                 Output(StateCritical, "the status request to " + where + " could not be sent", timePerf, details)};
@@ -250,8 +247,7 @@ CheckResult EvaluateCheck(const CheckOptions &o, const Exchange &e)
                                      timePerf, details)};
     const std::vector<PrinterView> printers = Filter(o, e.reply);
     if (o.printer && printers.empty())
-        return {StateCritical,
-                Output(StateCritical, "no printer '" + *o.printer + "' on " + where, timePerf, details)};
+        return {StateCritical, Output(StateCritical, "no printer '" + *o.printer + "' on " + where, timePerf, details)};
     const std::vector<Judged> judged = Judge(o, printers);
     PluginState state = StateOk;
     for (const Judged &j : judged)

@@ -19,13 +19,13 @@ const char *StateName(PluginState state);
 
 struct CheckOptions {
     Target host;
-    double timeoutSeconds = 1.0;           // the protocol's reply limit
+    double timeoutSeconds = 1.0;  // the protocol's reply limit
     PluginState timeoutState = StateCritical;
-    std::optional<Range> warning;          // on jobs queued, per printer
+    std::optional<Range> warning;  // on jobs queued, per printer
     std::optional<Range> critical;
-    std::optional<std::string> printer;    // only this printer (its name, or its slot 1 to 8)
+    std::optional<std::string> printer;  // only this printer (its name, or its slot 1 to 8)
     bool ignoreOffline = false;
-    int verbosity = 0;                     // -v: a line per printer; -vv: the options; -vvv: the exchange
+    int verbosity = 0;  // -v: a line per printer; -vv: the options; -vvv: the exchange
 };
 
 // "SECONDS" or "SECONDS:STATE" (STATE: ok, warning, critical or unknown, any

@@ -97,16 +97,17 @@ struct Parser {
         discover = app.add_subcommand("discover", "find the print servers on the LAN: the broadcast, then the "
                                                   "default gateway, as the monitor does");
         discover->callback([this] { line.command = Command::Discover; });
-        discover->add_option("--timeout", line.discoverTimeout,
-                             "stop listening after this long at the latest (default 10; the search ends 2 s after "
-                             "the last answer)")
+        discover
+            ->add_option("--timeout", line.discoverTimeout,
+                         "stop listening after this long at the latest (default 10; the search ends 2 s after "
+                         "the last answer)")
             ->check(SecondsWithin(0.1, 300))
             ->type_name("SECONDS");
-        discover->add_option("--format", line.format,
-                             "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
-            ->transform(Names<DiscoverFormat>({{"text", DiscoverFormat::Text},
-                                               {"json", DiscoverFormat::Json},
-                                               {"file-sd", DiscoverFormat::FileSd}}))
+        discover
+            ->add_option("--format", line.format,
+                         "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
+            ->transform(Names<DiscoverFormat>(
+                {{"text", DiscoverFormat::Text}, {"json", DiscoverFormat::Json}, {"file-sd", DiscoverFormat::FileSd}}))
             ->type_name("FORMAT");
     }
 
@@ -115,18 +116,19 @@ struct Parser {
         status = app.add_subcommand("status", "one status exchange with each server, all at once; every printer "
                                               "with the monitor's texts");
         status->callback([this] { line.command = Command::Status; });
-        status->add_option_function<std::vector<std::string>>(
-                  "ADDRESS",
-                  [this](const std::vector<std::string> &addresses) {
-                      for (const std::string &a : addresses) {
-                          Target t;
-                          std::string error;
-                          if (!ParseTarget(a, t, error))
-                              Refuse("ADDRESS", error);
-                          line.targets.push_back(t);
-                      }
-                  },
-                  "print servers, A.B.C.D or A.B.C.D:PORT")
+        status
+            ->add_option_function<std::vector<std::string>>(
+                "ADDRESS",
+                [this](const std::vector<std::string> &addresses) {
+                    for (const std::string &a : addresses) {
+                        Target t;
+                        std::string error;
+                        if (!ParseTarget(a, t, error))
+                            Refuse("ADDRESS", error);
+                        line.targets.push_back(t);
+                    }
+                },
+                "print servers, A.B.C.D or A.B.C.D:PORT")
             ->required();
         status->add_flag("--json", line.json, "JSON instead of text");
         status->add_option("--timeout", line.statusTimeout, "the longest wait for each reply (default 1)")
@@ -137,16 +139,17 @@ struct Parser {
     // Thresholds go through the plugin's range syntax into their optional ranges.
     void AddRange(const char *names, const char *flag, std::optional<Range> &range, const char *help)
     {
-        check->add_option_function<std::string>(
-                 names,
-                 [flag, &range](const std::string &text) {
-                     Range r;
-                     std::string error;
-                     if (!ParseRange(text, r, error))
-                         Refuse(flag, error);
-                     range = r;
-                 },
-                 help)
+        check
+            ->add_option_function<std::string>(
+                names,
+                [flag, &range](const std::string &text) {
+                    Range r;
+                    std::string error;
+                    if (!ParseRange(text, r, error))
+                        Refuse(flag, error);
+                    range = r;
+                },
+                help)
             ->type_name("RANGE");
     }
 
@@ -157,30 +160,33 @@ struct Parser {
         check->callback([this] { line.command = Command::Check; });
         check->set_version_flag("-V,--version", VersionLine(), "the version, and exit");
         CheckOptions &c = line.check;
-        check->add_option_function<std::string>(
-                 "-H,--hostname",
-                 [&c](const std::string &text) {
-                     std::string error;
-                     if (!ParseTarget(text, c.host, error))
-                         Refuse("-H", error);
-                 },
-                 "the print server, A.B.C.D or A.B.C.D:PORT")
+        check
+            ->add_option_function<std::string>(
+                "-H,--hostname",
+                [&c](const std::string &text) {
+                    std::string error;
+                    if (!ParseTarget(text, c.host, error))
+                        Refuse("-H", error);
+                },
+                "the print server, A.B.C.D or A.B.C.D:PORT")
             ->required()
             ->type_name("ADDRESS");
-        check->add_option_function<std::string>(
-                 "-t,--timeout",
-                 [&c](const std::string &text) {
-                     std::string error;
-                     if (!ParseTimeoutOption(text, c.timeoutSeconds, c.timeoutState, error))
-                         throw CLI::ValidationError(error);  // it names -t itself
-                 },
-                 "the longest wait for the reply (default 1), and the state when none comes (default CRITICAL)")
+        check
+            ->add_option_function<std::string>(
+                "-t,--timeout",
+                [&c](const std::string &text) {
+                    std::string error;
+                    if (!ParseTimeoutOption(text, c.timeoutSeconds, c.timeoutState, error))
+                        throw CLI::ValidationError(error);  // it names -t itself
+                },
+                "the longest wait for the reply (default 1), and the state when none comes (default CRITICAL)")
             ->type_name("SECONDS[:STATE]");
         AddRange("-w,--warning", "-w", c.warning, "WARNING when a printer's jobs queued are outside RANGE");
         AddRange("-c,--critical", "-c", c.critical, "CRITICAL when a printer's jobs queued are outside RANGE");
-        check->add_option_function<std::string>(
-                 "--printer", [&c](const std::string &name) { c.printer = name; },
-                 "only this printer, by its name or its slot (1 to 8)")
+        check
+            ->add_option_function<std::string>(
+                "--printer", [&c](const std::string &name) { c.printer = name; },
+                "only this printer, by its name or its slot (1 to 8)")
             ->type_name("NAME");
         check->add_flag("--ignore-offline", c.ignoreOffline, "an off-line printer is not CRITICAL");
         check->add_flag("-v,--verbose", c.verbosity,
@@ -196,19 +202,23 @@ struct Parser {
     {
         serve = app.add_subcommand("serve", "a Prometheus exporter: /probe?target=ADDRESS, /metrics");
         serve->callback([this] { line.command = Command::Serve; });
-        serve->add_option("--web.listen-address,--listen", listen,
-                          "where to listen, repeatable: HOST:PORT, [IPV6]:PORT, or :PORT for every address "
-                          "(default 127.0.0.1:9897; --listen is the older name)")
+        serve
+            ->add_option("--web.listen-address,--listen", listen,
+                         "where to listen, repeatable: HOST:PORT, [IPV6]:PORT, or :PORT for every address "
+                         "(default 127.0.0.1:9897; --listen is the older name)")
             ->type_name("ADDRESS");
-        serve->add_option("--web.config.file", line.serve.webConfigFile,
-                          "TLS and basic authentication, in the web configuration format of Prometheus' exporters")
+        serve
+            ->add_option("--web.config.file", line.serve.webConfigFile,
+                         "TLS and basic authentication, in the web configuration format of Prometheus' exporters")
             ->type_name("FILE");
-        serve->add_option("--timeout", line.serve.timeoutSeconds,
-                          "the longest wait for each reply (default 1; never past the scrape time-out)")
+        serve
+            ->add_option("--timeout", line.serve.timeoutSeconds,
+                         "the longest wait for each reply (default 1; never past the scrape time-out)")
             ->check(SecondsWithin(0.05, 60))
             ->type_name("SECONDS");
-        serve->add_option("--max-connections", line.serve.maxConnections,
-                          "connections held at once; past it new ones are closed (default 4096)")
+        serve
+            ->add_option("--max-connections", line.serve.maxConnections,
+                         "connections held at once; past it new ones are closed (default 4096)")
             ->check(CLI::Range(1, 100000))
             ->type_name("N");
         serve->add_option("--max-probes", line.serve.maxProbes, "probes under way at once (default 1200)")
@@ -230,18 +240,19 @@ struct Parser {
         serve->add_option("--log.format", o.logFormat, "logfmt (the default) or json, a line per event on stderr")
             ->transform(Names<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}}))
             ->type_name("FORMAT");
-        serve->add_option_function<std::vector<std::string>>(
-                 "--allow-target",
-                 [&o](const std::vector<std::string> &ranges) {
-                     for (const std::string &text : ranges) {
-                         AddressRange r;
-                         std::string error;
-                         if (!ParseAddressRange(text, r, error))
-                             Refuse("--allow-target", error);
-                         o.allowTargets.push_back(r);
-                     }
-                 },
-                 "probe only targets in this range (repeatable; default any target)")
+        serve
+            ->add_option_function<std::vector<std::string>>(
+                "--allow-target",
+                [&o](const std::vector<std::string> &ranges) {
+                    for (const std::string &text : ranges) {
+                        AddressRange r;
+                        std::string error;
+                        if (!ParseAddressRange(text, r, error))
+                            Refuse("--allow-target", error);
+                        o.allowTargets.push_back(r);
+                    }
+                },
+                "probe only targets in this range (repeatable; default any target)")
             ->allow_extra_args(false)
             ->type_name("A.B.C.D/N");
     }
@@ -284,10 +295,13 @@ struct Parser {
     CommandLine Usage(const std::string &message)
     {
         const bool plugin = check->parsed();
-        CLI::App *which = plugin ? check : discover->parsed() ? discover : status->parsed() ? status
-                                                                         : serve->parsed() ? serve : nullptr;
-        std::string hint = which ? std::string(Program) + " " + which->get_name() + " --help"
-                                 : std::string(Program) + " --help";
+        CLI::App *which = plugin               ? check
+                          : discover->parsed() ? discover
+                          : status->parsed()   ? status
+                          : serve->parsed()    ? serve
+                                               : nullptr;
+        std::string hint =
+            which ? std::string(Program) + " " + which->get_name() + " --help" : std::string(Program) + " --help";
         const std::string prefix = plugin ? "KESTRUM UNKNOWN: " : std::string(Program) + ": ";
         Finish(plugin ? StateUnknown : ExitUsage, prefix + message + " (see " + hint + ")\n");
         line.textToStdout = plugin;
@@ -368,20 +382,16 @@ int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err
         return line.exitCode;
     }
     switch (line.command) {
-    case Command::Discover:
-        return RunDiscover(line, out, err);
-    case Command::Status:
-        return RunStatus(line, out);
+    case Command::Discover: return RunDiscover(line, out, err);
+    case Command::Status: return RunStatus(line, out);
     case Command::Check: {
         const std::vector<Exchange> exchanges = ExchangeStatus({line.check.host}, Millis(line.check.timeoutSeconds));
         const CheckResult result = EvaluateCheck(line.check, exchanges.front());
         out << result.output;
         return result.state;
     }
-    case Command::Serve:
-        return RunLoggedServe(line.serve, out, err);
-    case Command::None:
-        break;
+    case Command::Serve: return RunLoggedServe(line.serve, out, err);
+    case Command::None: break;
     }
     err << Program << ": no command (see " << Program << " --help)\n";
     return ExitUsage;

@@ -39,8 +39,7 @@ std::string FormatDiscovery(const std::vector<std::uint32_t> &addresses, Discove
             out += t + "\n";
         return out;
     }
-    case DiscoverFormat::Json:
-        return nlohmann::json{{"servers", texts}}.dump(2) + "\n";
+    case DiscoverFormat::Json: return nlohmann::json{{"servers", texts}}.dump(2) + "\n";
     case DiscoverFormat::FileSd: {
         nlohmann::json list = nlohmann::json::array();
         if (!texts.empty())

@@ -167,14 +167,10 @@ private:
 const char *OutcomeName(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::Reply:
-        return "reply";
-    case Outcome::Silent:
-        return "silent";
-    case Outcome::Oversized:
-        return "oversized";
-    case Outcome::Failed:
-        return "failed";
+    case Outcome::Reply: return "reply";
+    case Outcome::Silent: return "silent";
+    case Outcome::Oversized: return "oversized";
+    case Outcome::Failed: return "failed";
     }
     return "failed";
 }

@@ -15,10 +15,10 @@
 namespace kprobe {
 
 enum class Outcome {
-    Reply,     // a reply of at most 960 bytes came in time
-    Silent,    // nothing came within the time-out
-    Oversized, // a datagram longer than a StatusReply came: the monitor's failed receive
-    Failed,    // the request could not be sent
+    Reply,      // a reply of at most 960 bytes came in time
+    Silent,     // nothing came within the time-out
+    Oversized,  // a datagram longer than a StatusReply came: the monitor's failed receive
+    Failed,     // the request could not be sent
 };
 
 // "reply", "silent", "oversized", "failed".
@@ -29,18 +29,18 @@ const char *OutcomeName(Outcome outcome);
 struct ExchangeStep {
     enum Kind : std::uint8_t { Sent, SendFailed, Received, Late, GaveUp };
     Kind kind = Sent;
-    double at = 0;    // seconds after the request went out
-    long bytes = 0;   // sent or received
-    int error = 0;    // errno of a failed send
+    double at = 0;   // seconds after the request went out
+    long bytes = 0;  // sent or received
+    int error = 0;   // errno of a failed send
 };
 
 struct Exchange {
     Target target;
     Outcome outcome = Outcome::Silent;
-    long replyBytes = -1;  // the datagram's whole length when one came, else -1
-    double seconds = 0;    // request to reply; the time waited when none came
+    long replyBytes = -1;       // the datagram's whole length when one came, else -1
+    double seconds = 0;         // request to reply; the time waited when none came
     double timeoutSeconds = 0;  // the wait it was given
-    StatusReply reply{};   // as the monitor reads it: the bytes that came, the rest zero
+    StatusReply reply{};        // as the monitor reads it: the bytes that came, the rest zero
 
     // What happened, in order: the send, then a reply (or one too late) or the end of the wait.
     std::array<ExchangeStep, 4> steps{};

@@ -44,17 +44,16 @@ std::string DescribeStep(const Exchange &e, const ExchangeStep &s)
         return at + "sent " + std::to_string(s.bytes) + " byte (status request 0x55) to " +
                platform::InetNtoa(e.target.address) + ":" + std::to_string(e.target.port) + "/udp";
     case ExchangeStep::SendFailed:
-        return at + "the status request to " + e.target.Text() + " could not be sent: " +
-               (s.error ? std::strerror(s.error) : "no socket");
+        return at + "the status request to " + e.target.Text() +
+               " could not be sent: " + (s.error ? std::strerror(s.error) : "no socket");
     case ExchangeStep::Received:
         return at + "received " + std::to_string(s.bytes) + " bytes from " + e.target.Text() +
                (s.bytes > static_cast<long>(StatusReplySize) ? " (more than a status reply's 960: not read)"
-                                                              : HexHead(e.reply, s.bytes));
+                                                             : HexHead(e.reply, s.bytes));
     case ExchangeStep::Late:
-        return at + "received " + std::to_string(s.bytes) + " bytes, after the wait of " +
-               Millis(e.timeoutSeconds) + ": ignored";
-    case ExchangeStep::GaveUp:
-        return at + "no reply within " + Millis(e.timeoutSeconds) + ": gave up";
+        return at + "received " + std::to_string(s.bytes) + " bytes, after the wait of " + Millis(e.timeoutSeconds) +
+               ": ignored";
+    case ExchangeStep::GaveUp: return at + "no reply within " + Millis(e.timeoutSeconds) + ": gave up";
     }
     return at;
 }
@@ -64,14 +63,10 @@ std::string DescribeStep(const Exchange &e, const ExchangeStep &s)
 Failure FailureOf(const Exchange &e)
 {
     switch (e.outcome) {
-    case Outcome::Silent:
-        return Failure::Silent;
-    case Outcome::Failed:
-        return Failure::Send;
-    case Outcome::Oversized:
-        return Failure::Oversized;
-    case Outcome::Reply:
-        break;
+    case Outcome::Silent: return Failure::Silent;
+    case Outcome::Failed: return Failure::Send;
+    case Outcome::Oversized: return Failure::Oversized;
+    case Outcome::Reply: break;
     }
     return e.replyBytes < static_cast<long>(StatusReplySize) ? Failure::Short : Failure::None;
 }
@@ -79,16 +74,11 @@ Failure FailureOf(const Exchange &e)
 const char *FailureName(Failure failure)
 {
     switch (failure) {
-    case Failure::None:
-        return "none";
-    case Failure::Silent:
-        return "silent";
-    case Failure::Send:
-        return "send";
-    case Failure::Oversized:
-        return "oversized";
-    case Failure::Short:
-        return "short";
+    case Failure::None: return "none";
+    case Failure::Silent: return "silent";
+    case Failure::Send: return "send";
+    case Failure::Oversized: return "oversized";
+    case Failure::Short: return "short";
     }
     return "none";
 }
@@ -99,12 +89,9 @@ std::string DescribeExchange(const Exchange &e)
     for (std::size_t i = 0; i < e.stepCount; ++i)
         out += "  " + DescribeStep(e, e.steps[i]) + "\n";
     switch (FailureOf(e)) {
-    case Failure::None:
-        return out + "result: a status reply of 960 bytes\n";
-    case Failure::Silent:
-        return out + "result: failed (silent): no reply came in time\n";
-    case Failure::Send:
-        return out + "result: failed (send): the request never left\n";
+    case Failure::None: return out + "result: a status reply of 960 bytes\n";
+    case Failure::Silent: return out + "result: failed (silent): no reply came in time\n";
+    case Failure::Send: return out + "result: failed (send): the request never left\n";
     case Failure::Oversized:
         return out + "result: failed (oversized): the reply is longer than 960 bytes, as the monitor's receive "
                      "fails on it\n";

@@ -81,8 +81,8 @@ bool BasicAuth::Verify(const std::string &authorization)
     const std::string &hash = it != m_users.end() ? it->second : std::string(StandIn);
     auto data = std::make_unique<crypt_data>();  // large: not on a worker's stack
     const char *result = crypt_r(password.c_str(), hash.c_str(), data.get());
-    const bool right = it != m_users.end() && result && result[0] != '*' &&
-                       hash.size() == std::strlen(result) && memeql_sec(result, hash.data(), hash.size());
+    const bool right = it != m_users.end() && result && result[0] != '*' && hash.size() == std::strlen(result) &&
+                       memeql_sec(result, hash.data(), hash.size());
     Digest digest{};
     if (right && Sha256(password, digest)) {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -68,8 +68,8 @@ HttpAnswer Plain(int status, std::string body, bool close)
 
 MHD_Result Queue(MHD_Connection *connection, const HttpAnswer &a)
 {
-    MHD_Response *r = MHD_create_response_from_buffer(a.body.size(), const_cast<char *>(a.body.data()),
-                                                      MHD_RESPMEM_MUST_COPY);
+    MHD_Response *r =
+        MHD_create_response_from_buffer(a.body.size(), const_cast<char *>(a.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!r)
         return MHD_NO;
     MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, a.contentType.c_str());
@@ -257,8 +257,8 @@ struct HttpDaemon::Impl {
 
 namespace {
 
-MHD_Result AccessCallback(void *cls, MHD_Connection *connection, const char *url, const char *method,
-                          const char *, const char *, size_t *uploadSize, void **state)
+MHD_Result AccessCallback(void *cls, MHD_Connection *connection, const char *url, const char *method, const char *,
+                          const char *, size_t *uploadSize, void **state)
 {
     return static_cast<HttpDaemon::Impl *>(cls)->OnRequest(connection, url, method, uploadSize, state);
 }
@@ -309,8 +309,8 @@ bool HttpDaemon::Impl::Start(std::string &error)
             options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char *>(config.tls->clientCaPem.c_str())});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    daemon = MHD_start_daemon(flags, 0, &AcceptCallback, this, &AccessCallback, this, MHD_OPTION_ARRAY,
-                              options.data(), MHD_OPTION_END);
+    daemon = MHD_start_daemon(flags, 0, &AcceptCallback, this, &AccessCallback, this, MHD_OPTION_ARRAY, options.data(),
+                              MHD_OPTION_END);
     if (!daemon) {
         ::close(fd);
         error = "cannot serve on " + ListenAddressText(config.address) + " (HTTP server did not start)";

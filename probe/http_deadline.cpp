@@ -69,8 +69,8 @@ void ConnectionDeadlines::Enforce()
 {
     // A quarter of the limit between rounds, at most 250 ms: a connection
     // lives at most that much past its deadline.
-    const auto step = std::min<std::chrono::milliseconds>(m_limit / 4 + std::chrono::milliseconds(1),
-                                                          std::chrono::milliseconds(250));
+    const auto step =
+        std::min<std::chrono::milliseconds>(m_limit / 4 + std::chrono::milliseconds(1), std::chrono::milliseconds(250));
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_wake.wait_for(lock, step, [this] { return m_stopping; })) {
         const Clock::time_point now = Clock::now();

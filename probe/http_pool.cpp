@@ -48,8 +48,7 @@ void Work(const std::shared_ptr<WorkerPool::State> &s)
 
 }  // namespace
 
-WorkerPool::WorkerPool(std::size_t maxThreads, std::chrono::milliseconds idleLimit)
-    : m_state(std::make_shared<State>())
+WorkerPool::WorkerPool(std::size_t maxThreads, std::chrono::milliseconds idleLimit) : m_state(std::make_shared<State>())
 {
     m_state->limit = maxThreads > 0 ? maxThreads : 1;
     m_state->idleLimit = idleLimit;

@@ -51,8 +51,7 @@ bool CheckTlsConfig(const TlsServerConfig &tls, std::string &error)
     const gnutls_datum_t cert = Datum(tls.certPem), key = Datum(tls.keyPem);
     int rc = gnutls_certificate_set_x509_key_mem(raw, &cert, &key, GNUTLS_X509_FMT_PEM);
     if (rc < 0) {
-        error = std::string("tls_server_config: the certificate and key do not load together: ") +
-                gnutls_strerror(rc);
+        error = std::string("tls_server_config: the certificate and key do not load together: ") + gnutls_strerror(rc);
         return false;
     }
     if (!tls.clientCaPem.empty()) {

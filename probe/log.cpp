@@ -34,14 +34,10 @@ std::string JsonString(const std::string &value)
 const char *LogLevelName(LogLevel level)
 {
     switch (level) {
-    case LogLevel::Debug:
-        return "debug";
-    case LogLevel::Info:
-        return "info";
-    case LogLevel::Warn:
-        return "warn";
-    case LogLevel::Error:
-        return "error";
+    case LogLevel::Debug: return "debug";
+    case LogLevel::Info: return "info";
+    case LogLevel::Warn: return "warn";
+    case LogLevel::Error: return "error";
     }
     return "error";
 }
@@ -64,8 +60,8 @@ std::string Logger::Line(LogLevel level, const std::string &message, std::initia
     const std::string ts = Timestamp(m_clock());
     if (m_format == LogFormat::Json) {
         // Keys in the order given, not sorted: the object is built by hand.
-        std::string line = "{\"ts\":\"" + ts + "\",\"level\":\"" + LogLevelName(level) + "\",\"msg\":" +
-                           JsonString(message);
+        std::string line =
+            "{\"ts\":\"" + ts + "\",\"level\":\"" + LogLevelName(level) + "\",\"msg\":" + JsonString(message);
         for (const auto &[key, value] : fields)
             line += "," + JsonString(key) + ":" + JsonString(value);
         return line + "}\n";

@@ -85,9 +85,7 @@ ProcessFigures ReadProcess()
     // Fields from the state on (field 3): utime is 14, stime 15, starttime 22, rss 24.
     if (f.size() < 22)
         return p;
-    const auto count = [&f](std::size_t i) {
-        return ktext::ParseDecimal(f[i], 0, std::numeric_limits<double>::max());
-    };
+    const auto count = [&f](std::size_t i) { return ktext::ParseDecimal(f[i], 0, std::numeric_limits<double>::max()); };
     const std::optional<double> utime = count(11), stime = count(12), rss = count(21), start = count(19);
     if (!utime || !stime || !rss || !start)
         return p;
@@ -115,8 +113,8 @@ std::pair<double, double> Descriptors()
     }
     rlimit files{};
     const double max = ::getrlimit(RLIMIT_NOFILE, &files) != 0 ? -1
-                       : files.rlim_cur == RLIM_INFINITY      ? 1.8446744073709552e19
-                                                              : static_cast<double>(files.rlim_cur);
+                       : files.rlim_cur == RLIM_INFINITY       ? 1.8446744073709552e19
+                                                               : static_cast<double>(files.rlim_cur);
     return {open, max};
 }
 
@@ -127,8 +125,8 @@ void AddProbeFamilies(std::vector<MetricFamily> &families, const Exchange &e)
                                           "of at most 960 bytes, 0 otherwise.");
     Add(up, e.outcome == Outcome::Reply ? 1 : 0);
     families.push_back(std::move(up));
-    MetricFamily duration = Gauge("kestrum_probe_duration_seconds",
-                                  "Seconds from the status request to the reply, or waited in vain.");
+    MetricFamily duration =
+        Gauge("kestrum_probe_duration_seconds", "Seconds from the status request to the reply, or waited in vain.");
     Add(duration, e.seconds);
     families.push_back(std::move(duration));
     MetricFamily timeout = Gauge("kestrum_probe_timeout_seconds",
@@ -169,7 +167,8 @@ std::string ProbeMetricsText(const Exchange &e)
     MetricFamily ready = Gauge("kestrum_printer_ready", "1 when the printer is on line without fault (idle or busy).");
     MetricFamily busy = Gauge("kestrum_printer_busy", "1 when the printer is on line and busy.");
     MetricFamily paper = Gauge("kestrum_printer_paper_out", "1 when the printer is on line and out of paper.");
-    MetricFamily fault = Gauge("kestrum_printer_fault", "1 when the printer is on line in a fault other than paper out.");
+    MetricFamily fault =
+        Gauge("kestrum_printer_fault", "1 when the printer is on line in a fault other than paper out.");
     MetricFamily jobs = Gauge("kestrum_printer_jobs_queued", "Jobs in the printer's queue.");
     MetricFamily ratio = Gauge("kestrum_printer_printed_ratio",
                                "How much of the current document has printed, 0 to 1; absent when not known.");
@@ -256,7 +255,8 @@ std::string ExporterMetrics::Text() const
         MetricFamily rss = Gauge("process_resident_memory_bytes", "Resident memory size in bytes.");
         Add(rss, p.residentBytes);
         families.push_back(std::move(rss));
-        MetricFamily start = Gauge("process_start_time_seconds", "Start time of the process since the epoch in seconds.");
+        MetricFamily start =
+            Gauge("process_start_time_seconds", "Start time of the process since the epoch in seconds.");
         Add(start, p.startSeconds);
         families.push_back(std::move(start));
     }

@@ -149,10 +149,8 @@ void to_json(nlohmann::json &j, const PrinterView &p)
 
 void to_json(nlohmann::json &j, const ServerStatus &s)
 {
-    j = nlohmann::json{{"address", s.address},
-                       {"outcome", OutcomeName(s.outcome)},
-                       {"seconds", s.seconds},
-                       {"printers", s.printers}};
+    j = nlohmann::json{
+        {"address", s.address}, {"outcome", OutcomeName(s.outcome)}, {"seconds", s.seconds}, {"printers", s.printers}};
     if (s.replyBytes >= 0)
         j["reply_bytes"] = s.replyBytes;
     else
@@ -182,12 +180,12 @@ std::string StatusText(const std::vector<ServerStatus> &servers, double timeoutS
                    std::to_string(StatusReplySize) + ")\n";
             continue;
         }
-        out += std::to_string(s.printers.size()) + (s.printers.size() == 1 ? " printer" : " printers") +
-               ", reply of " + std::to_string(s.replyBytes) + " bytes in " + Milliseconds(s.seconds) + "\n";
+        out += std::to_string(s.printers.size()) + (s.printers.size() == 1 ? " printer" : " printers") + ", reply of " +
+               std::to_string(s.replyBytes) + " bytes in " + Milliseconds(s.seconds) + "\n";
         if (s.printers.empty())
             continue;
-        const std::vector<std::string> head = {"SLOT", "NAME", "STATUS", "JOBS", "PRINTED", "USER", "USER ADDRESS",
-                                               "SIZE"};
+        const std::vector<std::string> head = {"SLOT",    "NAME", "STATUS",       "JOBS",
+                                               "PRINTED", "USER", "USER ADDRESS", "SIZE"};
         std::vector<std::vector<std::string>> rows = {head};
         for (const PrinterView &p : s.printers)
             rows.push_back({std::to_string(p.slot), p.name, p.status, std::to_string(p.jobs), p.printed.value_or("-"),

@@ -17,26 +17,26 @@
 namespace kprobe {
 
 struct PrinterView {
-    int slot = 0;                         // 1 to 8, as the monitor numbers them
-    std::string name;                     // UTF-8 (the record's 8-bit bytes read as Latin-1)
-    std::string status;                   // "OFFLINE", "BUSY", "ON-LINE", "PAPER OUT", "ERROR"
+    int slot = 0;        // 1 to 8, as the monitor numbers them
+    std::string name;    // UTF-8 (the record's 8-bit bytes read as Latin-1)
+    std::string status;  // "OFFLINE", "BUSY", "ON-LINE", "PAPER OUT", "ERROR"
     std::uint8_t statusFlags = 0;
     // Exactly one of off line (!online), paperOut, fault, ready holds; busy only with ready.
     bool online = false;
-    bool ready = false;                   // on line without fault, idle or busy
+    bool ready = false;  // on line without fault, idle or busy
     bool busy = false;
     bool paperOut = false;
-    bool fault = false;                   // on line, in a fault state other than paper out
-    std::int32_t jobs = 0;                // jobs queued, as the server counts them
-    std::int32_t printedPercent = 0;      // the raw field
-    std::optional<std::string> printed;   // the monitor's "Printed Percent" cell, when it has one
-    std::optional<double> printedRatio;   // 0 to 1 when the monitor shows a percentage
-    std::string user;                     // UTF-8
-    std::optional<std::string> userAddress; // only while a job is queued, as the monitor shows it
-    std::int32_t docSize = 0;             // the raw field
+    bool fault = false;                      // on line, in a fault state other than paper out
+    std::int32_t jobs = 0;                   // jobs queued, as the server counts them
+    std::int32_t printedPercent = 0;         // the raw field
+    std::optional<std::string> printed;      // the monitor's "Printed Percent" cell, when it has one
+    std::optional<double> printedRatio;      // 0 to 1 when the monitor shows a percentage
+    std::string user;                        // UTF-8
+    std::optional<std::string> userAddress;  // only while a job is queued, as the monitor shows it
+    std::int32_t docSize = 0;                // the raw field
     bool docSizeUnknown = false;
-    std::optional<std::string> size;      // the monitor's size text ("47.08K Bytes"), when it has one
-    std::string portType;                 // "LPT" or "Bi-direction"
+    std::optional<std::string> size;  // the monitor's size text ("47.08K Bytes"), when it has one
+    std::string portType;             // "LPT" or "Bi-direction"
 };
 
 // The used slots of a reply (first byte of the name not zero), slot order.
@@ -47,11 +47,11 @@ std::string Latin1ToUtf8(const std::string &bytes);
 
 // What one exchange found.
 struct ServerStatus {
-    std::string address;                  // the target as given ("A.B.C.D[:PORT]")
-    Outcome outcome = Outcome::Silent;    // named only in the output (OutcomeName)
+    std::string address;                // the target as given ("A.B.C.D[:PORT]")
+    Outcome outcome = Outcome::Silent;  // named only in the output (OutcomeName)
     long replyBytes = -1;
     double seconds = 0;
-    std::vector<PrinterView> printers;    // empty unless a reply came
+    std::vector<PrinterView> printers;  // empty unless a reply came
 };
 
 ServerStatus MakeServerStatus(const Exchange &exchange);

@@ -12,9 +12,9 @@ struct Range {
     double start = 0;
     bool startInfinite = false;  // "~"
     double end = 0;
-    bool endInfinite = true;     // nothing after the colon
-    bool inside = false;         // "@": alert inside the range
-    std::string text;            // as given, for the performance data
+    bool endInfinite = true;  // nothing after the colon
+    bool inside = false;      // "@": alert inside the range
+    std::string text;         // as given, for the performance data
 
     // Whether a value raises the alert.
     bool Alerts(double value) const;

@@ -126,7 +126,9 @@ void Routes::LogProbe(const Exchange &e)
         log.Log(level, "Probe succeeded", {{"target", e.target.Text()}, {"duration_seconds", seconds}});
     else
         log.Log(level, "Probe failed",
-                {{"target", e.target.Text()}, {"reason", FailureName(why)}, {"duration_seconds", seconds},
+                {{"target", e.target.Text()},
+                 {"reason", FailureName(why)},
+                 {"duration_seconds", seconds},
                  {"reply_bytes", std::to_string(e.replyBytes)}});
 }
 

@@ -16,9 +16,9 @@
 namespace kprobe {
 
 struct RouteRequest {
-    std::string path;                                         // "/probe"
+    std::string path;                                        // "/probe"
     std::vector<std::pair<std::string, std::string>> query;  // decoded, in order
-    std::string scrapeTimeout;  // X-Prometheus-Scrape-Timeout-Seconds, or empty
+    std::string scrapeTimeout;                               // X-Prometheus-Scrape-Timeout-Seconds, or empty
 };
 
 struct RouteAnswer {

@@ -63,16 +63,13 @@ HttpDecision Decide(const std::shared_ptr<Core> &core, const HttpRequest &reques
     if (core->auth.Enabled()) {
         const std::string authorization = request.Header("Authorization");
         switch (core->auth.Quick(authorization)) {
-        case BasicAuth::Verdict::Refused:
-            d.now = core->Unauthorized();
-            return d;
+        case BasicAuth::Verdict::Refused: d.now = core->Unauthorized(); return d;
         case BasicAuth::Verdict::NeedsHashing:
             d.later = [core, request, authorization] {
                 return core->auth.Verify(authorization) ? core->Route(request) : core->Unauthorized();
             };
             return d;
-        case BasicAuth::Verdict::Accepted:
-            break;
+        case BasicAuth::Verdict::Accepted: break;
         }
     }
     if (slow)
@@ -170,10 +167,7 @@ bool Exporter::Start(std::string &error)
     return true;
 }
 
-int Exporter::Port() const
-{
-    return m_impl->daemons.empty() ? 0 : m_impl->daemons.front()->Port();
-}
+int Exporter::Port() const { return m_impl->daemons.empty() ? 0 : m_impl->daemons.front()->Port(); }
 
 std::vector<std::string> Exporter::Addresses() const { return m_impl->addresses; }
 

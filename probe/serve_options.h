@@ -24,8 +24,8 @@ constexpr int DefaultServePort = 9897;
 struct ServeOptions {
     // Where to listen when `listen` is empty; the first address given sets
     // these too (older callers read them).
-    std::string host = "127.0.0.1";  // loopback unless asked
-    int port = DefaultServePort;     // 0: any free port
+    std::string host = "127.0.0.1";     // loopback unless asked
+    int port = DefaultServePort;        // 0: any free port
     std::vector<ListenAddress> listen;  // --web.listen-address, repeatable
     std::string webConfigFile;          // --web.config.file: TLS and basic auth
     double timeoutSeconds = 1.0;        // the longest wait for one reply

@@ -11,8 +11,8 @@
 namespace kprobe {
 
 struct Target {
-    std::uint32_t address = 0;       // network order
-    std::uint16_t port = StatusPort; // host order
+    std::uint32_t address = 0;        // network order
+    std::uint16_t port = StatusPort;  // host order
 
     // "A.B.C.D", with ":PORT" only when the port is not the protocol's 60000.
     std::string Text() const;

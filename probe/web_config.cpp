@@ -32,8 +32,7 @@ std::string Resolve(const std::string &baseDir, const std::string &name)
     return name.empty() || name[0] == '/' || baseDir.empty() ? name : baseDir + "/" + name;
 }
 
-bool OnlyKeys(const YAML::Node &map, const std::set<std::string> &known, const std::string &where,
-              std::string &error)
+bool OnlyKeys(const YAML::Node &map, const std::set<std::string> &known, const std::string &where, std::string &error)
 {
     for (const auto &entry : map) {
         const std::string key = entry.first.as<std::string>();
@@ -83,8 +82,9 @@ bool ParseTls(const YAML::Node &node, const std::string &baseDir, TlsServerConfi
         error = "tls_server_config: not a map";
         return false;
     }
-    if (!OnlyKeys(node, {"cert", "key", "client_ca", "cert_file", "key_file", "client_auth_type",
-                         "client_ca_file", "min_version", "max_version"},
+    if (!OnlyKeys(node,
+                  {"cert", "key", "client_ca", "cert_file", "key_file", "client_auth_type", "client_ca_file",
+                   "min_version", "max_version"},
                   "tls_server_config", error))
         return false;
     if (!Pem(node, "cert", "cert_file", baseDir, tls.certPem, error) ||
@@ -95,8 +95,7 @@ bool ParseTls(const YAML::Node &node, const std::string &baseDir, TlsServerConfi
         error = "tls_server_config: cert_file and key_file are both required";
         return false;
     }
-    if (node["client_auth_type"] &&
-        !ParseClientAuth(node["client_auth_type"].as<std::string>(), tls.clientAuth)) {
+    if (node["client_auth_type"] && !ParseClientAuth(node["client_auth_type"].as<std::string>(), tls.clientAuth)) {
         error = "tls_server_config: client_auth_type '" + node["client_auth_type"].as<std::string>() +
                 "' is not one of NoClientCert, RequestClientCert, RequireAnyClientCert, "
                 "VerifyClientCertIfGiven, RequireAndVerifyClientCert";

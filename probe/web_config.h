@@ -11,8 +11,13 @@
 namespace kprobe {
 
 // client_auth_type, as the format names its values.
-enum class ClientAuth { NoClientCert, RequestClientCert, RequireAnyClientCert, VerifyClientCertIfGiven,
-                        RequireAndVerifyClientCert };
+enum class ClientAuth {
+    NoClientCert,
+    RequestClientCert,
+    RequireAnyClientCert,
+    VerifyClientCertIfGiven,
+    RequireAndVerifyClientCert
+};
 
 struct TlsServerConfig {
     std::string certPem;      // from cert_file or cert

@@ -6,15 +6,15 @@
 #include <vector>
 
 enum class ControlKind {
-    TreeView,      // SysTreeView32
-    ListView,      // SysListView32
-    Edit,          // multi-line, read-only
+    TreeView,  // SysTreeView32
+    ListView,  // SysListView32
+    Edit,      // multi-line, read-only
     StaticText,
     StaticIcon,
-    ListBox,       // single selection, sorted, notify, vertical scroll bar
+    ListBox,  // single selection, sorted, notify, vertical scroll bar
     PushButton,
     DefPushButton,
-    IpAddress,     // four-field IPv4 entry
+    IpAddress,  // four-field IPv4 entry
 };
 
 struct ControlTemplate {
@@ -23,17 +23,17 @@ struct ControlTemplate {
     const char *text;
     int x, y, cx, cy;  // dialog units
     bool tabStop;
-    bool staticEdge;   // WS_EX_STATICEDGE
+    bool staticEdge;  // WS_EX_STATICEDGE
 };
 
 struct DialogTemplate {
     int id;
     const char *caption;
-    int cx, cy;          // dialog units
+    int cx, cy;  // dialog units
     const char *fontFace;
     int pointSize;
-    bool systemMenu;     // with a close box
-    bool centred;        // opens centred over its owner (or the work area)
+    bool systemMenu;  // with a close box
+    bool centred;     // opens centred over its owner (or the work area)
     std::vector<ControlTemplate> controls;
 };
 

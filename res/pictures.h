@@ -13,14 +13,10 @@ constexpr int IDB_BANNER = 144;       // the banner at the top of the main windo
 constexpr const char *PicturePath(int id)
 {
     switch (id) {
-    case IDB_TREE_IMAGES:
-        return ":/res/tree_images.png";
-    case IDB_EXIT_BUTTON:
-        return ":/res/exit_button.png";
-    case IDB_BANNER:
-        return ":/res/banner.png";
-    default:
-        return nullptr;
+    case IDB_TREE_IMAGES: return ":/res/tree_images.png";
+    case IDB_EXIT_BUTTON: return ":/res/exit_button.png";
+    case IDB_BANNER: return ":/res/banner.png";
+    default: return nullptr;
     }
 }
 

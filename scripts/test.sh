@@ -2,7 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test, in stages:
-#   install and build                  scripts/install-deps.sh, scripts/build.sh build
+#   install and build                  scripts/install-deps.sh, scripts/format.sh --check,
+#                                      scripts/build.sh build
 #   tests                              every ctest test of build/
 #   Qt-free build and tests            build-noqt/, as on a headless monitoring host
 #                                      (KESTRUM_SKIP_NOQT=1 leaves it out)
@@ -67,6 +68,8 @@ run_ctest() {
 
 stage "install and build"
 scripts/install-deps.sh
+# The C++ style first: a file that clang-format would change fails the run.
+scripts/format.sh --check
 scripts/build.sh build
 
 stage "tests"

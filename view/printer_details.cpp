@@ -93,6 +93,5 @@ std::string FormatDetailsText(const PrinterRecord &record)
 
 StatusRow MakeStatusRow(const PrinterRecord &record)
 {
-    return StatusRow{GetStatusText(record.statusFlags), FormatJobCount(record.jobCount),
-                     FormatPrintedPercent(record)};
+    return StatusRow{GetStatusText(record.statusFlags), FormatJobCount(record.jobCount), FormatPrintedPercent(record)};
 }

@@ -7,17 +7,11 @@ int g_nPrinterItems = 0;
 namespace {
 
 // Item data 0 is the root; 1 to 8 name slots 0 to 7.
-int SlotOfItemData(std::uint32_t data)
-{
-    return (data >= 1 && data <= PrinterSlots) ? static_cast<int>(data) - 1 : -1;
-}
+int SlotOfItemData(std::uint32_t data) { return (data >= 1 && data <= PrinterSlots) ? static_cast<int>(data) - 1 : -1; }
 
 }  // namespace
 
-int GetPrinterImage(std::uint8_t flags)
-{
-    return IsOnLineReady(flags) ? ReadyPrinterImage : FaultPrinterImage;
-}
+int GetPrinterImage(std::uint8_t flags) { return IsOnLineReady(flags) ? ReadyPrinterImage : FaultPrinterImage; }
 
 TreeControl::Item InsertRootItem(TreeControl &tree)
 {

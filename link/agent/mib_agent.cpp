@@ -93,8 +93,7 @@ KESTRUM_AGENT_EXPORT BOOL SnmpExtensionInit(DWORD timeZeroReference, HANDLE *tra
     if (trapEvent)
         *trapEvent = nullptr;  // this agent raises no traps
     if (supportedView)
-        *supportedView = AsnObjectIdentifier{sizeof kSupportedViewIds / sizeof kSupportedViewIds[0],
-                                             kSupportedViewIds};
+        *supportedView = AsnObjectIdentifier{sizeof kSupportedViewIds / sizeof kSupportedViewIds[0], kSupportedViewIds};
     return kTrue;
 }
 

@@ -215,8 +215,7 @@ void SortedListBox::keyPressEvent(QKeyEvent *e)
         SelectCurrent();
         e->accept();
         return;
-    default:
-        break;
+    default: break;
     }
     QListWidget::keyPressEvent(e);
 }

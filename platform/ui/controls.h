@@ -47,7 +47,7 @@ class SortedListBox : public QListWidget {
 public:
     explicit SortedListBox(QWidget *parent = nullptr);
     int AddString(const QString &text);
-    int GetCurSel() const;              // -1 when nothing is selected
+    int GetCurSel() const;  // -1 when nothing is selected
     void SetCurSel(int index);
     QString GetText(int index) const;
     int GetCount() const { return count(); }

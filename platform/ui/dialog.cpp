@@ -67,8 +67,7 @@ bool DialogWindow::IsAlive() const
 }
 
 CDialog::CDialog(int templateId, QWidget *parent)
-    : QDialog(parent),
-      m_template(FindDialogTemplate(templateId)),
+    : QDialog(parent), m_template(FindDialogTemplate(templateId)),
       m_font(TemplateFont(m_template.fontFace, m_template.pointSize)),
       m_baseUnits(TemplateBaseUnits(m_template.fontFace, m_template.pointSize, m_font))
 {
@@ -382,8 +381,7 @@ LRESULT CDialog::DefWindowProc(UINT msg, WPARAM wParam, LPARAM)
         if ((wParam & 0xFFF0) == SC_CLOSE && m_template.systemMenu)
             SendMessage(WM_CLOSE);
         return 0;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -418,11 +416,8 @@ void CDialog::keyPressEvent(QKeyEvent *e)
         SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
         return;
     }
-    case Qt::Key_Escape:
-        SendMessage(WM_COMMAND, IDCANCEL, 0);
-        return;
-    default:
-        QWidget::keyPressEvent(e);
+    case Qt::Key_Escape: SendMessage(WM_COMMAND, IDCANCEL, 0); return;
+    default: QWidget::keyPressEvent(e);
     }
 }
 

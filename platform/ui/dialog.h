@@ -70,7 +70,11 @@ public:
     QWidget *GetDlgItem(int id) const;
     // The control made from the template's n-th entry (for those without an id of their own).
     QWidget *ControlAt(std::size_t templateIndex) const;
-    template <class T> T *Item(int id) const { return qobject_cast<T *>(GetDlgItem(id)); }
+    template <class T>
+    T *Item(int id) const
+    {
+        return qobject_cast<T *>(GetDlgItem(id));
+    }
     const DialogTemplate &Template() const { return m_template; }
     const DialogBaseUnits &BaseUnits() const { return m_baseUnits; }
 
@@ -139,7 +143,7 @@ private:
     bool m_running = false;
     bool m_ended = false;
     int m_result = -1;
-    int m_ownedRuns = 0;  // dialogs this one owns that are running now
+    int m_ownedRuns = 0;                    // dialogs this one owns that are running now
     std::vector<CDialog *> m_ownedRunning;  // the same dialogs, innermost last
     CDialog *m_owner = nullptr;             // while a run is live
     QEventLoop *m_loop = nullptr;

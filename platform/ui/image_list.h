@@ -11,7 +11,11 @@ namespace platform {
 
 class ImageList {
 public:
-    void Create(int cx, int cy) { m_size = QSize(cx, cy); m_images.clear(); }
+    void Create(int cx, int cy)
+    {
+        m_size = QSize(cx, cy);
+        m_images.clear();
+    }
     // Adds every whole picture of the strip, left to right; a null strip adds none.
     // A strip drawn for a denser screen (device pixel ratio above 1) gives
     // pictures of the same size in the strip's own ratio.

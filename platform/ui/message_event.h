@@ -15,7 +15,9 @@ class MessageEvent final : public QEvent {
 public:
     static QEvent::Type EventType();
     MessageEvent(Message message, std::shared_ptr<DialogWindow> target)
-        : QEvent(EventType()), m_message(std::move(message)), m_target(std::move(target)) {}
+        : QEvent(EventType()), m_message(std::move(message)), m_target(std::move(target))
+    {
+    }
     const Message &message() const { return m_message; }
     const std::shared_ptr<DialogWindow> &target() const { return m_target; }
 

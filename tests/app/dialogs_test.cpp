@@ -99,7 +99,10 @@ private slots:
     void initTestCase()
     {
         Q_INIT_RESOURCE(resources);
-        SetMessageBoxHook([this](const MessageBoxCall &call) { m_boxes.push_back(call); return IDOK; });
+        SetMessageBoxHook([this](const MessageBoxCall &call) {
+            m_boxes.push_back(call);
+            return IDOK;
+        });
         m_dlg = std::make_unique<CMonitorDlg>(nullptr, [](std::shared_ptr<WorkerHost>) {});
     }
     void cleanupTestCase()
@@ -171,7 +174,8 @@ private slots:
         QTest::addColumn<QString>("chosen");  // empty: the dialog stays open; "none": refused
         const QString nine = "10.0.0.9", ten = "10.0.0.10";
         QTest::newRow("one: Home, Return") << 1 << 0 << "Home Return" << nine;
-        QTest::newRow("one: Return alone") << 1 << 0 << "Return" << "";
+        QTest::newRow("one: Return alone") << 1 << 0 << "Return"
+                                           << "";
         QTest::newRow("one: Down, Return, after Tab x3") << 1 << 1 << "Down Return" << nine;
         QTest::newRow("one: End, Return") << 1 << 0 << "End Return" << nine;
         QTest::newRow("one: Page Up, Return, refocused") << 1 << 2 << "PgUp Return" << nine;
@@ -179,13 +183,16 @@ private slots:
         QTest::newRow("two: Home, Return, after Tab x3") << 2 << 1 << "Home Return" << ten;
         QTest::newRow("two: Down, Return, refocused") << 2 << 2 << "Down Return" << nine;
         QTest::newRow("two: click the first, OK, after Tab x3") << 2 << 1 << "click0 OK" << ten;
-        QTest::newRow("two: OK alone") << 2 << 0 << "OK" << "";
+        QTest::newRow("two: OK alone") << 2 << 0 << "OK"
+                                       << "";
         QTest::newRow("two: Page Down, Up, Return") << 2 << 0 << "PgDn Up Return" << ten;
         QTest::newRow("two: End, Page Up, Return") << 2 << 0 << "End PgUp Return" << ten;
         QTest::newRow("two: Ctrl-click keeps the selection") << 2 << 0 << "click1 ctrlclick1 OK" << nine;
         QTest::newRow("two: click the current entry, Return") << 2 << 1 << "click0 Return" << ten;
-        QTest::newRow("two: double-click only selects") << 2 << 0 << "dclick1" << "";
-        QTest::newRow("two: close box refuses") << 2 << 0 << "click0 Close" << "none";
+        QTest::newRow("two: double-click only selects") << 2 << 0 << "dclick1"
+                                                        << "";
+        QTest::newRow("two: close box refuses") << 2 << 0 << "click0 Close"
+                                                << "none";
         QTest::newRow("three, one twice: End, Return") << 3 << 0 << "End Return" << nine;
     }
     void serverList()
@@ -207,7 +214,8 @@ private slots:
             std::thread([&, h = list.GetSafeHwnd()] {  // as discovery does
                 for (const char *s : {"10.0.0.9", "10.0.0.10", "10.0.0.9"})
                     accepted += int(accepted < servers && PostServer(h, s));
-            }).join();
+            })
+                .join();
             QCoreApplication::sendPostedEvents(&list, 0);
             for (int i = 0; i < box->GetCount(); ++i)
                 listed << box->GetText(i);
@@ -228,7 +236,8 @@ private slots:
                 if (!list.IsRunning() || !list.isVisible())
                     break;
                 const QPoint at = key.contains(QLatin1String("click"))
-                                      ? box->visualItemRect(box->item(key.right(1).toInt())).center() : QPoint();
+                                      ? box->visualItemRect(box->item(key.right(1).toInt())).center()
+                                      : QPoint();
                 if (key.startsWith(QLatin1String("dclick")))
                     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
                 else if (key.contains(QLatin1String("click")))
@@ -263,7 +272,7 @@ private slots:
         CMonitorDlg monitor(nullptr, [](std::shared_ptr<WorkerHost>) {});
         QStringList seen;
         for (uint command : {16u, 0x10010u, 0xF010u}) {  // the About entry, with upper bits, Move
-            QTimer::singleShot(0, &monitor, [&] {  // runs only inside a box's run
+            QTimer::singleShot(0, &monitor, [&] {        // runs only inside a box's run
                 for (QWidget *w : QApplication::topLevelWidgets())
                     if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning()) {
                         auto *version = qobject_cast<QLabel *>(about->GetDlgItem(IDC_VERSION_TEXT));

@@ -21,8 +21,9 @@ platform::IpAddressEdit *g_edit = nullptr;  // kept for the whole run, as a dial
 // Digits, separators, signs, letters, other scripts' digits, white space, controls, anything.
 QString Text(FuzzedDataProvider &in, std::size_t most)
 {
-    static const char16_t kChars[] = {u'0', u'1', u'2', u'5', u'9', u'.', u' ', u'+', u'-', u'a', u'x', u'\t',
-                                      u'\n', u'\x663', u'\xFF11', u'\x96F6', u'\xB2', u'\x2155', u'e', u','};
+    static const char16_t kChars[] = {u'0',      u'1',      u'2',    u'5',      u'9',  u'.',  u' ',
+                                      u'+',      u'-',      u'a',    u'x',      u'\t', u'\n', u'\x663',
+                                      u'\xFF11', u'\x96F6', u'\xB2', u'\x2155', u'e',  u','};
     QString s;
     for (std::size_t n = in.ConsumeIntegralInRange<std::size_t>(0, most); n > 0; --n)
         s += in.ConsumeBool() ? QChar(in.PickValueInArray(kChars)) : QChar(in.ConsumeIntegral<char16_t>());

@@ -15,5 +15,13 @@
     std::abort();
 }
 
-#define FUZZ_CHECK(cond) do { if (!(cond)) FuzzFailure(#cond, __FILE__, __LINE__); } while (0)
-#define FUZZ_CHECK_MSG(cond, detail) do { if (!(cond)) FuzzFailure(#cond, __FILE__, __LINE__, (detail)); } while (0)
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            FuzzFailure(#cond, __FILE__, __LINE__);                                                                    \
+    } while (0)
+#define FUZZ_CHECK_MSG(cond, detail)                                                                                   \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            FuzzFailure(#cond, __FILE__, __LINE__, (detail));                                                          \
+    } while (0)

@@ -26,7 +26,10 @@ bool g_accept = false;   // what the agent put in is an answer the lookup must t
 std::vector<BYTE> g_address;
 
 template <typename T>
-T *GlobalArray(UINT n) { return static_cast<T *>(platform::GlobalAlloc(platform::GPTR, n * sizeof(T))); }
+T *GlobalArray(UINT n)
+{
+    return static_cast<T *>(platform::GlobalAlloc(platform::GPTR, n * sizeof(T)));
+}
 
 platform::BOOL FuzzedQuery(BYTE pdu, SnmpVarBindList *list, AsnInteger32 *status, AsnInteger32 *index)
 {

@@ -28,7 +28,11 @@ public:
         for (int i = 0; i < 3; ++i)
             m_windows[i] = std::make_shared<FakeWindow>(*this, static_cast<HostWindow>(i));
     }
-    ~FakeHost() override { for (auto &t : m_helpers) t.join(); }
+    ~FakeHost() override
+    {
+        for (auto &t : m_helpers)
+            t.join();
+    }
 
     platform::HWND Window(HostWindow w) override { return m_windows[int(w)]; }
     bool RunEnded(HostWindow w) override { return m_runEnded[int(w)]; }

@@ -83,7 +83,9 @@ platform::BOOL ScriptedQuery(BYTE, SnmpVarBindList *list, AsnInteger32 *status, 
     if (g_answer.type == ASN_OBJECTIDENTIFIER)
         b.value.asnValue.object = {3, Global(g_answer.name)};
     else if (g_answer.type != ASN_NULL)
-        b.value.asnValue.string = {g_answer.stored.empty() ? nullptr : g_answer.owned ? Global(g_answer.stored) : own,
+        b.value.asnValue.string = {g_answer.stored.empty() ? nullptr
+                                   : g_answer.owned        ? Global(g_answer.stored)
+                                                           : own,
                                    g_answer.length, g_answer.owned};
     return g_answer.query;
 }

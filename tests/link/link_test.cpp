@@ -63,7 +63,8 @@ TEST(UdpSocket, ReceivesWholeDatagramsAndRefusesOversizedOnes)
 // A signal during the wait must neither end it as an error nor lose the datagram after it.
 TEST(UdpSocket, WaitResumesAfterSignal)
 {
-    struct sigaction action {}, previous {};
+    struct sigaction action {
+    }, previous{};
     action.sa_handler = [](int) {};  // no SA_RESTART: select really sees EINTR
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     platform::UdpSocket socket;
@@ -119,16 +120,35 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
         {"own probe echoed", {{0, Probe}}, 0, 1, {}},
         {"oversized after an answer", {{0, Answer}, {0, {0x55, 0x55}}, {0, Answer}}, 1, 0, {Server}},
         {"answer 1.5 s after another datagram, 2.5 s after the probe",  //
-         {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}},
+         {{1000, {0x01}}, {1500, Answer}},
+         1,
+         0,
+         {Server}},
         {"the listening cap ends a flood", flood, 0, 0, {}, nullptr, 0, true, SilentGateway, 1500},
         {"the choice ends a flood",  //
-         answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
+         answerThenFlood,
+         1,
+         0,
+         {Server},
+         ChooseOne,
+         WM_ADD_SERVER,
+         true,
+         SilentGateway,
+         60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
         {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
         // A listening window of two seconds leaves room in 2.6 s for the
         // fallback probe and its answer; a longer window would use it all up.
-        {"the fallback goes out two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true,
-         AnsweringGateway, 2600},
+        {"the fallback goes out two seconds after the broadcast",
+         {},
+         1,
+         1,
+         {Other},
+         nullptr,
+         0,
+         true,
+         AnsweringGateway,
+         2600},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
         // The wait for the list gives way; the answer still counts, so that the
         // caller does not ask for an address on top.
@@ -162,11 +182,13 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
                 h.Later(250, [&h, &c] { c.act(h); });
         };
         const std::uint32_t gatewayAddress = other->Address();
-        const LinkEndpoints ep{server->Address(), server->Port(), [&](std::uint8_t out[4]) {
+        const LinkEndpoints ep{server->Address(), server->Port(),
+                               [&](std::uint8_t out[4]) {
                                    ++lookups;
                                    std::memcpy(out, &gatewayAddress, 4);
                                    return c.gateway != NoGateway;
-                               }, c.limitMs};
+                               },
+                               c.limitMs};
         sockaddr_in source{};
 
         EXPECT_EQ(DiscoverServers(host, &source, ep), c.expected);
@@ -232,7 +254,14 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"refused the list", true, 0, {}, 1, 0, 0, 1},
         {"refused the address entry", false, 0, {}, 1, 0, 0, 1},
         {"replies, from anyone, then silence",  //
-         true, 1, {{full}, {part}, {other, Reply::FromOther}, {}}, 1, 4, 5, 1, true},
+         true,
+         1,
+         {{full}, {part}, {other, Reply::FromOther}, {}},
+         1,
+         4,
+         5,
+         1,
+         true},
         {"typed address, then an oversized reply", false, 1, {{full}, {Bytes(961)}}, 1, 1, 2, 1, true},
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},

@@ -46,7 +46,9 @@ private slots:
             QCOMPARE(qAlpha(png.pixel(0, 0)), 0);  // the shape stands free of its square
             const int largest = Compare(png, drawart::AppIcon(size).convertToFormat(QImage::Format_ARGB32)).first;
             QVERIFY2(largest <= 2, qPrintable(QString("%1px differs from the drawing by %2; rerun kestrum-drawart "
-                                                      "(res/art.md)").arg(size).arg(largest)));
+                                                      "(res/art.md)")
+                                                  .arg(size)
+                                                  .arg(largest)));
             if (size <= 32)
                 QCOMPARE(png, Load(QStringLiteral(KESTRUM_SOURCE_DIR "/res/app_icon_%1.png").arg(size)));
         }

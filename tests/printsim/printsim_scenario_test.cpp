@@ -25,8 +25,12 @@ TEST(PrintsimScenario, ParsesAGoodFile)
     // Quotes, comments, a raw status byte; a name and a user that fill their fields.
     const std::string name(64, 'N'), user(30, 'U');
     Simulation sim(Parse("# slot 1 left empty\n"
-                         "printer slot=2 name=" + name + " port=lpt step=7 queue=3 arrive=6  # comment\n"
-                         "job user=\"" + user + "\\\"B\" addr=10.20.30.40 size=-1\n"
+                         "printer slot=2 name=" +
+                         name +
+                         " port=lpt step=7 queue=3 arrive=6  # comment\n"
+                         "job user=\"" +
+                         user +
+                         "\\\"B\" addr=10.20.30.40 size=-1\n"
                          "timeline print:4 0x7F:2\n"
                          "\n\tprinter slot=0 name=\"Laser 1020\" port=bidi\n"));
     sim.Advance();

@@ -31,7 +31,10 @@ TEST(CheckCommand, ExitCodesForEveryKindOfReply)
         {"off line", full({Record("Off", 0x7F), ready}), {}, 2, "KESTRUM CRITICAL: Off OFFLINE"},  // worst first
         {"off line ignored", full({ready, Record("Off", 0x7F)}), {"--ignore-offline"}, 0, "KESTRUM OK: "},
         {"jobs over -w", full({busy}), {"-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: Busy 2 jobs queued (warning 1)"},
-        {"jobs over -c", full({busy, ready}), {"-w", "1", "-c", "1"}, 2,
+        {"jobs over -c",
+         full({busy, ready}),
+         {"-w", "1", "-c", "1"},
+         2,
          "KESTRUM CRITICAL: Busy 2 jobs queued (critical 1)"},
         {"silent", {}, {"-t", "0.2"}, 2, "KESTRUM CRITICAL: no reply from 127.0.0.1:"},
         {"silent, UNKNOWN asked", {}, {"-t", "0.2:unknown"}, 3, "KESTRUM UNKNOWN: no reply from"},

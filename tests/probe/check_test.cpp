@@ -80,10 +80,10 @@ NagiosView SplitLikeNagios(const std::string &output)
 TEST(PluginRanges, AlertsAsTheGuidelinesSay)
 {
     const std::tuple<const char *, double, bool> cases[] = {
-        {"10", -1, true},     {"10", 0, false},     {"10", 10, false},    {"10", 10.5, true},  {"10:", 9, true},
-        {"10:", 1e9, false},  {"~:10", -1e9, false}, {"~:10", 11, true},  {"10:20", 9, true},  {"10:20", 20, false},
-        {"10:20", 21, true},  {"@10:20", 9, false}, {"@10:20", 10, true}, {"@10:20", 20, true}, {"@10:20", 21, false},
-        {"-5:-1", 0, true},   {":5", 6, true},      {"2.5", 2.6, true},   {"@~:0", -1, true},
+        {"10", -1, true},    {"10", 0, false},      {"10", 10, false},    {"10", 10.5, true},   {"10:", 9, true},
+        {"10:", 1e9, false}, {"~:10", -1e9, false}, {"~:10", 11, true},   {"10:20", 9, true},   {"10:20", 20, false},
+        {"10:20", 21, true}, {"@10:20", 9, false},  {"@10:20", 10, true}, {"@10:20", 20, true}, {"@10:20", 21, false},
+        {"-5:-1", 0, true},  {":5", 6, true},       {"2.5", 2.6, true},   {"@~:0", -1, true},
     };
     for (const auto &[text, value, alerts] : cases) {
         const std::optional<Range> r = Threshold(text);
@@ -124,7 +124,7 @@ TEST(Check, JobThresholdsAndPerformanceData)
 {
     const Exchange reply = Reply({Record("A", 0x88, 3), Record("B", 0x8C, 12, 50)});
     const std::tuple<const char *, const char *, PluginState> cases[] = {
-        {"5", "20", StateWarning},       {"20", "10", StateCritical},      {"20", "20", StateOk},
+        {"5", "20", StateWarning},       {"20", "10", StateCritical},     {"20", "20", StateOk},
         {"@3:3", nullptr, StateWarning}, {nullptr, "~:2", StateCritical}, {"4:", nullptr, StateWarning},
     };
     CheckOptions o;
@@ -180,7 +180,11 @@ TEST(Check, HostileNamesKeepTheOutputParseable)
 {
     // The name's 8-bit bytes, and how it shows in the text, the long output and the labels.
     const std::tuple<std::string, std::string, std::string> names[] = {
-        {"A|B", "A\xC2\xA6" "B", "A\xC2\xA6" "B"},
+        {"A|B",
+         "A\xC2\xA6"
+         "B",
+         "A\xC2\xA6"
+         "B"},
         {"|", "\xC2\xA6", "\xC2\xA6"},
         {"it's", "it's", "it's"},
         {"''", "''", "''"},
@@ -188,9 +192,14 @@ TEST(Check, HostileNamesKeepTheOutputParseable)
         {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x 'q' \xC2\xA6 y"},
         {"two\nlines\r", "two?lines?", "two?lines?"},
         {"tab\there\x7f", "tab?here?", "tab?here?"},
-        {"Drucker K\xFC" "che", "Drucker K\xC3\xBC" "che", "Drucker K\xC3\xBC" "che"},
-        {"next\x85line", "next?line", "next?line"},           // Latin-1's NEL, a C1 control
-        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},              // Latin-1's own broken bar
+        {"Drucker K\xFC"
+         "che",
+         "Drucker K\xC3\xBC"
+         "che",
+         "Drucker K\xC3\xBC"
+         "che"},
+        {"next\x85line", "next?line", "next?line"},            // Latin-1's NEL, a C1 control
+        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},             // Latin-1's own broken bar
         {std::string(64, '|'), std::string(), std::string()},  // filled below
     };
     for (auto [bytes, shown, label] : names) {

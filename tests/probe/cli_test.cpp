@@ -129,8 +129,8 @@ TEST(CommandLine, GoodLinesCarryTheirOptions)
     EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == DefaultServePort && l.serve.listen.empty());
     EXPECT_TRUE(l.serve.logLevel == LogLevel::Info && l.serve.logFormat == LogFormat::Logfmt);
     EXPECT_TRUE(l.serve.allowTargets.empty());  // every target
-    l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format",
-               "json", "--allow-target", "10.0.0.0/8", "--allow-target=192.0.2.7/32"});
+    l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format", "json",
+               "--allow-target", "10.0.0.0/8", "--allow-target=192.0.2.7/32"});
     EXPECT_TRUE(l.serve.host == "0.0.0.0" && l.serve.port == 9999 && l.serve.timeoutSeconds == 0.5) << l.text;
     EXPECT_TRUE(l.serve.logLevel == LogLevel::Debug && l.serve.logFormat == LogFormat::Json);
     ASSERT_EQ(l.serve.allowTargets.size(), 2u);

@@ -27,8 +27,8 @@ inline bool operator==(const PrinterView &a, const PrinterView &b)
 
 inline bool operator==(const ServerStatus &a, const ServerStatus &b)
 {
-    return a.address == b.address && a.outcome == b.outcome && a.replyBytes == b.replyBytes &&
-           a.seconds == b.seconds && a.printers == b.printers;
+    return a.address == b.address && a.outcome == b.outcome && a.replyBytes == b.replyBytes && a.seconds == b.seconds &&
+           a.printers == b.printers;
 }
 
 template <typename T>

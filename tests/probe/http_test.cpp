@@ -143,11 +143,11 @@ TEST(BasicAuth, HeadersPasswordsAndTheRememberedOnes)
     Files f;
     ASSERT_FALSE(f.hash.empty());
     BasicAuth auth({{"alice", f.hash}});
-    const std::string right = "Basic YWxpY2U6c2VjcmV0";       // alice:secret
-    const std::string wrong = "Basic YWxpY2U6c2VjcmV1";       // alice:secreu
-    const std::string stranger = "Basic Ym9iOnNlY3JldA==";    // bob:secret
-    for (const std::string &junk : {std::string(), std::string("Bearer x"), std::string("Basic !!!"),
-                                    std::string("Basic YWxpY2U=")})  // no colon
+    const std::string right = "Basic YWxpY2U6c2VjcmV0";     // alice:secret
+    const std::string wrong = "Basic YWxpY2U6c2VjcmV1";     // alice:secreu
+    const std::string stranger = "Basic Ym9iOnNlY3JldA==";  // bob:secret
+    for (const std::string &junk :
+         {std::string(), std::string("Bearer x"), std::string("Basic !!!"), std::string("Basic YWxpY2U=")})  // no colon
         EXPECT_EQ(auth.Quick(junk), BasicAuth::Verdict::Refused) << junk;
     EXPECT_EQ(auth.Quick(right), BasicAuth::Verdict::NeedsHashing);
     EXPECT_FALSE(auth.Verify(wrong));
@@ -239,7 +239,7 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         int answers;  // to everything sent on the connection
         bool closed;  // within the wait, with no Connection: close asked for
     } cases[] = {
-        {get + "\r\n" + next, 200, 2, false},                      // keep-alive
+        {get + "\r\n" + next, 200, 2, false},  // keep-alive
         {"HEAD / HTTP/1.1\r\nHost: x\r\n\r\n", 200, 1, false},
         {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", 405, 1, true},
         {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", 405, 1, true},
@@ -252,12 +252,14 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n" + next, 404, 2, false},
         {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, 1, true},
         {get + std::string(2000, 'h') + ": " + std::string(15000, 'v') + "\r\n\r\n", 431, 1, true},
-        {get + [] {
-             std::string many;
-             for (int i = 0; i < 4000; ++i)
-                 many += "a:b\r\n";
-             return many;
-         }() + "\r\n",
+        {get +
+             [] {
+                 std::string many;
+                 for (int i = 0; i < 4000; ++i)
+                     many += "a:b\r\n";
+                 return many;
+             }() +
+             "\r\n",
          431, 1, true},
     };
     for (const auto &c : cases) {
@@ -291,8 +293,7 @@ TEST(HttpServe, EveryAddressAndAPortTakenIsAnError)
     again.port = exporter.Port();
     Exporter second(again, log);
     EXPECT_FALSE(second.Start(error));
-    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(exporter.Port())), std::string::npos)
-        << error;
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(exporter.Port())), std::string::npos) << error;
 }
 
 }  // namespace

@@ -34,20 +34,31 @@ TEST(Log, HostileValuesStayOnOneLineAndReadBack)
         {"line\nbreak\r", R"("line\nbreak\r")", "line\nbreak\r"},
         {std::string("nul\0x", 5), R"("nul\u0000x")", std::string("nul\0x", 5)},
         {"back\\slash", R"("back\\slash")", "back\\slash"},
-        {"K\xC3\xBC" "che", "\"K\xC3\xBC" "che\"", "K\xC3\xBC" "che"},
-        {"K\xFC" "che", "\"K\xEF\xBF\xBD" "che\"", "K\xEF\xBF\xBD" "che"},  // Latin-1, not UTF-8: replaced
+        {"K\xC3\xBC"
+         "che",
+         "\"K\xC3\xBC"
+         "che\"",
+         "K\xC3\xBC"
+         "che"},
+        {"K\xFC"
+         "che",
+         "\"K\xEF\xBF\xBD"
+         "che\"",
+         "K\xEF\xBF\xBD"
+         "che"},  // Latin-1, not UTF-8: replaced
     };
     for (const auto &[value, logfmt, readBack] : cases) {
         std::ostringstream text, json;
         Logger(text, LogLevel::Info, LogFormat::Logfmt, Fixed).Log(LogLevel::Info, "Probe failed", {{"target", value}});
-        EXPECT_EQ(text.str(), "ts=2026-12-07T15:04:05.123Z level=info msg=\"Probe failed\" target=" +
-                                  std::string(logfmt) + "\n");
+        EXPECT_EQ(text.str(),
+                  "ts=2026-12-07T15:04:05.123Z level=info msg=\"Probe failed\" target=" + std::string(logfmt) + "\n");
         Logger(json, LogLevel::Info, LogFormat::Json, Fixed).Log(LogLevel::Info, value, {{"target", value}});
         ASSERT_EQ(json.str().find('\n'), json.str().size() - 1) << json.str();
         const nlohmann::json line = nlohmann::json::parse(json.str());
-        EXPECT_EQ(line.dump(), nlohmann::json({{"ts", "2026-12-07T15:04:05.123Z"}, {"level", "info"},
-                                               {"msg", readBack}, {"target", readBack}})
-                                   .dump());
+        EXPECT_EQ(line.dump(),
+                  nlohmann::json(
+                      {{"ts", "2026-12-07T15:04:05.123Z"}, {"level", "info"}, {"msg", readBack}, {"target", readBack}})
+                      .dump());
     }
 }
 

@@ -43,7 +43,8 @@ TEST(Printers, TheMonitorsTextsAndTheStateBits)
     // with nothing queued no per cent, address or size.
     EXPECT_EQ(rows, (std::vector<std::string>{
                         "1|Laser \"1020\"|BUSY|11100|37%|1.50K Bytes|alice|192.168.1.20|Bi-direction",
-                        "3|Drucker K\xC3\xBC" "che|PAPER OUT|10010|UNKNOWN|UNKNOWN|J\xC3\xB6rg|0.0.0.0|LPT",
+                        "3|Drucker K\xC3\xBC"
+                        "che|PAPER OUT|10010|UNKNOWN|UNKNOWN|J\xC3\xB6rg|0.0.0.0|LPT",
                         "4|" + std::string(64, 'W') + "|OFFLINE|00000|-|4.77M Bytes||0.0.0.0|Bi-direction",
                         "8|Matrix|ERROR|10001|-|-||-|Bi-direction",
                     }));
@@ -60,7 +61,8 @@ TEST(Printers, JsonReadsBackToTheSameValues)
     const nlohmann::json parsed = nlohmann::json::parse(StatusJson(servers));
     EXPECT_TRUE(parsed.at("servers").get<std::vector<ServerStatus>>() == servers);
     EXPECT_TRUE(parsed["servers"][1]["reply_bytes"].is_null());
-    EXPECT_EQ(parsed["servers"][0]["printers"][1]["name"], "Drucker K\xC3\xBC" "che");
+    EXPECT_EQ(parsed["servers"][0]["printers"][1]["name"], "Drucker K\xC3\xBC"
+                                                           "che");
 }
 
 TEST(Printers, TextTableLinesUpByCharacters)
@@ -73,7 +75,8 @@ TEST(Printers, TextTableLinesUpByCharacters)
     // The STATUS column starts at the same character in the heading and under an 8-bit name.
     EXPECT_EQ(DisplayWidth(lines[1].substr(0, lines[1].find("STATUS"))),
               DisplayWidth(lines[3].substr(0, lines[3].find("PAPER OUT"))))
-        << lines[1] << "\n" << lines[3];
+        << lines[1] << "\n"
+        << lines[3];
 }
 
 TEST(Metrics, EveryStateByPrinterAndNoUsers)
@@ -81,7 +84,8 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
     const std::string text = ProbeMetricsText(Scenario());
     for (const char *sample :
          {"kestrum_up 1", R"(kestrum_printer_info{port="bidirectional",printer="Laser \"1020\"",slot="1"} 1)",
-          "kestrum_printer_info{port=\"lpt\",printer=\"Drucker K\xC3\xBC" "che\",slot=\"3\"} 1",
+          "kestrum_printer_info{port=\"lpt\",printer=\"Drucker K\xC3\xBC"
+          "che\",slot=\"3\"} 1",
           R"(kestrum_printer_busy{slot="1"} 1)", R"(kestrum_printer_printed_ratio{slot="1"} 0.37)",
           R"(kestrum_printer_document_bytes{slot="1"} 1536)", R"(kestrum_printer_paper_out{slot="3"} 1)",
           R"(kestrum_printer_online{slot="4"} 0)", R"(kestrum_printer_fault{slot="8"} 1)"})
@@ -101,13 +105,11 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
     e.timeoutSeconds = 1;
     std::vector<std::string> down = Lines(ProbeMetricsText(e));
     down.erase(std::remove_if(down.begin(), down.end(), [](const std::string &l) { return l[0] == '#'; }), down.end());
-    EXPECT_EQ(down, (std::vector<std::string>{"kestrum_up 0", "kestrum_probe_duration_seconds 1",
-                                              "kestrum_probe_timeout_seconds 1",
-                                              R"(kestrum_probe_failure{reason="silent"} 0)",
-                                              R"(kestrum_probe_failure{reason="send"} 0)",
-                                              R"(kestrum_probe_failure{reason="oversized"} 1)",
-                                              R"(kestrum_probe_failure{reason="short"} 0)",
-                                              "kestrum_reply_bytes 961"}));
+    EXPECT_EQ(down, (std::vector<std::string>{
+                        "kestrum_up 0", "kestrum_probe_duration_seconds 1", "kestrum_probe_timeout_seconds 1",
+                        R"(kestrum_probe_failure{reason="silent"} 0)", R"(kestrum_probe_failure{reason="send"} 0)",
+                        R"(kestrum_probe_failure{reason="oversized"} 1)", R"(kestrum_probe_failure{reason="short"} 0)",
+                        "kestrum_reply_bytes 961"}));
 }
 
 TEST(Discovery, OutputForms)
@@ -128,10 +130,10 @@ TEST(Targets, ParsedStrictly)
     std::string error;
     EXPECT_TRUE(ParseTarget("10.213.0.1:60000", t, error) && t.Text() == "10.213.0.1");
     EXPECT_TRUE(ParseTarget("127.0.0.1:6000", t, error) && t.Text() == "127.0.0.1:6000");
-    for (const char *text : {"", "printer.example", "10.213.0", "10.213.0.256", "010.213.0.1", "10.213.0.1:",
-                             "10.213.0.1:0", "10.213.0.1:65536", "10.213.0.1:80x", " 10.213.0.1", "0.0.0.0",
-                             "255.255.255.255", "224.0.0.1", "10.213.0.1:6000:1", "10.213.0.1:00001",
-                             "10.213.0.1:060000", "10.213.0.1:0600"}) {
+    for (const char *text :
+         {"", "printer.example", "10.213.0", "10.213.0.256", "010.213.0.1", "10.213.0.1:", "10.213.0.1:0",
+          "10.213.0.1:65536", "10.213.0.1:80x", " 10.213.0.1", "0.0.0.0", "255.255.255.255", "224.0.0.1",
+          "10.213.0.1:6000:1", "10.213.0.1:00001", "10.213.0.1:060000", "10.213.0.1:0600"}) {
         error.clear();
         EXPECT_FALSE(ParseTarget(text, t, error)) << text;
         EXPECT_FALSE(error.empty()) << text;

@@ -65,14 +65,18 @@ TEST(ProbeLan, StatusReadsTheScenarios)
     EXPECT_TRUE(servers[3].outcome == Outcome::Oversized && servers[3].replyBytes == 961);
     // 8-bit names and users, and a size the server does not know.
     const PrinterView &kitchen = servers[1].printers.at(0);
-    EXPECT_TRUE(kitchen.name == "Drucker K\xC3\xBC" "che" && kitchen.user == "J\xC3\xB6rg") << out;
+    EXPECT_TRUE(kitchen.name == "Drucker K\xC3\xBC"
+                                "che" &&
+                kitchen.user == "J\xC3\xB6rg")
+        << out;
     EXPECT_EQ(kitchen.size, std::optional<std::string>("UNKNOWN"));
 }
 
 TEST(ProbeLan, CheckJudgesTheScenarios)
 {
     const std::tuple<std::vector<std::string>, int, const char *> cases[] = {
-        {{"-H", "10.213.0.1"}, 2,
+        {{"-H", "10.213.0.1"},
+         2,
          "KESTRUM CRITICAL: Off Line OFFLINE; Paper Tray PAPER OUT; Jammed ERROR; 1 of 4 printers ready on 10.213.0.1"},
         {{"-H", "10.213.0.1", "--ignore-offline"}, 1, "KESTRUM WARNING: "},
         {{"-H", "10.213.0.1", "--printer", "Ready Idle"}, 0, "KESTRUM OK: "},
@@ -92,6 +96,7 @@ TEST(ProbeLan, CheckJudgesTheScenarios)
         EXPECT_EQ(out.rfind(start, 0), 0u) << out << err;
     }
     EXPECT_NE(std::get<1>(Probe({"check", "-H", "10.213.0.2", "-w", "1", "-c", "5"}))
-                  .find("'Drucker K\xC3\xBC" "che jobs'=2;1;5;0"),
+                  .find("'Drucker K\xC3\xBC"
+                        "che jobs'=2;1;5;0"),
               std::string::npos);
 }

@@ -40,7 +40,10 @@ inline kprobe::Exchange Reply(const std::vector<PrinterRecord> &printers, long b
 inline kprobe::Exchange Scenario()
 {
     const PrinterRecord none{};
-    kprobe::Exchange e = Reply({Record("Laser \"1020\"", 0x8C, 2, 37), none, Record("Drucker K\xFC" "che", 0xA0, 1),
+    kprobe::Exchange e = Reply({Record("Laser \"1020\"", 0x8C, 2, 37), none,
+                                Record("Drucker K\xFC"
+                                       "che",
+                                       0xA0, 1),
                                 Record(std::string(64, 'W'), 0x7F, 3, 50), none, none, none, Record("Matrix", 0x84)});
     PrinterRecord *r = e.reply.records;
     std::strcpy(r[0].currentUser, "alice");

@@ -43,7 +43,7 @@ std::vector<AddressRange> Ranges(std::vector<const char *> texts)
 TEST(AllowTarget, RangesParsedStrictly)
 {
     const std::tuple<const char *, const char *> good[] = {
-        {"10.0.0.0/8", "10.0.0.0/8"}, {"192.0.2.7/32", "192.0.2.7/32"}, {"0.0.0.0/0", "0.0.0.0/0"},
+        {"10.0.0.0/8", "10.0.0.0/8"},   {"192.0.2.7/32", "192.0.2.7/32"},   {"0.0.0.0/0", "0.0.0.0/0"},
         {"127.0.0.0/8", "127.0.0.0/8"}, {"172.16.0.0/12", "172.16.0.0/12"},
     };
     for (const auto &[text, back] : good) {
@@ -52,10 +52,18 @@ TEST(AllowTarget, RangesParsedStrictly)
         EXPECT_TRUE(ParseAddressRange(text, r, error) && r.Text() == back) << text << ": " << error;
     }
     const std::tuple<std::string, const char *> bad[] = {
-        {"10.0.0.1/8", "did you mean 10.0.0.0/8?"}, {"10.0.0.0", "not an IPv4 range"}, {"10.0.0.0/", "not an IPv4"},
-        {"10.0.0.0/33", "not an IPv4"}, {"10.0.0.0/08", "not an IPv4"}, {"10.0.0.0/-1", "not an IPv4"},
-        {"10.0.0/8", "not an IPv4"}, {"010.0.0.0/8", "not an IPv4"}, {"10.0.0.0/8 ", "not an IPv4"},
-        {std::string("10.0.0.0\0/8", 11), "not an IPv4"}, {"::1/128", "not an IPv4"}, {"", "not an IPv4"},
+        {"10.0.0.1/8", "did you mean 10.0.0.0/8?"},
+        {"10.0.0.0", "not an IPv4 range"},
+        {"10.0.0.0/", "not an IPv4"},
+        {"10.0.0.0/33", "not an IPv4"},
+        {"10.0.0.0/08", "not an IPv4"},
+        {"10.0.0.0/-1", "not an IPv4"},
+        {"10.0.0/8", "not an IPv4"},
+        {"010.0.0.0/8", "not an IPv4"},
+        {"10.0.0.0/8 ", "not an IPv4"},
+        {std::string("10.0.0.0\0/8", 11), "not an IPv4"},
+        {"::1/128", "not an IPv4"},
+        {"", "not an IPv4"},
         {"10.0.0.0/8/8", "not an IPv4"},
     };
     for (const auto &[text, reason] : bad) {
@@ -74,14 +82,9 @@ TEST(AllowTarget, OutsideEveryRangeIs403AndNothingIsSent)
         int status;
     };
     const Case cases[] = {
-        {std::vector<const char *>(), 200},
-        {{"127.0.0.0/8"}, 200},
-        {{"127.0.0.1/32"}, 200},
-        {{"10.0.0.0/8", "127.0.0.0/30"}, 200},
-        {{"0.0.0.0/0"}, 200},
-        {{"127.0.0.2/32"}, 403},
-        {{"10.0.0.0/8", "192.168.0.0/16"}, 403},
-        {{"128.0.0.0/1"}, 403},
+        {std::vector<const char *>(), 200},      {{"127.0.0.0/8"}, 200}, {{"127.0.0.1/32"}, 200},
+        {{"10.0.0.0/8", "127.0.0.0/30"}, 200},   {{"0.0.0.0/0"}, 200},   {{"127.0.0.2/32"}, 403},
+        {{"10.0.0.0/8", "192.168.0.0/16"}, 403}, {{"128.0.0.0/1"}, 403},
     };
     int sent = 0;
     for (const auto &[ranges, status] : cases) {
@@ -106,9 +109,14 @@ TEST(Routes, BadTargetsAre400BeforeAnythingIsSent)
     ScriptedServer server(ReplyBytes(Reply({Record("Ready")}).reply));
     const std::string port = std::to_string(server.target.port);
     const std::string targets[] = {
-        "127.0.0.1" + std::string(1, '\0') + "zz:" + port, "127.0.0.1:" + port + std::string(1, '\0'),
-        "127.0.0.1\n:" + port, "127.0.0.1:\t" + port, "127.0.0.1:0" + port, "127.0.0.1:00001",
-        "127.0.0.1\x7f:" + port, "",
+        "127.0.0.1" + std::string(1, '\0') + "zz:" + port,
+        "127.0.0.1:" + port + std::string(1, '\0'),
+        "127.0.0.1\n:" + port,
+        "127.0.0.1:\t" + port,
+        "127.0.0.1:0" + port,
+        "127.0.0.1:00001",
+        "127.0.0.1\x7f:" + port,
+        "",
     };
     ExporterMetrics metrics;
     std::ostringstream logged;
@@ -151,7 +159,8 @@ TEST(Routes, FailureReasonTimeoutDebugAccountAndLog)
             EXPECT_NE(plain.body.find(std::string("kestrum_probe_failure{reason=\"") + r + "\"} " +
                                       (r == std::string(reason) ? "1" : "0")),
                       std::string::npos)
-                << reason << "\n" << plain.body;
+                << reason << "\n"
+                << plain.body;
         EXPECT_NE(logged.str().find(logLine), std::string::npos) << logged.str();
         EXPECT_NE(logged.str().find("target=" + target), std::string::npos) << logged.str();
 

@@ -28,8 +28,8 @@ namespace {
 
 enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, kMomentCount };
 enum Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, kWayCount };
-const char *const kMomentNames[] = {"notice up", "search behind the window", "server list", "address entry",
-                                    "polling", "Connect Failed up", "About box open"};
+const char *const kMomentNames[] = {"notice up", "search behind the window", "server list",   "address entry",
+                                    "polling",   "Connect Failed up",        "About box open"};
 const char *const kWayNames[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
 
 // Message boxes stand open, as a real one would, until the person answers them.
@@ -46,7 +46,11 @@ struct Boxes {
         });
     }
     ~Boxes() { SetMessageBoxHook({}); }
-    void DismissTop() { if (!open.empty()) open.back()->exit(0); }
+    void DismissTop()
+    {
+        if (!open.empty())
+            open.back()->exit(0);
+    }
     std::vector<QEventLoop *> open;
     QStringList texts;
 };
@@ -107,12 +111,15 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
             QTimer::singleShot(0, &dlg, [&] { dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
     };
     auto reached = [&] {
-        const bool at[kMomentCount] = {
-            dlg.m_findingDlg.IsRunning(),
-            dlg.isVisible() && dlg.m_findingDlg.RunEnded() && !dlg.m_serverListDlg.IsRunning() &&
-                !dlg.m_serverAddressDlg.IsRunning() && !workerDone->IsSet(),
-            dlg.m_serverListDlg.IsRunning(), dlg.m_serverAddressDlg.IsRunning(), polling(),
-            !boxes.open.empty() && boxes.texts.contains(QStringLiteral("Connect Failed!\n")), OpenAbout() != nullptr};
+        const bool at[kMomentCount] = {dlg.m_findingDlg.IsRunning(),
+                                       dlg.isVisible() && dlg.m_findingDlg.RunEnded() &&
+                                           !dlg.m_serverListDlg.IsRunning() && !dlg.m_serverAddressDlg.IsRunning() &&
+                                           !workerDone->IsSet(),
+                                       dlg.m_serverListDlg.IsRunning(),
+                                       dlg.m_serverAddressDlg.IsRunning(),
+                                       polling(),
+                                       !boxes.open.empty() && boxes.texts.contains(QStringLiteral("Connect Failed!\n")),
+                                       OpenAbout() != nullptr};
         return at[moment];
     };
     auto act = [&](Way w) {
@@ -198,8 +205,7 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     // A window that ends by itself before the close was made has closed
     // nothing: its moment (or the close) never came.
     if (failure.isEmpty() && !sinceClose.isValid())
-        failure = actAt < 0 ? "the window ended before its moment came"
-                            : "the window ended by itself before the close";
+        failure = actAt < 0 ? "the window ended before its moment came" : "the window ended by itself before the close";
     const std::pair<bool, QString> checks[] = {
         {!failure.isEmpty(), failure},
         {forced, "the program still ran 20 s after the close and was ended by force"},

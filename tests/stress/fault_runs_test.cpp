@@ -129,10 +129,14 @@ private slots:
         drive.Then([&] {  // every answer to the probe listed, or the address typed
             auto *list = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
             return (entries > 0 ? dlg.m_serverListDlg.IsRunning() && list && list->GetCount() == entries
-                                : dlg.m_serverAddressDlg.IsRunning()) && AnswerServerChoice(dlg);
+                                : dlg.m_serverAddressDlg.IsRunning()) &&
+                   AnswerServerChoice(dlg);
         });
         drive.Then([&] { return !failed && dlg.replies >= replies; });
-        drive.Then([&] { dlg.PressKey(Qt::Key_Escape); return true; });
+        drive.Then([&] {
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
         QCOMPARE(dlg.DoModal(), IDCANCEL);
         QVERIFY(!drive.Aborted());
         QCOMPARE(dlg.mismatches, QStringList{});

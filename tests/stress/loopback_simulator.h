@@ -23,8 +23,8 @@ public:
     // Starts PRINTSIM_PATH on 127.0.0.1 with the extra arguments; Port() is 0 when that failed.
     explicit SimulatorProcess(std::vector<std::string> extra)
     {
-        std::vector<std::string> args = {PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0",  //
-                                         "--quiet", "--max-seconds", "60"};
+        std::vector<std::string> args = {PRINTSIM_PATH, "--bind",        "127.0.0.1", "--port", "0",  //
+                                         "--quiet",     "--max-seconds", "60"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char *> argv;
         for (std::string &a : args)
@@ -71,7 +71,11 @@ public:
         return ep;
     }
     // A server that falls silent at once: it keeps its port but answers nothing.
-    void Freeze() const { if (m_pid > 0) ::kill(m_pid, SIGSTOP); }
+    void Freeze() const
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, SIGSTOP);
+    }
 
 private:
     pid_t m_pid = -1;

@@ -91,9 +91,16 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
         EXPECT_EQ(FormatJobCount(c.first), c.second) << c.first;
 
     const std::tuple<std::int32_t, std::uint32_t, const char *> sizes[] = {
-        {1023, 0, "1023 Bytes\r\n"},          {1024, 0, "1.00K Bytes\r\n"},    {123456, 0, "120.56K Bytes\r\n"},
-        {1048575, 0, "1024.00K Bytes\r\n"},   {1048576, 0, "1.00M Bytes\r\n"}, {INT32_MAX, 0, "2048.00M Bytes\r\n"},
-        {0, 0, ""}, {INT32_MIN, 0, ""}, {-1, 1, "UNKNOWN\r\n"}, {1536, 2, "1.50K Bytes\r\n"},
+        {1023, 0, "1023 Bytes\r\n"},
+        {1024, 0, "1.00K Bytes\r\n"},
+        {123456, 0, "120.56K Bytes\r\n"},
+        {1048575, 0, "1024.00K Bytes\r\n"},
+        {1048576, 0, "1.00M Bytes\r\n"},
+        {INT32_MAX, 0, "2048.00M Bytes\r\n"},
+        {0, 0, ""},
+        {INT32_MIN, 0, ""},
+        {-1, 1, "UNKNOWN\r\n"},
+        {1536, 2, "1.50K Bytes\r\n"},
     };
     const std::string idle = "Port Type: \t\tBi-direction\r\nCurrent User: \t\t\r\nIP Address: \t\t\r\n";
     for (const auto &[size, unknown, part] : sizes) {
@@ -216,9 +223,9 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
         int shown;  // slot whose record the reply re-shows and the selection rule shows; -1: none
     };
     const Case cases[] = {
-        {"A B C", 1, "A B2! C", 1}, {"A B C", 2, "A . C2", 2}, {"A", -1, "A", -1}, {"A", -2, "A", -1},
-        {"A B C", 1, "A . C", 2},  // moved to the next sibling
-        {"A B C", 1, "", -1},      // and at last to the root
+        {"A B C", 1, "A B2! C", 1}, {"A B C", 2, "A . C2", 2}, {"A", -1, "A", -1},
+        {"A", -2, "A", -1},         {"A B C", 1, "A . C", 2},  // moved to the next sibling
+        {"A B C", 1, "", -1},                                  // and at last to the root
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.first + " -> " + c.second);

@@ -65,7 +65,6 @@ ControlTemplate Entry(ControlKind kind, const char *text = "")
     return ControlTemplate{100, kind, text, 0, 0, 10, 10, true, false};
 }
 
-
 void PostReply(CMonitorDlg &dlg, const std::vector<std::pair<const char *, std::uint8_t>> &printers)
 {
     auto reply = std::make_shared<StatusReply>();
@@ -97,8 +96,8 @@ private slots:
         QTest::newRow("server list: none") << FindDialogTemplate(IDD_SERVER_LIST).controls << 0 << -1;
         QTest::newRow("main window: none") << FindDialogTemplate(IDD_MONITOR_DIALOG).controls << 2 << -1;
         QTest::newRow("label right before") << std::vector{Entry(K::StaticText, "A:"), Entry(K::Edit)} << 1 << 0;
-        QTest::newRow("over a button")
-            << std::vector{Entry(K::StaticText), Entry(K::PushButton), Entry(K::Edit)} << 2 << 0;
+        QTest::newRow("over a button") << std::vector{Entry(K::StaticText), Entry(K::PushButton), Entry(K::Edit)} << 2
+                                       << 0;
         QTest::newRow("another control comes first")
             << std::vector{Entry(K::StaticText), Entry(K::Edit), Entry(K::ListBox)} << 2 << -1;
         QTest::newRow("an icon comes first")
@@ -123,14 +122,18 @@ private slots:
         QTest::newRow("server list") << 0
                                      << Heard{Says(R::List, "Print servers"), Says(R::Button, "OK"),
                                               Says(R::Button, "Cancel")};
-        QTest::newRow("address entry")
-            << 1
-            << Heard{Says(R::Button, "OK"), Says(R::Grouping, "Input Server IP:"),
-                     Says(R::EditableText, "Input Server IP: field 1 of 4"), Says(R::StaticText, "."),
-                     Says(R::EditableText, "Input Server IP: field 2 of 4"), Says(R::StaticText, "."),
-                     Says(R::EditableText, "Input Server IP: field 3 of 4"), Says(R::StaticText, "."),
-                     Says(R::EditableText, "Input Server IP: field 4 of 4"), Says(R::StaticText, "Input Server IP:"),
-                     Says(R::Button, "Abort")};
+        QTest::newRow("address entry") << 1
+                                       << Heard{Says(R::Button, "OK"),
+                                                Says(R::Grouping, "Input Server IP:"),
+                                                Says(R::EditableText, "Input Server IP: field 1 of 4"),
+                                                Says(R::StaticText, "."),
+                                                Says(R::EditableText, "Input Server IP: field 2 of 4"),
+                                                Says(R::StaticText, "."),
+                                                Says(R::EditableText, "Input Server IP: field 3 of 4"),
+                                                Says(R::StaticText, "."),
+                                                Says(R::EditableText, "Input Server IP: field 4 of 4"),
+                                                Says(R::StaticText, "Input Server IP:"),
+                                                Says(R::Button, "Abort")};
         QTest::newRow("About box") << 2
                                    << Heard{Says(R::Graphic, ""), Says(R::StaticText, "USB Kestrum Ver 1.0"),
                                             Says(R::StaticText, "Print server monitor for USB printers"),
@@ -198,8 +201,8 @@ private slots:
         QCOMPARE(headings, (QStringList{"Status", "Job in Queue", "Printed Percent"}));
         QCOMPARE(cells, (QStringList{"BUSY", "2", "37%"}));
         QVERIFY(detailsState.readOnly && detailsState.multiLine);
-        QVERIFY(detailsText.startsWith(
-            QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
+        QVERIFY(
+            detailsText.startsWith(QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
     }
 
     // A renamed item is announced through the accessible child that reads its
@@ -247,10 +250,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<uint>("flags");
-        QTest::newRow("server stopped") << "Connect Failed!\n" << "" << uint(MB_ICONEXCLAMATION);
-        QTest::newRow("blank address")
-            << "IP Address can not be blank!" << "Input IP Address Error" << uint(MB_ICONHAND);
-        QTest::newRow("worker did not stop") << "Child thread exit abnormal !" << "" << uint(MB_ICONEXCLAMATION);
+        QTest::newRow("server stopped") << "Connect Failed!\n"
+                                        << "" << uint(MB_ICONEXCLAMATION);
+        QTest::newRow("blank address") << "IP Address can not be blank!"
+                                       << "Input IP Address Error" << uint(MB_ICONHAND);
+        QTest::newRow("worker did not stop") << "Child thread exit abnormal !"
+                                             << "" << uint(MB_ICONEXCLAMATION);
     }
     void messageBoxes()
     {

@@ -12,7 +12,6 @@ using namespace platform;
 
 namespace {
 
-
 }  // namespace
 
 class DenseScreenTest : public QObject {

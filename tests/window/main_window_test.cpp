@@ -41,7 +41,8 @@ struct ScriptedWorker {
     {
         return [this](std::shared_ptr<WorkerHost> host) {
             for (int i = 0; i < 4000 && !IsWindowEnabled(host->Window(HostWindow::Finding)) &&
-                            !host->RunEnded(HostWindow::Finding); ++i)
+                            !host->RunEnded(HostWindow::Finding);
+                 ++i)
                 Sleep(5);
             PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
             if (stubborn) {
@@ -98,7 +99,10 @@ void PostStates(CMonitorDlg &dlg, const std::vector<std::uint8_t> &flags)
     auto reply = std::make_shared<StatusReply>();
     std::memset(reply.get(), 0, sizeof *reply);
     for (std::size_t i = 0; i < flags.size(); ++i) {
-        const std::string name = "P" + std::to_string(i + 1) + (i ? "" : " K\xFC" "che");
+        const std::string name = "P" + std::to_string(i + 1) +
+                                 (i ? ""
+                                    : " K\xFC"
+                                      "che");
         std::strncpy(reply->records[i].printerName, name.c_str(), sizeof reply->records[i].printerName);
         reply->records[i].statusFlags = flags[i];
     }
@@ -285,8 +289,11 @@ private slots:
             shown = menu->isVisible();
             shownAt = menu->pos();
             aboutWatch.start(5);
-            static const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down}, {"Return", Qt::Key_Return},
-                                                     {"Escape", Qt::Key_Escape}, {"A", Qt::Key_A}, {"C", Qt::Key_C}};
+            static const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down},
+                                                     {"Return", Qt::Key_Return},
+                                                     {"Escape", Qt::Key_Escape},
+                                                     {"A", Qt::Key_A},
+                                                     {"C", Qt::Key_C}};
             for (const QString &key : inMenu.split(QLatin1Char(' '), Qt::SkipEmptyParts))
                 if (menu->isVisible())
                     QTest::keyClick(menu, keys.value(key));
@@ -365,7 +372,10 @@ private slots:
         int rowsAfterRoot = -1;
         QString details, detailsAfterRoot = QStringLiteral("x");
         run.drive.Then([&] { return dlg.isVisible(); });
-        run.drive.Then([&] { PostReply(dlg, {"Laser 1020", "Inkjet Pro 6"}); return true; });
+        run.drive.Then([&] {
+            PostReply(dlg, {"Laser 1020", "Inkjet Pro 6"});
+            return true;
+        });
         run.drive.Then([&] { return Root(dlg)->childCount() == 2; });
         run.drive.Then([&] {
             dlg.m_treePrinters->setCurrentItem(Root(dlg)->child(1));
@@ -420,7 +430,10 @@ private slots:
                 pictures.back().push_back(PictureOf(Root(dlg)->child(i)));
         };
         run.drive.Then([&] { return dlg.isVisible(); });
-        run.drive.Then([&] { PostStates(dlg, first); return true; });
+        run.drive.Then([&] {
+            PostStates(dlg, first);
+            return true;
+        });
         run.drive.Then([&] { return Root(dlg)->childCount() == 7; });
         run.drive.Then([&] {
             read();

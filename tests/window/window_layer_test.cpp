@@ -25,7 +25,11 @@ public:
     {
         QTimer::singleShot(10000, this, [this] { EndDialog(-2); });  // a failed check must not hang
     }
-    struct Entry { UINT msg; WPARAM wParam; bool onWindowThread; };
+    struct Entry {
+        UINT msg;
+        WPARAM wParam;
+        bool onWindowThread;
+    };
     std::vector<Entry> log;
     std::function<void()> onInit;
     long TestMessages() const
@@ -96,7 +100,7 @@ private slots:
         QVERIFY(!IsWindowEnabled(nullptr));
         QCoreApplication::processEvents();
         QCOMPARE(dlg.TestMessages(), 0L);  // dropped with its window
-        QVERIFY(watch.expired());         // and its payload freed
+        QVERIFY(watch.expired());          // and its payload freed
         // A handle from the first run never reaches a second one.
         dlg.onInit = [&] {
             PostMessage(during, WM_TEST, 4);

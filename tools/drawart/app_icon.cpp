@@ -60,7 +60,7 @@ void Draw32(QPainter &p)
     fold.lineTo(23.5, 5.5);
     p.setBrush(QColor(220, 222, 228));
     p.drawPath(fold);
-    p.fillRect(QRectF(11, 5, 7, 1), TextLine);   // lines of text
+    p.fillRect(QRectF(11, 5, 7, 1), TextLine);  // lines of text
     p.fillRect(QRectF(11, 8, 11, 1), TextLine);
     p.fillRect(QRectF(11, 11, 9, 1), TextLine);
 
@@ -69,9 +69,9 @@ void Draw32(QPainter &p)
     p.setPen(QPen(BoxEdge, 1.0));
     p.setBrush(BoxFace(box));
     p.drawRoundedRect(box, 2.5, 2.5);
-    p.fillRect(QRectF(4, 15, 24, 1), QColor(255, 214, 140)); // top light
-    p.fillRect(QRectF(7, 17, 18, 2), QColor(120, 52, 0));    // paper slot
-    p.fillRect(QRectF(24, 21, 2, 2), QColor(60, 220, 80));   // lamp
+    p.fillRect(QRectF(4, 15, 24, 1), QColor(255, 214, 140));  // top light
+    p.fillRect(QRectF(7, 17, 18, 2), QColor(120, 52, 0));     // paper slot
+    p.fillRect(QRectF(24, 21, 2, 2), QColor(60, 220, 80));    // lamp
     p.fillRect(QRectF(6, 21, 2, 1), QColor(170, 80, 10));
     p.fillRect(QRectF(9, 21, 2, 1), QColor(170, 80, 10));
 }

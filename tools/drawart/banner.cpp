@@ -21,15 +21,15 @@ void Pictogram(QPainter &p, qreal x, qreal y)
     const QColor ink(255, 255, 255);
     p.setPen(QPen(ink, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(8, 1, 14, 7));                // sheet going in
+    p.drawRect(QRectF(8, 1, 14, 7));  // sheet going in
     p.setBrush(QColor(255, 255, 255, 40));
     p.drawRoundedRect(QRectF(1, 8, 28, 12), 2, 2);  // body
     p.setBrush(QColor(255, 255, 255));
     p.setPen(Qt::NoPen);
-    p.drawRect(QRectF(23, 11, 3, 2));               // lamp
+    p.drawRect(QRectF(23, 11, 3, 2));  // lamp
     p.setPen(QPen(ink, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(QColor(11, 50, 110));
-    p.drawRect(QRectF(7, 16, 16, 9));               // sheet coming out
+    p.drawRect(QRectF(7, 16, 16, 9));  // sheet coming out
     p.setPen(QPen(ink, 1.0));
     p.drawLine(QPointF(10, 19.5), QPointF(20, 19.5));
     p.drawLine(QPointF(10, 22.5), QPointF(17, 22.5));

@@ -14,7 +14,7 @@ namespace drawart {
 QImage TreeImages(int scale = 1);      // 64 x 16: printer with globe, printer, printer stopped, smiling face
 QImage ExitButtonFace(int scale = 1);  // 24 x 24: white eject sign on an orange rounded square
 QImage Banner(int scale = 1);          // 556 x 46
-QImage AppIcon(int size);      // size x size (16, 32 and up), with transparency
-void DrawAppIcon(QPainter &p); // the icon's drawing on a 32 x 32 grid, for the SVG
+QImage AppIcon(int size);              // size x size (16, 32 and up), with transparency
+void DrawAppIcon(QPainter &p);         // the icon's drawing on a 32 x 32 grid, for the SVG
 
 }  // namespace drawart

@@ -32,7 +32,7 @@ void Printer(QPainter &p, int x)
     p.fillRect(2, 10, 12, 1, QColor(160, 162, 170));
     p.setPen(outline);
     p.drawRect(1, 6, 13, 5);
-    p.fillRect(12, 8, 2, 1, QColor(40, 190, 60)); // ready lamp
+    p.fillRect(12, 8, 2, 1, QColor(40, 190, 60));  // ready lamp
 
     // Sheet coming out.
     p.fillRect(3, 11, 10, 4, Qt::white);

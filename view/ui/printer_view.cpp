@@ -50,8 +50,8 @@ LRESULT CMonitorDlg::OnStatusReply(WPARAM wParam, LPARAM)
     const auto *reply = reinterpret_cast<const StatusReply *>(wParam);
     if (!reply || !m_treeControl)
         return 0;
-    const PrinterRecord *shown = SyncPrinterTree(*m_treeControl, m_hRootItem, m_hPrinterItems, m_records,
-                                                 g_nPrinterItems, *reply);
+    const PrinterRecord *shown =
+        SyncPrinterTree(*m_treeControl, m_hRootItem, m_hPrinterItems, m_records, g_nPrinterItems, *reply);
     if (shown)
         SendMessage(WM_SHOW_DETAILS, reinterpret_cast<WPARAM>(shown), 0);
     return 0;

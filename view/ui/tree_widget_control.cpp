@@ -46,12 +46,6 @@ std::uint32_t TreeWidgetControl::GetItemData(Item item) const
     return i ? i->data(0, kItemDataRole).toUInt() : 0;
 }
 
-void TreeWidgetControl::DeleteItem(Item item)
-{
-    delete ToWidgetItem(item);
-}
+void TreeWidgetControl::DeleteItem(Item item) { delete ToWidgetItem(item); }
 
-TreeControl::Item TreeWidgetControl::GetSelectedItem() const
-{
-    return m_tree.currentItem();
-}
+TreeControl::Item TreeWidgetControl::GetSelectedItem() const { return m_tree.currentItem(); }
