@@ -64,7 +64,8 @@ struct LanRun {
             return true;
         });
         QCOMPARE(dlg.DoModal(), IDCANCEL);
-        QVERIFY(!run.drive.Aborted() && noticeSeen);
+        QVERIFY(!run.drive.Aborted());
+        QVERIFY(noticeSeen);
         QVERIFY(details.startsWith(QStringLiteral("Port Type:")));
     }
 };

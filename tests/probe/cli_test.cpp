@@ -100,54 +100,84 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
 TEST(CommandLine, GoodLinesCarryTheirOptions)
 {
     CommandLine l = Parse({"status", "10.0.0.1", "10.0.0.2:6000", "--json", "--timeout", "0.5"});
-    ASSERT_TRUE(!l.finished && l.command == Command::Status && l.targets.size() == 2) << l.text;
-    EXPECT_TRUE(l.targets[1].Text() == "10.0.0.2:6000" && l.json && l.statusTimeout == 0.5);
+    ASSERT_FALSE(l.finished) << l.text;
+    EXPECT_EQ(l.command, Command::Status);
+    ASSERT_EQ(l.targets.size(), 2u);
+    EXPECT_EQ(l.targets[1].Text(), "10.0.0.2:6000");
+    EXPECT_TRUE(l.json);
+    EXPECT_EQ(l.statusTimeout, 0.5);
 
     l = Parse({"check", "-H", "10.0.0.1", "-t", "3:unknown", "-w", "5", "-c", "@10:20", "--printer", "Laser 1020",
                "--ignore-offline"});
-    ASSERT_TRUE(!l.finished && l.command == Command::Check && l.check.warning && l.check.critical) << l.text;
-    EXPECT_TRUE(l.check.timeoutSeconds == 3 && l.check.timeoutState == StateUnknown && l.check.critical->inside);
-    EXPECT_TRUE(l.check.printer == std::optional<std::string>("Laser 1020") && l.check.ignoreOffline);
+    ASSERT_FALSE(l.finished) << l.text;
+    EXPECT_EQ(l.command, Command::Check);
+    ASSERT_TRUE(l.check.warning);
+    ASSERT_TRUE(l.check.critical);
+    EXPECT_EQ(l.check.timeoutSeconds, 3);
+    EXPECT_EQ(l.check.timeoutState, StateUnknown);
+    EXPECT_TRUE(l.check.critical->inside);
+    EXPECT_EQ(l.check.printer, std::optional<std::string>("Laser 1020"));
+    EXPECT_TRUE(l.check.ignoreOffline);
     l = Parse({"check", "-H", "10.0.0.1", "-t", "2.5:1", "-w", "-5:"});  // a negative range is not an option
-    ASSERT_TRUE(!l.finished && l.check.warning) << l.text;
-    EXPECT_TRUE(l.check.timeoutSeconds == 2.5 && l.check.timeoutState == StateWarning);
+    ASSERT_FALSE(l.finished) << l.text;
+    EXPECT_TRUE(l.check.warning);
+    EXPECT_EQ(l.check.timeoutSeconds, 2.5);
+    EXPECT_EQ(l.check.timeoutState, StateWarning);
     l = Parse({"check", "-H", "10.0.0.1"});
-    EXPECT_TRUE(l.check.timeoutSeconds == 1 && l.check.timeoutState == StateCritical);  // the protocol's limit
+    EXPECT_EQ(l.check.timeoutSeconds, 1);  // the protocol's limit
+    EXPECT_EQ(l.check.timeoutState, StateCritical);
     EXPECT_EQ(l.check.verbosity, 0);
     for (const auto &[flags, verbosity] : {std::pair(Args{"-v"}, 1), std::pair(Args{"-vv"}, 2),
                                            std::pair(Args{"-vvv"}, 3), std::pair(Args{"-v", "--verbose", "-v"}, 3)}) {
         Args args = {"check", "-H", "10.0.0.1"};
         args.insert(args.end(), flags.begin(), flags.end());
         l = Parse(args);
-        EXPECT_TRUE(!l.finished && l.check.verbosity == verbosity) << flags.front() << l.text;
+        EXPECT_FALSE(l.finished) << flags.front() << l.text;
+        EXPECT_EQ(l.check.verbosity, verbosity) << flags.front();
     }
 
     l = Parse({"discover", "--format", "file-sd", "--timeout", "3"});
-    EXPECT_TRUE(!l.finished && l.format == DiscoverFormat::FileSd && l.discoverTimeout == 3) << l.text;
+    EXPECT_FALSE(l.finished) << l.text;
+    EXPECT_EQ(l.format, DiscoverFormat::FileSd);
+    EXPECT_EQ(l.discoverTimeout, 3);
     l = Parse({"serve"});
     // loopback unless asked
-    EXPECT_TRUE(l.serve.host == "127.0.0.1" && l.serve.port == DefaultServePort && l.serve.listen.empty());
-    EXPECT_TRUE(l.serve.logLevel == LogLevel::Info && l.serve.logFormat == LogFormat::Logfmt);
+    EXPECT_EQ(l.serve.host, "127.0.0.1");
+    EXPECT_EQ(l.serve.port, DefaultServePort);
+    EXPECT_TRUE(l.serve.listen.empty());
+    EXPECT_EQ(l.serve.logLevel, LogLevel::Info);
+    EXPECT_EQ(l.serve.logFormat, LogFormat::Logfmt);
     EXPECT_TRUE(l.serve.allowTargets.empty());  // every target
     l = Parse({"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format", "json",
                "--allow-target", "10.0.0.0/8", "--allow-target=192.0.2.7/32"});
-    EXPECT_TRUE(l.serve.host == "0.0.0.0" && l.serve.port == 9999 && l.serve.timeoutSeconds == 0.5) << l.text;
-    EXPECT_TRUE(l.serve.logLevel == LogLevel::Debug && l.serve.logFormat == LogFormat::Json);
+    EXPECT_FALSE(l.finished) << l.text;
+    EXPECT_EQ(l.serve.host, "0.0.0.0");
+    EXPECT_EQ(l.serve.port, 9999);
+    EXPECT_EQ(l.serve.timeoutSeconds, 0.5);
+    EXPECT_EQ(l.serve.logLevel, LogLevel::Debug);
+    EXPECT_EQ(l.serve.logFormat, LogFormat::Json);
     ASSERT_EQ(l.serve.allowTargets.size(), 2u);
     EXPECT_EQ(l.serve.allowTargets[0].Text() + " " + l.serve.allowTargets[1].Text(), "10.0.0.0/8 192.0.2.7/32");
     // The older --listen and --web.listen-address add up, in order.
     l = Parse({"serve", "--web.listen-address", ":9100", "--listen", "[::1]:0", "--web.config.file", "web.yml"});
-    ASSERT_TRUE(!l.finished && l.serve.listen.size() == 2) << l.text;
-    EXPECT_TRUE(l.serve.listen[0] == (ListenAddress{"", 9100}) && l.serve.listen[1] == (ListenAddress{"::1", 0}));
-    EXPECT_TRUE(l.serve.port == 9100 && l.serve.webConfigFile == "web.yml");
+    ASSERT_FALSE(l.finished) << l.text;
+    ASSERT_EQ(l.serve.listen.size(), 2u);
+    EXPECT_EQ(l.serve.listen[0].host, "");
+    EXPECT_EQ(l.serve.listen[0].port, 9100);
+    EXPECT_EQ(l.serve.listen[1].host, "::1");
+    EXPECT_EQ(l.serve.listen[1].port, 0);
+    EXPECT_EQ(l.serve.port, 9100);
+    EXPECT_EQ(l.serve.webConfigFile, "web.yml");
 }
 
 TEST(CommandLine, ScrapeTimeoutBoundsTheWait)
 {
     // A quarter second short of Prometheus's scrape time-out, at least 50 ms; junk is ignored.
     const std::string header[] = {"10", "0.5", "0.1", "soon"};
-    EXPECT_TRUE(ProbeWaitSeconds(1.0, nullptr) == 1.0 && ProbeWaitSeconds(1.0, &header[0]) == 1.0);
-    EXPECT_TRUE(ProbeWaitSeconds(1.0, &header[1]) == 0.25 && ProbeWaitSeconds(1.0, &header[2]) == 0.05);
+    EXPECT_EQ(ProbeWaitSeconds(1.0, nullptr), 1.0);
+    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[0]), 1.0);
+    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[1]), 0.25);
+    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[2]), 0.05);
     EXPECT_EQ(ProbeWaitSeconds(1.0, &header[3]), 1.0);
     // Only a plain decimal: an exponent, a sign or a space is junk too.
     for (const std::string junk : {"1e1", "+10", " 10", "10 ", "0x10", "inf", "0", "-1"})

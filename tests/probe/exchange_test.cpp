@@ -86,7 +86,8 @@ TEST(Serve, ProbesAtOnceBadTargetsAndItsOwnMetrics)
     for (std::size_t i = 0; i < behaviours.size(); ++i) {
         const auto &[code, body] = answers[i];
         const char *up = behaviours[i] == Behaviour::Answer ? "\nkestrum_up 1\n" : "\nkestrum_up 0\n";
-        EXPECT_TRUE(code == 200 && body.find(up) != std::string::npos) << i << "\n" << body;  // 200 also when down
+        EXPECT_EQ(code, 200) << i;  // also when down
+        EXPECT_NE(body.find(up), std::string::npos) << i << "\n" << body;
     }
     EXPECT_NE(answers[1].second.find(R"(kestrum_printer_info{port="bidirectional",printer="server 1",slot="1"} 1)"),
               std::string::npos);

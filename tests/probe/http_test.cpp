@@ -129,7 +129,8 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     WebConfig config;
     std::string error;
     ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
-    EXPECT_TRUE(config.tls && config.tls->certPem.find("BEGIN CERTIFICATE") != std::string::npos);
+    ASSERT_TRUE(config.tls);
+    EXPECT_NE(config.tls->certPem.find("BEGIN CERTIFICATE"), std::string::npos);
     EXPECT_EQ(config.users.at("alice"), f.hash);
     // From a file, relative names are the file's neighbours.
     std::ofstream(f.dir + "/web.yml") << tls;
@@ -280,7 +281,8 @@ TEST(HttpServe, EveryAddressAndAPortTakenIsAnError)
 {
     ServeOptions options;
     std::string error;
-    ASSERT_TRUE(ParseListen("127.0.0.1:0", options, error) && ParseListen("[::1]:0", options, error)) << error;
+    ASSERT_TRUE(ParseListen("127.0.0.1:0", options, error)) << error;
+    ASSERT_TRUE(ParseListen("[::1]:0", options, error)) << error;
     Logger log(std::cerr, LogLevel::Error, LogFormat::Logfmt);
     Exporter exporter(options, log);
     ASSERT_TRUE(exporter.Start(error)) << error;

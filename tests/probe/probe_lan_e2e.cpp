@@ -59,10 +59,14 @@ TEST(ProbeLan, StatusReadsTheScenarios)
     EXPECT_EQ(code, 1) << err;  // a silent server is reported, and the exit code says so
     const auto servers = nlohmann::json::parse(out).at("servers").get<std::vector<ServerStatus>>();
     ASSERT_EQ(servers.size(), 4u);
-    EXPECT_TRUE(servers[0].outcome == Outcome::Reply && servers[0].printers == Expected("SCENARIO_A")) << out;
-    EXPECT_TRUE(servers[1].outcome == Outcome::Reply && servers[1].printers == Expected("SCENARIO_B")) << out;
-    EXPECT_TRUE(servers[2].outcome == Outcome::Silent && servers[2].printers.empty());
-    EXPECT_TRUE(servers[3].outcome == Outcome::Oversized && servers[3].replyBytes == 961);
+    EXPECT_EQ(servers[0].outcome, Outcome::Reply);
+    EXPECT_TRUE(servers[0].printers == Expected("SCENARIO_A")) << out;
+    EXPECT_EQ(servers[1].outcome, Outcome::Reply);
+    EXPECT_TRUE(servers[1].printers == Expected("SCENARIO_B")) << out;
+    EXPECT_EQ(servers[2].outcome, Outcome::Silent);
+    EXPECT_TRUE(servers[2].printers.empty());
+    EXPECT_EQ(servers[3].outcome, Outcome::Oversized);
+    EXPECT_EQ(servers[3].replyBytes, 961);
     // 8-bit names and users, and a size the server does not know.
     const PrinterView &kitchen = servers[1].printers.at(0);
     EXPECT_TRUE(kitchen.name == "Drucker K\xC3\xBC"

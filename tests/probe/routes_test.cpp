@@ -49,7 +49,8 @@ TEST(AllowTarget, RangesParsedStrictly)
     for (const auto &[text, back] : good) {
         AddressRange r;
         std::string error;
-        EXPECT_TRUE(ParseAddressRange(text, r, error) && r.Text() == back) << text << ": " << error;
+        EXPECT_TRUE(ParseAddressRange(text, r, error)) << text << ": " << error;
+        EXPECT_EQ(r.Text(), back) << text;
     }
     const std::tuple<std::string, const char *> bad[] = {
         {"10.0.0.1/8", "did you mean 10.0.0.0/8?"},

@@ -200,7 +200,8 @@ private slots:
         QCOMPARE(printers, (Heard{Says(R::TreeItem, "Remote Printers:"), Says(R::TreeItem, "Café Laser")}));
         QCOMPARE(headings, (QStringList{"Status", "Job in Queue", "Printed Percent"}));
         QCOMPARE(cells, (QStringList{"BUSY", "2", "37%"}));
-        QVERIFY(detailsState.readOnly && detailsState.multiLine);
+        QVERIFY(detailsState.readOnly);
+        QVERIFY(detailsState.multiLine);
         QVERIFY(
             detailsText.startsWith(QStringLiteral("Port Type: \t\tBi-direction\nCurrent User: \t\t\nIP Address: ")));
     }

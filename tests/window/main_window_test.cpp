@@ -454,7 +454,8 @@ private slots:
         dlg.DoModal();
         QVERIFY(!run.drive.Aborted());
         QCOMPARE(pictures, (std::vector<std::vector<int>>{{0, 1, 1, 2, 2, 2, 2, 1}, {0, 2, 2, 1, 1, 1, 2}}));
-        QVERIFY(expanded && readOnly);
+        QVERIFY(expanded);
+        QVERIFY(readOnly);
         QCOMPARE(columns, (QStringList{"Status121", "Job in Queue121", "Printed Percent121"}));
         QCOMPARE(firstName, QString::fromUtf8("P1 K\u00FCche"));
     }
