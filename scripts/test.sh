@@ -83,10 +83,12 @@ run_ctest --test-dir build --output-on-failure -j2 --timeout 300
 # configured where Qt 6 cannot be found, as on a headless monitoring host.
 if [ "${KESTRUM_SKIP_NOQT:-0}" != 1 ]; then
   stage "Qt-free build and tests"
-  cmake -S . -B build-noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_GUI=OFF \
-    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
+  cmake -S . -B build-noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
   cmake --build build-noqt -j"$(nproc)"
-  run_ctest --test-dir build-noqt --output-on-failure -j2 --timeout 300
+  # The suites of the Qt-free code; the runs of whole programs on namespace LANs
+  # (the same programs, from the same sources) ran in the stage above.
+  run_ctest --test-dir build-noqt --output-on-failure -j2 --timeout 300 \
+    -E '^(probe_attack|probe_nagios|probe_icinga2|probe_prometheus.*|probe_lan|printsim_lan_discovery|bench_.*)$' 
 fi
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
