@@ -85,10 +85,11 @@ if [ "${KESTRUM_SKIP_NOQT:-0}" != 1 ]; then
   stage "Qt-free build and tests"
   cmake -S . -B build-noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
   cmake --build build-noqt -j"$(nproc)"
-  # The suites of the Qt-free code; the runs of whole programs on namespace LANs
-  # (the same programs, from the same sources) ran in the stage above.
+  # The unit suites of the Qt-free code. The long runs (the whole programs on
+  # namespace LANs, the attacks, the link's real-time discovery) ran in the stage
+  # above from the same sources, and the link's once more under ThreadSanitizer.
   run_ctest --test-dir build-noqt --output-on-failure -j2 --timeout 300 \
-    -E '^(probe_attack|probe_nagios|probe_icinga2|probe_prometheus.*|probe_lan|printsim_lan_discovery|bench_.*)$' 
+    -E '^(probe_(attack|nagios|icinga2|prometheus.*|lan)|printsim_(lan_discovery|loopback)|link_test|bench_.*)$'
 fi
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
