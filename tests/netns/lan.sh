@@ -78,7 +78,9 @@ node_addr() {
 # The namespaces that belong to a LAN, by their exact names.
 lan_namespaces() {
     local name=$1
-    ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$(printf '%s' "$name" | sed 's/[.]/\\./g')-(hub|client|s[0-9]+)$"
+    local pattern
+    pattern=$(printf '%s' "$name" | sed 's/[.]/\\./g')
+    ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$pattern-(hub|client|s[0-9]+)$"
 }
 
 lan_down() {
