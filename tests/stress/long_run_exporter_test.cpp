@@ -3,6 +3,8 @@
 // kestrum-probe serve over a long run, on loopback against the simulator and
 // driven only through its HTTP interface: after a warm-up its resident memory
 // and its open files must stay where they were.
+#include "listening_child.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -24,54 +26,6 @@
 namespace {
 
 constexpr long RssSlackKb = 1024;
-
-// A program of ours on 127.0.0.1 that names its port on its first line ("listening 127.0.0.1:PORT").
-class Listener {
-public:
-    explicit Listener(std::vector<std::string> args)
-    {
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        if ((m_pid = ::fork()) == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        m_out = ::fdopen(out[0], "r");
-        char line[128] = "";
-        unsigned port = 0;
-        if (m_out && std::fgets(line, sizeof line, m_out) && std::sscanf(line, "listening 127.0.0.1:%u", &port) == 1)
-            m_port = static_cast<std::uint16_t>(port);
-    }
-    ~Listener()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out)
-            std::fclose(m_out);
-    }
-    Listener(const Listener &) = delete;
-    Listener &operator=(const Listener &) = delete;
-
-    std::uint16_t Port() const { return m_port; }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    FILE *m_out = nullptr;
-    std::uint16_t m_port = 0;
-};
 
 long ResidentKb(pid_t pid)
 {
@@ -194,9 +148,9 @@ TEST(ExporterLongRun, ProbesLeaveMemoryAndFilesFlat)
     const char *env = std::getenv("KESTRUM_LONG_RUN_PROBES");
     const int total = env ? std::atoi(env) : 100000;
     const int warmUp = total / 10;
-    Listener simulator({PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "300"});
+    ListeningChild simulator({PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "300"});
     ASSERT_NE(simulator.Port(), 0);
-    Listener exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
+    ListeningChild exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
     ASSERT_NE(exporter.Port(), 0);
     HttpClient client(exporter.Port());
     const std::string probe = "/probe?target=127.0.0.1:" + std::to_string(simulator.Port());
