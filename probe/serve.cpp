@@ -2,11 +2,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/serve.h"
 
-#include "probe/http_auth.h"
-#include "probe/http_daemon.h"
-#include "probe/http_listen.h"
+#include "probe/http/auth.h"
+#include "probe/http/daemon.h"
+#include "probe/http/listen.h"
 #include "probe/metrics.h"
-#include "probe/web_config.h"
+#include "probe/http/web_config.h"
 
 #include <signal.h>
 #include <sys/resource.h>

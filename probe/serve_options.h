@@ -5,18 +5,13 @@
 // what it logs and which targets it may probe.
 #pragma once
 #include "probe/cidr.h"
+#include "probe/http/listen.h"
 #include "probe/log.h"
 
 #include <string>
 #include <vector>
 
 namespace kprobe {
-
-// One address to listen on. An empty host is every address, IPv6 and IPv4.
-struct ListenAddress {
-    std::string host;  // "127.0.0.1", "::1", or empty
-    int port = 0;      // 0: any free port
-};
 
 // Outside the ports that Prometheus' list hands out to exporters.
 constexpr int DefaultServePort = 9897;

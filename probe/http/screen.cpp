@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "probe/http_screen.h"
+#include "probe/http/screen.h"
 
 #include <strings.h>
 

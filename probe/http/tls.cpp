@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "probe/http_tls.h"
+#include "probe/http/tls.h"
 
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>

@@ -4,7 +4,7 @@
 // the versions can be used, the priority string they make, and whether a
 // connection's client certificate passes the configured policy.
 #pragma once
-#include "probe/web_config.h"
+#include "probe/http/web_config.h"
 
 #include <string>
 

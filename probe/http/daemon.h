@@ -1,16 +1,16 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The exporter's HTTP server on one address, on libmicrohttpd: one thread
-// runs every connection (epoll), with a budget of memory for each, a deadline
+// runs every connection (epoll; poll under TLS), with a budget of memory for each, a deadline
 // for each request's head, a limit on connections, and TLS when configured.
 // Slow answers are computed on the worker pool while their connection waits
 // suspended, so that the loop never blocks. This is the only file that uses
 // the library.
 #pragma once
-#include "probe/http_deadline.h"
-#include "probe/http_pool.h"
-#include "probe/serve_options.h"
-#include "probe/web_config.h"
+#include "probe/http/deadline.h"
+#include "probe/http/pool.h"
+#include "probe/http/listen.h"
+#include "probe/http/web_config.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "probe/http_deadline.h"
+#include "probe/http/deadline.h"
 
 #include <sys/socket.h>
 

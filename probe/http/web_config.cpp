@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "probe/web_config.h"
+#include "probe/http/web_config.h"
 
-#include "probe/http_tls.h"
+#include "probe/http/tls.h"
 
 #include <crypt.h>
 #include <yaml-cpp/yaml.h>

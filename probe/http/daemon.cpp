@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "probe/http_daemon.h"
+#include "probe/http/daemon.h"
 
-#include "probe/http_listen.h"
-#include "probe/http_screen.h"
-#include "probe/http_tls.h"
+#include "probe/http/listen.h"
+#include "probe/http/screen.h"
+#include "probe/http/tls.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
