@@ -3,11 +3,11 @@
 // The exporter's HTTP layer: listen addresses, the web configuration file,
 // and what a request gets over a real connection on loopback (refusals, the
 // byte budget, closing after a refusal, keep-alive, basic auth, the pool).
-#include "probe/http_auth.h"
-#include "probe/http_listen.h"
-#include "probe/http_pool.h"
+#include "probe/http/auth.h"
+#include "probe/http/listen.h"
+#include "probe/http/pool.h"
 #include "probe/serve.h"
-#include "probe/web_config.h"
+#include "probe/http/web_config.h"
 #include "tests/probe/equality.h"
 
 #include <gtest/gtest.h>
