@@ -72,14 +72,49 @@ std::string Logger::Line(LogLevel level, const std::string &message, std::initia
     return line + "\n";
 }
 
+Logger::~Logger()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    SumUp(m_clock(), true);
+}
+
+void Logger::Write(const std::string &line)
+{
+    m_out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    m_out.flush();
+}
+
+void Logger::SumUp(std::chrono::system_clock::time_point now, bool all)
+{
+    for (auto it = m_repeats.begin(); it != m_repeats.end();) {
+        if (!all && now - it->second.since < RepeatInterval) {
+            ++it;
+            continue;
+        }
+        if (it->second.left > 0)
+            Write(Line(LogLevel::Warn, "Repeated lines left out",
+                       {{"repeated_msg", it->first},
+                        {"count", std::to_string(it->second.left)},
+                        {"interval", std::to_string(RepeatInterval.count()) + "s"}}));
+        it = m_repeats.erase(it);
+    }
+}
+
 void Logger::Log(LogLevel level, const std::string &message, std::initializer_list<LogField> fields)
 {
     if (!Enabled(level))
         return;
-    const std::string line = Line(level, message, fields);
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    m_out.flush();
+    const auto now = m_clock();
+    SumUp(now, false);
+    if (level >= LogLevel::Warn) {
+        Repeats &r = m_repeats.try_emplace(message, Repeats{now}).first->second;
+        if (++r.written > RepeatLimit) {
+            ++r.left;
+            return;
+        }
+    }
+    Write(Line(level, message, fields));
 }
 
 }  // namespace kprobe

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -28,12 +29,28 @@ public:
 
     Logger(std::ostream &out, LogLevel level, LogFormat format, Clock clock = std::chrono::system_clock::now);
 
+    ~Logger();
+
     bool Enabled(LogLevel level) const { return level >= m_level; }
-    // Thread-safe; each event is written whole, in one piece.
+    // Thread-safe; each event is written whole, in one piece. Of warnings and
+    // errors with the same message, at most RepeatLimit lines are written in
+    // RepeatInterval; the rest are counted, and summed up in one line when
+    // the next line is written after the interval, or at the end.
     void Log(LogLevel level, const std::string &message, std::initializer_list<LogField> fields = {});
 
+    static constexpr int RepeatLimit = 10;
+    static constexpr std::chrono::seconds RepeatInterval{60};
+
 private:
+    struct Repeats {
+        std::chrono::system_clock::time_point since;
+        int written = 0;
+        long left = 0;  // lines not written
+    };
     std::string Line(LogLevel level, const std::string &message, std::initializer_list<LogField> fields) const;
+    void Write(const std::string &line);
+    void SumUp(std::chrono::system_clock::time_point now, bool all);
+    std::map<std::string, Repeats> m_repeats;  // by message; the messages are the program's own
 
     std::ostream &m_out;
     LogLevel m_level;

@@ -4,6 +4,7 @@
 
 #include "probe/http/auth.h"
 #include "probe/http/daemon.h"
+#include "probe/http/pool.h"
 #include "probe/http/listen.h"
 #include "probe/metrics.h"
 #include "probe/http/web_config.h"
@@ -18,17 +19,19 @@ namespace kprobe {
 
 namespace {
 
-// What answers requests, shared with the jobs on the worker pool: a probe
-// still waiting when the exporter stops keeps it alive.
+// What answers requests, shared with the jobs on the worker pools: a probe
+// or a password check still running when the exporter stops keeps it alive.
 struct Core {
-    Core(const ServeOptions &o, std::map<std::string, std::string> users, Logger &log)
-        : options(o), routes(options, metrics, log), auth(std::move(users))
+    Core(const ServeOptions &o, std::map<std::string, std::string> users, Logger &log, std::size_t threads,
+         std::chrono::milliseconds idle)
+        : options(o), routes(options, metrics, log), auth(std::move(users)), pool(threads, idle)
     {
     }
     ServeOptions options;
     ExporterMetrics metrics;
     Routes routes;
     BasicAuth auth;
+    WorkerPool pool;  // probes: each waits up to its time-out for one reply
 
     HttpAnswer Route(const HttpRequest &request)
     {
@@ -45,35 +48,54 @@ struct Core {
         return answer;
     }
 
-    HttpAnswer Unauthorized()
+    HttpAnswer Refusal(int status, const char *body)
     {
-        routes.CountOther(401);
+        routes.CountOther(status);
         HttpAnswer a;
-        a.status = 401;
-        a.body = "authentication required\n";
-        a.headers.emplace_back("WWW-Authenticate", BasicAuth::Challenge());
+        a.status = status;
+        a.body = body;
+        if (status == 401)
+            a.headers.emplace_back("WWW-Authenticate", BasicAuth::Challenge());
+        if (status == 503)
+            a.headers.emplace_back("Retry-After", "1");
         return a;
     }
+    HttpAnswer Unauthorized() { return Refusal(401, "authentication required\n"); }
+    // Every thread for the work is taken: the server is busy, not the client wrong.
+    HttpAnswer Busy() { return Refusal(503, "the exporter is busy; try again\n"); }
 };
+
+// Answers an admitted request: a probe on the pool, anything else at once.
+void Answer(const std::shared_ptr<Core> &core, const HttpRequest &request, const HttpReply &reply)
+{
+    if (request.path != "/probe")
+        return reply(core->Route(request));
+    if (!core->pool.Submit([core, request, reply] { reply(core->Route(request)); }))
+        reply(core->Busy());
+}
 
 HttpDecision Decide(const std::shared_ptr<Core> &core, const HttpRequest &request)
 {
     HttpDecision d;
-    const bool slow = request.path == "/probe";  // waits for a reply
     if (core->auth.Enabled()) {
         const std::string authorization = request.Header("Authorization");
         switch (core->auth.Quick(authorization)) {
         case BasicAuth::Verdict::Refused: d.now = core->Unauthorized(); return d;
         case BasicAuth::Verdict::NeedsHashing:
-            d.later = [core, request, authorization] {
-                return core->auth.Verify(authorization) ? core->Route(request) : core->Unauthorized();
+            d.later = [core, request, authorization](const HttpReply &reply) {
+                core->auth.Check(authorization, [core, request, reply](BasicAuth::Outcome outcome) {
+                    if (outcome == BasicAuth::Outcome::Accepted)
+                        Answer(core, request, reply);
+                    else
+                        reply(outcome == BasicAuth::Outcome::Busy ? core->Busy() : core->Unauthorized());
+                });
             };
             return d;
         case BasicAuth::Verdict::Accepted: break;
         }
     }
-    if (slow)
-        d.later = [core, request] { return core->Route(request); };
+    if (request.path == "/probe")
+        d.later = [core, request](const HttpReply &reply) { Answer(core, request, reply); };
     else
         d.now = core->Route(request);
     return d;
@@ -82,6 +104,16 @@ HttpDecision Decide(const std::shared_ptr<Core> &core, const HttpRequest &reques
 std::chrono::milliseconds Millis(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long>(std::lround(seconds * 1000)));
+}
+
+// What guards the exporter, said once at start.
+void LogFront(Logger &log, const WebConfig &web)
+{
+    log.Log(LogLevel::Info, "Web front",
+            {{"tls", web.tls ? "on" : "off"},
+             {"client_auth", web.tls ? ClientAuthName(web.tls->clientAuth) : "NoClientCert"},
+             {"basic_auth", web.users.empty() ? "off" : "on"},
+             {"users", std::to_string(web.users.size())}});
 }
 
 }  // namespace
@@ -102,15 +134,10 @@ bool ParseListen(const std::string &text, ServeOptions &options, std::string &er
 }
 
 struct Exporter::Impl {
-    Impl(const ServeOptions &o, Logger &l)
-        : options(o), log(l), pool(static_cast<std::size_t>(std::max(1, o.maxProbes)), Millis(o.workerIdleSeconds)),
-          deadlines(Millis(o.requestSeconds))
-    {
-    }
+    Impl(const ServeOptions &o, Logger &l) : options(o), log(l), deadlines(Millis(o.requestSeconds)) {}
     ServeOptions options;
     Logger &log;
     std::shared_ptr<Core> core;
-    WorkerPool pool;
     ConnectionDeadlines deadlines;
     std::vector<std::unique_ptr<HttpDaemon>> daemons;
     std::vector<std::string> addresses;
@@ -129,7 +156,7 @@ bool Exporter::Impl::Serve(const ListenAddress &address, const WebConfig &web, s
     std::shared_ptr<Core> c = core;
     auto daemon = std::make_unique<HttpDaemon>(
         config, [c](const HttpRequest &r) { return Decide(c, r); }, [c](int status) { c->routes.CountOther(status); },
-        pool, deadlines);
+        deadlines);
     if (!daemon->Start(error))
         return false;
     ListenAddress bound = address;
@@ -149,7 +176,12 @@ bool Exporter::Start(std::string &error)
     WebConfig web;
     if (!d.options.webConfigFile.empty() && !LoadWebConfig(d.options.webConfigFile, web, error))
         return false;
-    d.core = std::make_shared<Core>(d.options, web.users, d.log);
+    for (const std::string &warning : web.warnings)
+        d.log.Log(LogLevel::Warn, warning);
+    d.core =
+        std::make_shared<Core>(d.options, web.users, d.log, static_cast<std::size_t>(std::max(1, d.options.maxProbes)),
+                               Millis(d.options.workerIdleSeconds));
+    LogFront(d.log, web);
     if (!d.deadlines.Start()) {
         error = "cannot start a thread";
         return false;
@@ -171,7 +203,7 @@ int Exporter::Port() const { return m_impl->daemons.empty() ? 0 : m_impl->daemon
 
 std::vector<std::string> Exporter::Addresses() const { return m_impl->addresses; }
 
-std::size_t Exporter::WorkerThreads() const { return m_impl->pool.Threads(); }
+std::size_t Exporter::WorkerThreads() const { return m_impl->core ? m_impl->core->pool.Threads() : 0; }
 
 void Exporter::Stop()
 {
@@ -181,7 +213,8 @@ void Exporter::Stop()
     d.started = false;
     for (auto &daemon : d.daemons)
         daemon->Stop();
-    d.pool.Stop();
+    d.core->auth.Stop();
+    d.core->pool.Stop();
     d.deadlines.Stop();
 }
 

@@ -8,22 +8,74 @@
 #include <nettle/memops.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
-#include <memory>
 
 namespace kprobe {
 
 namespace {
 
-// Checked against when the user is unknown, so that the answer takes as long.
-constexpr const char *StandIn = "$2y$10$abcdefghijklmnopqrstuuWm1H3/1ijVslxqMfxQOWi9bn/fo1nvO";
+constexpr std::size_t BcryptLength = 60;  // "$2b$10$" + 22 of salt + 31 of digest
 
-bool Sha256(const std::string &text, std::array<unsigned char, 32> &digest)
+bool BcryptAlphabet(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '/'; }
+
+std::string Random(std::size_t size)
 {
-    return gnutls_hash_fast(GNUTLS_DIG_SHA256, text.data(), text.size(), digest.data()) == 0;
+    std::string bytes(size, '\0');
+    gnutls_rnd(GNUTLS_RND_KEY, bytes.data(), size);
+    return bytes;
+}
+
+// A bcrypt setting of the given cost with a random salt, made up to a whole
+// hash that no password matches: checking against it costs what a real one does.
+std::string StandIn(int cost)
+{
+    const std::string random = Random(16);
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE] = {};
+    if (!crypt_gensalt_rn("$2b$", static_cast<unsigned long>(cost), random.data(), static_cast<int>(random.size()),
+                          setting, sizeof setting))
+        return std::string();
+    std::string hash(setting);
+    hash.resize(BcryptLength, 'e');
+    return hash;
+}
+
+int HighestCost(const std::map<std::string, std::string> &users)
+{
+    int cost = 10;  // the usual, where nobody is configured
+    if (!users.empty())
+        cost = BcryptMinCost;
+    for (const auto &entry : users)
+        cost = std::max(cost, BcryptCost(entry.second));
+    return cost;
 }
 
 }  // namespace
+
+bool CheckBcryptHash(const std::string &hash, std::string &why)
+{
+    const bool prefix = hash.rfind("$2y$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2a$", 0) == 0;
+    if (!prefix) {
+        why = "it does not start with $2y$, $2b$ or $2a$";
+        return false;
+    }
+    if (hash.size() != BcryptLength || !std::isdigit(static_cast<unsigned char>(hash[4])) ||
+        !std::isdigit(static_cast<unsigned char>(hash[5])) || hash[6] != '$' ||
+        !std::all_of(hash.begin() + 7, hash.end(), BcryptAlphabet)) {
+        why = "it is not 60 characters of the form $2y$NN$ and 53 of salt and digest";
+        return false;
+    }
+    const int cost = BcryptCost(hash);
+    if (cost < BcryptMinCost || cost > BcryptMaxCost) {
+        why = "its cost " + std::to_string(cost) + " is outside " + std::to_string(BcryptMinCost) + " to " +
+              std::to_string(BcryptMaxCost) + " (a check must take at most about a second)";
+        return false;
+    }
+    return true;
+}
+
+int BcryptCost(const std::string &hash) { return hash.size() > 6 ? (hash[4] - '0') * 10 + (hash[5] - '0') : 0; }
 
 bool ParseBasicAuthorization(const std::string &header, std::string &user, std::string &password)
 {
@@ -38,17 +90,27 @@ bool ParseBasicAuthorization(const std::string &header, std::string &user, std::
     const std::string decoded(reinterpret_cast<const char *>(out.data), out.size);
     gnutls_free(out.data);
     const std::size_t colon = decoded.find(':');
-    if (colon == std::string::npos)
-        return false;
+    if (colon == std::string::npos || decoded.find('\0') != std::string::npos)
+        return false;  // crypt() would read a password only up to a NUL
     user = decoded.substr(0, colon);
     password = decoded.substr(colon + 1);
     return true;
 }
 
-BasicAuth::BasicAuth(std::map<std::string, std::string> users) : m_users(std::move(users))
+BasicAuth::BasicAuth(std::map<std::string, std::string> users) : BasicAuth(std::move(users), Limits()) {}
+
+BasicAuth::BasicAuth(std::map<std::string, std::string> users, Limits limits)
+    : m_users(std::move(users)), m_limits(limits), m_secret(Random(32)), m_standIn(StandIn(HighestCost(m_users))),
+      m_checks(limits.checkThreads, limits.checkCapacity)
 {
-    for (const auto &entry : m_users)
-        m_checking[entry.first] = std::make_unique<std::mutex>();
+}
+
+std::string BasicAuth::Key(const std::string &user, const std::string &password) const
+{
+    const std::string text = user + '\0' + password;
+    std::string digest(32, '\0');
+    gnutls_hmac_fast(GNUTLS_MAC_SHA256, m_secret.data(), m_secret.size(), text.data(), text.size(), digest.data());
+    return digest;
 }
 
 BasicAuth::Verdict BasicAuth::Quick(const std::string &authorization) const
@@ -56,39 +118,53 @@ BasicAuth::Verdict BasicAuth::Quick(const std::string &authorization) const
     std::string user, password;
     if (!ParseBasicAuthorization(authorization, user, password))
         return Verdict::Refused;
-    Digest digest{};
-    if (!Sha256(password, digest))
-        return Verdict::NeedsHashing;
+    const std::string key = Key(user, password);
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_known.find(user);
-    if (it != m_known.end() && memeql_sec(it->second.data(), digest.data(), digest.size()))
+    const auto right = m_right.find(user);
+    if (right != m_right.end() && memeql_sec(right->second.data(), key.data(), key.size()))
         return Verdict::Accepted;
+    const auto wrong = m_wrong.find(key);
+    if (wrong != m_wrong.end() && Clock::now() - wrong->second < m_limits.wrongFor)
+        return Verdict::Refused;
     return Verdict::NeedsHashing;
 }
 
-bool BasicAuth::Verify(const std::string &authorization)
+void BasicAuth::Check(const std::string &authorization, std::function<void(Outcome)> done)
 {
     std::string user, password;
-    if (!ParseBasicAuthorization(authorization, user, password))
-        return false;
+    if (!ParseBasicAuthorization(authorization, user, password)) {
+        done(Outcome::Refused);
+        return;
+    }
     const auto it = m_users.find(user);
-    std::unique_lock<std::mutex> checking;
-    if (it != m_users.end()) {
-        checking = std::unique_lock<std::mutex>(*m_checking.at(user));
-        if (Quick(authorization) == Verdict::Accepted)
-            return true;  // found right while this one waited
+    const bool known = it != m_users.end();
+    const std::string key = Key(user, password);
+    m_checks.Check(key, password, known ? it->second : m_standIn,
+                   [this, user, key, known, done = std::move(done)](BcryptChecks::Result result) {
+                       if (result == BcryptChecks::Result::Busy)
+                           return done(Outcome::Busy);
+                       const bool right = known && result == BcryptChecks::Result::Right;
+                       Remember(user, key, right);
+                       done(right ? Outcome::Accepted : Outcome::Refused);
+                   });
+}
+
+void BasicAuth::Remember(const std::string &user, const std::string &key, bool right)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (right) {
+        m_right[user] = key;
+        return;
     }
-    const std::string &hash = it != m_users.end() ? it->second : std::string(StandIn);
-    auto data = std::make_unique<crypt_data>();  // large: not on a worker's stack
-    const char *result = crypt_r(password.c_str(), hash.c_str(), data.get());
-    const bool right = it != m_users.end() && result && result[0] != '*' && hash.size() == std::strlen(result) &&
-                       memeql_sec(result, hash.data(), hash.size());
-    Digest digest{};
-    if (right && Sha256(password, digest)) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_known[user] = digest;
+    const Clock::time_point now = Clock::now();
+    if (m_wrong.insert_or_assign(key, now).second)
+        m_wrongOrder.push_back(key);
+    // The oldest go first, whether or not their time is up.
+    while (m_wrongOrder.size() > m_limits.wrongRemembered ||
+           (!m_wrongOrder.empty() && now - m_wrong[m_wrongOrder.front()] >= m_limits.wrongFor)) {
+        m_wrong.erase(m_wrongOrder.front());
+        m_wrongOrder.pop_front();
     }
-    return right;
 }
 
 }  // namespace kprobe

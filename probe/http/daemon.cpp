@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/http/daemon.h"
 
+#include "probe/http/acceptor.h"
 #include "probe/http/listen.h"
 #include "probe/http/screen.h"
 #include "probe/http/tls.h"
@@ -31,8 +32,8 @@ std::string HttpRequest::Header(const char *name) const
 
 namespace {
 
-// A request waiting, suspended, for its answer from the worker pool. Whoever
-// resumes the connection first (the worker, or Stop) sets the answer.
+// A request waiting, suspended, for its answer. Whoever resumes the
+// connection first (the reply, or Stop) sets the answer.
 struct Pending {
     std::mutex mutex;
     MHD_Connection *connection = nullptr;
@@ -138,9 +139,10 @@ struct HttpDaemon::Impl {
     HttpServerConfig config;
     Handler handler;
     Refused refused;
-    WorkerPool &pool;
     ConnectionDeadlines &deadlines;
     MHD_Daemon *daemon = nullptr;
+    int listening = -1;
+    std::unique_ptr<Acceptor> acceptor;
     int port = 0;
     std::string priorities;
     std::mutex pendingMutex;
@@ -148,8 +150,8 @@ struct HttpDaemon::Impl {
     std::set<std::shared_ptr<Pending>> pending;
     bool stopping = false;  // no request is suspended any more
 
-    Impl(HttpServerConfig c, Handler h, Refused r, WorkerPool &p, ConnectionDeadlines &d)
-        : config(std::move(c)), handler(std::move(h)), refused(std::move(r)), pool(p), deadlines(d)
+    Impl(HttpServerConfig c, Handler h, Refused r, ConnectionDeadlines &d)
+        : config(std::move(c)), handler(std::move(h)), refused(std::move(r)), deadlines(d)
     {
     }
 
@@ -185,7 +187,7 @@ struct HttpDaemon::Impl {
         return MHD_YES;
     }
 
-    // The request is complete: answer it now, or on the worker pool.
+    // The request is complete: answer it now, or later.
     MHD_Result Decide(MHD_Connection *connection, RequestState &s)
     {
         HttpDecision decision = handler(s.request);
@@ -194,8 +196,8 @@ struct HttpDaemon::Impl {
         return Defer(connection, std::move(decision.later), s);
     }
 
-    // Suspends the connection until a worker has the answer.
-    MHD_Result Defer(MHD_Connection *connection, std::function<HttpAnswer()> job, RequestState &s)
+    // Suspends the connection until the answer is there.
+    MHD_Result Defer(MHD_Connection *connection, std::function<void(HttpReply)> start, RequestState &s)
     {
         auto p = std::make_shared<Pending>();
         p->connection = connection;
@@ -207,11 +209,7 @@ struct HttpDaemon::Impl {
         }
         s.pending = p;
         MHD_suspend_connection(connection);
-        const bool queued = pool.Submit([p, job = std::move(job)] { Resume(*p, job()); });
-        if (!queued) {
-            refused(503);
-            Resume(*p, Plain(503, "the exporter is busy; try again\n", true));
-        }
+        start([p](HttpAnswer answer) { Resume(*p, std::move(answer)); });
         return MHD_YES;
     }
 
@@ -253,6 +251,7 @@ struct HttpDaemon::Impl {
     }
 
     bool Start(std::string &error);
+    bool StartAcceptor(std::string &error);
 };
 
 namespace {
@@ -273,27 +272,23 @@ void ConnectionCallback(void *cls, MHD_Connection *connection, void **, MHD_Conn
     static_cast<HttpDaemon::Impl *>(cls)->OnConnection(connection, code);
 }
 
-// Past the limit a new connection is closed at once, not left in the backlog.
-MHD_Result AcceptCallback(void *cls, const sockaddr *, socklen_t)
-{
-    auto *d = static_cast<HttpDaemon::Impl *>(cls);
-    return d->deadlines.Open() < d->config.maxConnections ? MHD_YES : MHD_NO;
-}
-
 }  // namespace
 
 bool HttpDaemon::Impl::Start(std::string &error)
 {
-    const int fd = Listen(config.address, port, error);
-    if (fd < 0) {
+    listening = Listen(config.address, port, error);
+    if (listening < 0) {
         error = "cannot listen on " + ListenAddressText(config.address) + ": " + error;
         return false;
     }
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC;
+    // poll, not epoll, under TLS: with epoll the library spins on a connection
+    // that has sent part of a TLS record and fallen silent.
+    unsigned flags = (config.tls ? MHD_USE_POLL_INTERNAL_THREAD : MHD_USE_EPOLL_INTERNAL_THREAD) |
+                     MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_NO_LISTEN_SOCKET;
     std::vector<MHD_OptionItem> options = {
-        {MHD_OPTION_LISTEN_SOCKET, fd, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(RequestHeadBudget), nullptr},
-        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(config.maxConnections + 64), nullptr},
+        // Above our own limit: connections cut to make room close a moment later.
+        {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(config.maxConnections + 1024), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(config.idleSeconds), nullptr},
         {MHD_OPTION_STRICT_FOR_CLIENT, 1, nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&CompletedCallback), this},
@@ -309,19 +304,37 @@ bool HttpDaemon::Impl::Start(std::string &error)
             options.push_back({MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char *>(config.tls->clientCaPem.c_str())});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    daemon = MHD_start_daemon(flags, 0, &AcceptCallback, this, &AccessCallback, this, MHD_OPTION_ARRAY, options.data(),
+    daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &AccessCallback, this, MHD_OPTION_ARRAY, options.data(),
                               MHD_OPTION_END);
     if (!daemon) {
-        ::close(fd);
         error = "cannot serve on " + ListenAddressText(config.address) + " (HTTP server did not start)";
+        return false;
+    }
+    return StartAcceptor(error);
+}
+
+bool HttpDaemon::Impl::StartAcceptor(std::string &error)
+{
+    ConnectionDeadlines::Admission admission;
+    admission.maxOpen = config.maxConnections;
+    if (config.tls) {
+        admission.maxFresh = TlsFreshConnections;
+        admission.freshGrace = TlsFreshGrace;
+    }
+    MHD_Daemon *d = daemon;
+    acceptor = std::make_unique<Acceptor>(listening, deadlines, admission,
+                                          [d](int fd, const sockaddr *address, socklen_t length) {
+                                              return MHD_add_connection(d, fd, address, length) == MHD_YES;
+                                          });
+    if (!acceptor->Start()) {
+        error = "cannot start a thread";
         return false;
     }
     return true;
 }
 
-HttpDaemon::HttpDaemon(HttpServerConfig config, Handler handler, Refused refused, WorkerPool &pool,
-                       ConnectionDeadlines &deadlines)
-    : m_impl(std::make_unique<Impl>(std::move(config), std::move(handler), std::move(refused), pool, deadlines))
+HttpDaemon::HttpDaemon(HttpServerConfig config, Handler handler, Refused refused, ConnectionDeadlines &deadlines)
+    : m_impl(std::make_unique<Impl>(std::move(config), std::move(handler), std::move(refused), deadlines))
 {
 }
 
@@ -334,29 +347,31 @@ int HttpDaemon::Port() const { return m_impl->port; }
 void HttpDaemon::Stop()
 {
     Impl &d = *m_impl;
-    if (!d.daemon)
-        return;
     // No new connections; then every waiting request gets its answer now.
-    const MHD_socket listening = MHD_quiesce_daemon(d.daemon);
-    std::set<std::shared_ptr<Pending>> waiting;
-    {
-        std::lock_guard<std::mutex> lock(d.pendingMutex);
-        d.stopping = true;
-        waiting = d.pending;
+    if (d.acceptor)
+        d.acceptor->Stop();
+    if (d.daemon) {
+        std::set<std::shared_ptr<Pending>> waiting;
+        {
+            std::lock_guard<std::mutex> lock(d.pendingMutex);
+            d.stopping = true;
+            waiting = d.pending;
+        }
+        for (const auto &p : waiting)
+            Resume(*p, Plain(503, "the exporter is stopping\n", true));
+        waiting.clear();
+        {
+            // A moment for the loop to send those answers; a client that does
+            // not read them does not hold the stop up.
+            std::unique_lock<std::mutex> lock(d.pendingMutex);
+            d.pendingDone.wait_for(lock, std::chrono::milliseconds(300), [&] { return d.pending.empty(); });
+        }
+        MHD_stop_daemon(d.daemon);
+        d.daemon = nullptr;
     }
-    for (const auto &p : waiting)
-        Resume(*p, Plain(503, "the exporter is stopping\n", true));
-    waiting.clear();
-    {
-        // A moment for the loop to send those answers; a client that does
-        // not read them does not hold the stop up.
-        std::unique_lock<std::mutex> lock(d.pendingMutex);
-        d.pendingDone.wait_for(lock, std::chrono::milliseconds(300), [&] { return d.pending.empty(); });
-    }
-    MHD_stop_daemon(d.daemon);
-    d.daemon = nullptr;
-    if (listening != MHD_INVALID_SOCKET)
-        ::close(listening);
+    if (d.listening >= 0)
+        ::close(d.listening);
+    d.listening = -1;
 }
 
 }  // namespace kprobe

@@ -1,17 +1,17 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The exporter's HTTP server on one address, on libmicrohttpd: one thread
-// runs every connection (epoll; poll under TLS), with a budget of memory for each, a deadline
-// for each request's head, a limit on connections, and TLS when configured.
-// Slow answers are computed on the worker pool while their connection waits
-// suspended, so that the loop never blocks. This is the only file that uses
-// the library.
+// runs every connection, with a budget of memory for each, a deadline for
+// each request's head, a limit on connections, and TLS when configured. Our
+// own acceptor admits connections as there is room. Slow answers are made
+// elsewhere while their connection waits suspended, so that the loop never
+// blocks. This is the only file that uses the library.
 #pragma once
 #include "probe/http/deadline.h"
-#include "probe/http/pool.h"
 #include "probe/http/listen.h"
 #include "probe/http/web_config.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,11 +39,15 @@ struct HttpAnswer {
     bool close = false;  // close the connection after it
 };
 
-// What the handler makes of a request: an answer at once, or a job for the
-// worker pool that makes it (when `later` is set).
+// Gives a deferred request its answer: called once, from any thread.
+using HttpReply = std::function<void(HttpAnswer)>;
+
+// What the handler makes of a request: an answer at once, or (when `later` is
+// set) a start of the work that replies in time. `later` runs on the
+// connection loop and must not block.
 struct HttpDecision {
     HttpAnswer now;
-    std::function<HttpAnswer()> later;
+    std::function<void(HttpReply)> later;
 };
 
 struct HttpServerConfig {
@@ -52,6 +56,13 @@ struct HttpServerConfig {
     std::size_t maxConnections = 4096;  // across every server sharing the deadlines
     unsigned idleSeconds = 10;
 };
+
+// Under TLS: connections at once that have not yet sent a request, and how
+// long one may take before a newer one may push it out. Each costs a
+// handshake, and the connection loop works through at most this many in a
+// round, so that a flood of handshakes cannot hold up kept-alive clients.
+constexpr std::size_t TlsFreshConnections = 64;
+constexpr std::chrono::milliseconds TlsFreshGrace{1000};
 
 // Bytes a connection may use for its request line and headers together (and
 // the answer's header): past it, the request is refused (414 or 431) and the
@@ -63,9 +74,8 @@ public:
     using Handler = std::function<HttpDecision(const HttpRequest &)>;
     using Refused = std::function<void(int status)>;
 
-    // The pool and the deadlines are shared by every address and outlive the daemon.
-    HttpDaemon(HttpServerConfig config, Handler handler, Refused refused, WorkerPool &pool,
-               ConnectionDeadlines &deadlines);
+    // The deadlines are shared by every address and outlive the daemon.
+    HttpDaemon(HttpServerConfig config, Handler handler, Refused refused, ConnectionDeadlines &deadlines);
     ~HttpDaemon();
     HttpDaemon(const HttpDaemon &) = delete;
     HttpDaemon &operator=(const HttpDaemon &) = delete;

@@ -25,44 +25,132 @@ void ConnectionDeadlines::Stop()
         m_stopping = true;
     }
     m_wake.notify_all();
+    m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
 }
 
 void ConnectionDeadlines::Opened(const void *key, int fd)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries[key] = Entry{fd, true, Clock::now() + m_limit};
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const Clock::time_point now = Clock::now();
+        m_entries[key] = Entry{fd, true, true, false, now, now + m_limit};
+        ++m_fresh;
+        if (m_arriving > 0)
+            --m_arriving;
+    }
+    m_changed.notify_all();
 }
 
 void ConnectionDeadlines::HeadReceived(const void *key)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_entries.find(key);
-    if (it != m_entries.end())
-        it->second.waiting = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_entries.find(key);
+        if (it == m_entries.end())
+            return;
+        Entry &e = it->second;
+        e.waiting = false;
+        if (e.fresh && !e.cut)
+            --m_fresh;
+        e.fresh = false;
+    }
+    m_changed.notify_all();
 }
 
 void ConnectionDeadlines::AnswerSent(const void *key)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_entries.find(key);
-    if (it != m_entries.end()) {
+    if (it != m_entries.end() && !it->second.cut) {
         it->second.waiting = true;
-        it->second.deadline = Clock::now() + m_limit;
+        it->second.since = Clock::now();
+        it->second.deadline = it->second.since + m_limit;
     }
 }
 
 void ConnectionDeadlines::Closed(const void *key)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries.erase(key);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_entries.find(key);
+        if (it == m_entries.end())
+            return;
+        if (it->second.cut)
+            --m_cut;
+        else if (it->second.fresh)
+            --m_fresh;
+        m_entries.erase(it);
+    }
+    m_changed.notify_all();
 }
 
 std::size_t ConnectionDeadlines::Open() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_entries.size();
+}
+
+void ConnectionDeadlines::Cut(Entry &e)
+{
+    // The connection loop sees the end of the stream and closes it.
+    ::shutdown(e.fd, SHUT_RDWR);
+    e.cut = true;
+    e.waiting = false;
+    ++m_cut;
+    if (e.fresh)
+        --m_fresh;
+}
+
+ConnectionDeadlines::Entry *ConnectionDeadlines::Oldest(bool freshOnly)
+{
+    Entry *oldest = nullptr;
+    for (auto &[key, e] : m_entries)
+        if (e.waiting && !e.cut && (e.fresh || !freshOnly) && (!oldest || e.since < oldest->since))
+            oldest = &e;
+    return oldest;
+}
+
+ConnectionDeadlines::Room ConnectionDeadlines::MakeRoom(const Admission &admission, Clock::time_point &retryAt)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_entries.size() - m_cut + m_arriving >= admission.maxOpen) {
+        Entry *idle = Oldest(false);
+        if (!idle)
+            return Room::No;
+        Cut(*idle);
+    }
+    if (admission.maxFresh > 0 && m_fresh + m_arriving >= admission.maxFresh) {
+        Entry *fresh = Oldest(true);
+        const Clock::time_point now = Clock::now();
+        if (!fresh || now - fresh->since < admission.freshGrace) {
+            retryAt = fresh ? fresh->since + admission.freshGrace : now + admission.freshGrace;
+            return Room::Later;
+        }
+        Cut(*fresh);
+    }
+    return Room::Yes;
+}
+
+void ConnectionDeadlines::Arriving()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_arriving;
+}
+
+void ConnectionDeadlines::ArrivalFailed()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_arriving > 0)
+        --m_arriving;
+}
+
+void ConnectionDeadlines::WaitForChange(Clock::time_point until)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_stopping)
+        m_changed.wait_until(lock, until);
 }
 
 void ConnectionDeadlines::Enforce()
@@ -74,13 +162,9 @@ void ConnectionDeadlines::Enforce()
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_wake.wait_for(lock, step, [this] { return m_stopping; })) {
         const Clock::time_point now = Clock::now();
-        for (auto &[key, e] : m_entries) {
-            if (e.waiting && e.deadline <= now) {
-                // The connection loop sees the end of the stream and closes it.
-                ::shutdown(e.fd, SHUT_RDWR);
-                e.waiting = false;
-            }
-        }
+        for (auto &[key, e] : m_entries)
+            if (e.waiting && !e.cut && e.deadline <= now)
+                Cut(e);
     }
 }
 

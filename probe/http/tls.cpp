@@ -87,9 +87,14 @@ bool ClientCertificateAccepted(void *sessionPointer, ClientAuth policy, std::str
     }
     if (policy == ClientAuth::RequireAnyClientCert)
         return true;
+    // Signed by the CA and fit for client authentication: a certificate
+    // whose extended key usage names server use only is not a client's.
+    gnutls_typed_vdata_st purpose{GNUTLS_DT_KEY_PURPOSE_OID,
+                                  reinterpret_cast<unsigned char *>(const_cast<char *>(GNUTLS_KP_TLS_WWW_CLIENT)), 0};
     unsigned status = 0;
-    if (gnutls_certificate_verify_peers2(session, &status) != GNUTLS_E_SUCCESS || status != 0) {
-        why = "the client certificate is not signed by the configured CA\n";
+    if (gnutls_certificate_verify_peers(session, &purpose, 1, &status) != GNUTLS_E_SUCCESS || status != 0) {
+        why = status & GNUTLS_CERT_PURPOSE_MISMATCH ? "the client certificate is not for client authentication\n"
+                                                    : "the client certificate is not signed by the configured CA\n";
         return false;
     }
     return true;

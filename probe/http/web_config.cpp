@@ -2,9 +2,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/http/web_config.h"
 
+#include "probe/http/auth.h"
+#include "probe/http/strict_yaml.h"
 #include "probe/http/tls.h"
 
-#include <crypt.h>
+#include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
 #include <fstream>
@@ -61,19 +63,30 @@ bool Pem(const YAML::Node &tls, const char *inlineKey, const char *fileKey, cons
     return true;
 }
 
+// A private key that every user of the host can read is no secret.
+void WarnIfOthersRead(const YAML::Node &tls, const std::string &baseDir, WebConfig &config)
+{
+    if (!tls["key_file"])
+        return;
+    const std::string path = Resolve(baseDir, tls["key_file"].as<std::string>());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
+        config.warnings.push_back("tls_server_config: key_file " + path +
+                                  " can be read by every user of this host; make it readable by the exporter only");
+}
+
+const char *const ClientAuthNames[] = {"NoClientCert", "RequestClientCert", "RequireAnyClientCert",
+                                       "VerifyClientCertIfGiven", "RequireAndVerifyClientCert"};
+
 bool ParseClientAuth(const std::string &text, ClientAuth &auth)
 {
-    static const std::map<std::string, ClientAuth> names = {
-        {"NoClientCert", ClientAuth::NoClientCert},
-        {"RequestClientCert", ClientAuth::RequestClientCert},
-        {"RequireAnyClientCert", ClientAuth::RequireAnyClientCert},
-        {"VerifyClientCertIfGiven", ClientAuth::VerifyClientCertIfGiven},
-        {"RequireAndVerifyClientCert", ClientAuth::RequireAndVerifyClientCert}};
-    const auto it = names.find(text);
-    if (it == names.end())
-        return false;
-    auth = it->second;
-    return true;
+    for (int i = 0; i < 5; ++i) {
+        if (text == ClientAuthNames[i]) {
+            auth = static_cast<ClientAuth>(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ParseTls(const YAML::Node &node, const std::string &baseDir, TlsServerConfig &tls, std::string &error)
@@ -121,14 +134,13 @@ bool ParseUsers(const YAML::Node &node, std::map<std::string, std::string> &user
     for (const auto &entry : node) {
         const std::string user = entry.first.as<std::string>();
         const std::string hash = entry.second.IsScalar() ? entry.second.as<std::string>() : std::string();
-        const bool bcrypt = hash.rfind("$2y$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2a$", 0) == 0;
-        const int check = crypt_checksalt(hash.c_str());
-        if (user.empty() || user.find(':') != std::string::npos) {
+        std::string why;
+        if (user.empty() || user.find_first_of(std::string(":\0", 2)) != std::string::npos) {
             error = "basic_auth_users: '" + user + "' is not a user name (empty, or with a colon)";
             return false;
         }
-        if (!bcrypt || (check != CRYPT_SALT_OK && check != CRYPT_SALT_METHOD_LEGACY)) {
-            error = "basic_auth_users: the password of '" + user + "' is not a bcrypt hash ($2y$, $2b$ or $2a$)";
+        if (!CheckBcryptHash(hash, why)) {
+            error = "basic_auth_users: the password of '" + user + "' is not a bcrypt hash we can check: " + why;
             return false;
         }
         users[user] = hash;
@@ -138,9 +150,13 @@ bool ParseUsers(const YAML::Node &node, std::map<std::string, std::string> &user
 
 }  // namespace
 
+const char *ClientAuthName(ClientAuth auth) { return ClientAuthNames[static_cast<int>(auth)]; }
+
 bool ParseWebConfig(const std::string &text, const std::string &baseDir, WebConfig &config, std::string &error)
 {
     WebConfig parsed;
+    if (!CheckStrictYaml(text, error))
+        return false;
     try {
         const YAML::Node root = YAML::Load(text);
         if (root.IsNull()) {
@@ -157,6 +173,7 @@ bool ParseWebConfig(const std::string &text, const std::string &baseDir, WebConf
             parsed.tls.emplace();
             if (!ParseTls(root["tls_server_config"], baseDir, *parsed.tls, error))
                 return false;
+            WarnIfOthersRead(root["tls_server_config"], baseDir, parsed);
         }
         if (root["basic_auth_users"] && !root["basic_auth_users"].IsNull() &&
             !ParseUsers(root["basic_auth_users"], parsed.users, error))

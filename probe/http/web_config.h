@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kprobe {
 
@@ -18,6 +19,9 @@ enum class ClientAuth {
     VerifyClientCertIfGiven,
     RequireAndVerifyClientCert
 };
+
+// The format's own name of a value ("RequireAndVerifyClientCert").
+const char *ClientAuthName(ClientAuth auth);
 
 struct TlsServerConfig {
     std::string certPem;      // from cert_file or cert
@@ -31,11 +35,13 @@ struct TlsServerConfig {
 struct WebConfig {
     std::optional<TlsServerConfig> tls;
     std::map<std::string, std::string> users;  // user -> bcrypt hash; empty: no authentication
+    std::vector<std::string> warnings;         // what the exporter logs at start
 };
 
 // Parses the YAML text; relative file names are taken from baseDir (the
 // configuration file's folder). Every file named is read. False with a reason
-// on anything the format does not allow, or that this exporter cannot honour.
+// on anything the format does not allow, that this exporter cannot honour, or
+// that could be read two ways (a key given twice).
 bool ParseWebConfig(const std::string &text, const std::string &baseDir, WebConfig &config, std::string &error);
 
 // The same from a file.

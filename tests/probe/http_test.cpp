@@ -4,6 +4,7 @@
 // and what a request gets over a real connection on loopback (refusals, the
 // byte budget, closing after a refusal, keep-alive, basic auth, the pool).
 #include "probe/http/auth.h"
+#include "probe/http/bcrypt_checks.h"
 #include "probe/http/listen.h"
 #include "probe/http/pool.h"
 #include "probe/serve.h"
@@ -19,7 +20,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <future>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -116,6 +122,19 @@ TEST(WebConfig, FilesAreCheckedAtStart)
         {tls + "  client_auth_type: Sometimes\n", "is not one of"},
         {tls + "  min_version: TLS13\n  max_version: TLS12\n", "lowest first"},
         {"- a list\n", "not a map"},
+        // Read two ways, or checked never or for a day: refused.
+        {"basic_auth_users:\nbasic_auth_users:\n  alice: '" + f.hash + "'\n", "'basic_auth_users' given twice"},
+        {"tls_server_config:\n" + users + "tls_server_config:\n  cert_file: c\n", "given twice"},
+        {users + "  alice: '" + f.hash + "'\n", "line 3: 'alice' given twice"},
+        {tls + "  key_file: key.pem\n", "'key_file' given twice"},
+        {"basic_auth_users: &u\n  alice: '" + f.hash + "'\n", "an anchor"},
+        {"basic_auth_users:\n  <<: {alice: x}\n", "a merge key"},
+        {users + "---\nbasic_auth_users:\n", "more than one document"},
+        {"basic_auth_users:\n  alice: '$2y$31$" + f.hash.substr(7) + "'\n", "cost 31 is outside 4 to 12"},
+        {"basic_auth_users:\n  alice: '$2y$03$" + f.hash.substr(7) + "'\n", "cost 3 is outside"},
+        {"basic_auth_users:\n  alice: '$2y$32$" + f.hash.substr(7) + "'\n", "cost 32 is outside"},
+        {"basic_auth_users:\n  alice: '$2y$10$abc'\n", "not a bcrypt hash"},
+        {"basic_auth_users:\n  alice: '" + f.hash.substr(0, 59) + "!'\n", "not a bcrypt hash"},
     };
     for (const auto &c : cases) {
         WebConfig config;
@@ -137,6 +156,19 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     EXPECT_TRUE(LoadWebConfig(f.dir + "/web.yml", config, error)) << error;
     EXPECT_FALSE(LoadWebConfig(f.dir + "/absent.yml", config, error));
     EXPECT_NE(error.find("--web.config.file"), std::string::npos);
+    // A key that every user may read is served, with a warning.
+    EXPECT_TRUE(config.warnings.empty());
+    ::chmod((f.dir + "/key.pem").c_str(), 0644);
+    ASSERT_TRUE(ParseWebConfig(tls, f.dir, config, error)) << error;
+    ASSERT_EQ(config.warnings.size(), 1u);
+    EXPECT_NE(config.warnings[0].find("can be read by every user"), std::string::npos);
+}
+
+BasicAuth::Outcome CheckNow(BasicAuth &auth, const std::string &authorization)
+{
+    std::promise<BasicAuth::Outcome> outcome;
+    auth.Check(authorization, [&outcome](BasicAuth::Outcome o) { outcome.set_value(o); });
+    return outcome.get_future().get();
 }
 
 TEST(BasicAuth, HeadersPasswordsAndTheRememberedOnes)
@@ -147,15 +179,50 @@ TEST(BasicAuth, HeadersPasswordsAndTheRememberedOnes)
     const std::string right = "Basic YWxpY2U6c2VjcmV0";     // alice:secret
     const std::string wrong = "Basic YWxpY2U6c2VjcmV1";     // alice:secreu
     const std::string stranger = "Basic Ym9iOnNlY3JldA==";  // bob:secret
-    for (const std::string &junk :
-         {std::string(), std::string("Bearer x"), std::string("Basic !!!"), std::string("Basic YWxpY2U=")})  // no colon
+    for (const std::string &junk : {std::string(), std::string("Bearer x"), std::string("Basic !!!"),
+                                    std::string("Basic YWxpY2U="),                   // no colon
+                                    std::string("Basic YWxpY2U6c2VjcmV0AGp1bms=")})  // alice:secret\0junk
         EXPECT_EQ(auth.Quick(junk), BasicAuth::Verdict::Refused) << junk;
+    EXPECT_EQ(auth.StandInCost(), 5);  // an unknown user costs what alice does
     EXPECT_EQ(auth.Quick(right), BasicAuth::Verdict::NeedsHashing);
-    EXPECT_FALSE(auth.Verify(wrong));
-    EXPECT_FALSE(auth.Verify(stranger));
-    EXPECT_TRUE(auth.Verify(right));
+    EXPECT_EQ(CheckNow(auth, wrong), BasicAuth::Outcome::Refused);
+    EXPECT_EQ(CheckNow(auth, stranger), BasicAuth::Outcome::Refused);
+    EXPECT_EQ(CheckNow(auth, right), BasicAuth::Outcome::Accepted);
     EXPECT_EQ(auth.Quick("basic  YWxpY2U6c2VjcmV0"), BasicAuth::Verdict::Accepted);
-    EXPECT_EQ(auth.Quick(wrong), BasicAuth::Verdict::NeedsHashing);  // never accepted without bcrypt
+    // Wrong guesses are remembered: repeated, they cost no bcrypt.
+    EXPECT_EQ(auth.Quick(wrong), BasicAuth::Verdict::Refused);
+    EXPECT_EQ(auth.Quick(stranger), BasicAuth::Verdict::Refused);
+}
+
+TEST(BcryptChecks, BoundedAndSharedNotQueued)
+{
+    // One check at a time, held until the test lets it go.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> checks{0};
+    BcryptChecks bcrypt(1, 1, [&](const std::string &password, const std::string &) {
+        ++checks;
+        released.wait();
+        return password == "secret";
+    });
+    std::vector<BcryptChecks::Result> shared;
+    std::mutex mutex;
+    std::condition_variable answered;
+    for (int i = 0; i < 50; ++i)
+        bcrypt.Check("alice", "secret", "hash", [&](BcryptChecks::Result r) {
+            std::lock_guard<std::mutex> lock(mutex);
+            shared.push_back(r);
+            answered.notify_all();
+        });
+    // Another question finds the one check taken: answered at once.
+    BcryptChecks::Result other = BcryptChecks::Result::Right;
+    bcrypt.Check("bob", "guess", "hash", [&](BcryptChecks::Result r) { other = r; });
+    EXPECT_EQ(other, BcryptChecks::Result::Busy);
+    release.set_value();
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [&] { return shared.size() == 50; });
+    EXPECT_EQ(checks, 1);
+    EXPECT_EQ(std::count(shared.begin(), shared.end(), BcryptChecks::Result::Right), 50);
 }
 
 TEST(WorkerPool, GrowsForABurstAndShrinksWhenIdle)

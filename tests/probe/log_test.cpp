@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -90,4 +91,27 @@ TEST(Log, LevelsFilterAndThreadsDoNotMix)
     for (std::string line; std::getline(lines, line); ++count)
         EXPECT_EQ(nlohmann::json::parse(line).at("target").get<std::string>().size(), 100u);
     EXPECT_EQ(count, 1600);
+}
+
+TEST(Log, RepeatedWarningsAreSummedUp)
+{
+    std::ostringstream out;
+    auto now = Fixed();
+    {
+        Logger log(out, LogLevel::Info, LogFormat::Logfmt, [&now] { return now; });
+        for (int i = 0; i < 1000; ++i)
+            log.Log(LogLevel::Warn, "Probe not sent", {{"target", "0.0.0.1:60000"}});
+        log.Log(LogLevel::Warn, "Another warning");
+        log.Log(LogLevel::Info, "Not limited");
+        now += Logger::RepeatInterval;
+        log.Log(LogLevel::Warn, "Probe not sent");  // a new interval
+        for (int i = 0; i < 15; ++i)
+            log.Log(LogLevel::Warn, "Probe not sent");
+    }  // the rest summed up at the end
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 * Logger::RepeatLimit + 2 + 2);
+    EXPECT_NE(text.find("msg=\"Repeated lines left out\" repeated_msg=\"Probe not sent\" count=990 interval=60s"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("repeated_msg=\"Probe not sent\" count=6 "), std::string::npos) << text;
 }
