@@ -153,6 +153,7 @@ bool Exporter::Impl::Serve(const ListenAddress &address, const WebConfig &web, s
     config.tls = web.tls;
     config.maxConnections = static_cast<std::size_t>(std::max(1, options.maxConnections));
     config.idleSeconds = static_cast<unsigned>(std::max(1.0, std::ceil(options.idleSeconds)));
+    config.headLimit = Millis(options.requestSeconds);
     std::shared_ptr<Core> c = core;
     auto daemon = std::make_unique<HttpDaemon>(
         config, [c](const HttpRequest &r) { return Decide(c, r); }, [c](int status) { c->routes.CountOther(status); },

@@ -315,8 +315,9 @@ bool HttpDaemon::Impl::Start(std::string &error)
 
 bool HttpDaemon::Impl::StartAcceptor(std::string &error)
 {
-    ConnectionDeadlines::Admission admission;
+    Acceptor::Admission admission;
     admission.maxOpen = config.maxConnections;
+    admission.headLimit = config.headLimit;
     if (config.tls) {
         admission.maxFresh = TlsFreshConnections;
         admission.freshGrace = TlsFreshGrace;

@@ -55,6 +55,7 @@ struct HttpServerConfig {
     std::optional<TlsServerConfig> tls;
     std::size_t maxConnections = 4096;  // across every server sharing the deadlines
     unsigned idleSeconds = 10;
+    std::chrono::milliseconds headLimit{10000};  // to send a request head, however paced
 };
 
 // Under TLS: connections at once that have not yet sent a request, and how
@@ -62,7 +63,7 @@ struct HttpServerConfig {
 // handshake, and the connection loop works through at most this many in a
 // round, so that a flood of handshakes cannot hold up kept-alive clients.
 constexpr std::size_t TlsFreshConnections = 64;
-constexpr std::chrono::milliseconds TlsFreshGrace{1000};
+constexpr std::chrono::milliseconds TlsFreshGrace{250};
 
 // Bytes a connection may use for its request line and headers together (and
 // the answer's header): past it, the request is refused (414 or 431) and the

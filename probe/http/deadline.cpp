@@ -25,38 +25,31 @@ void ConnectionDeadlines::Stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
 }
 
 void ConnectionDeadlines::Opened(const void *key, int fd)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const Clock::time_point now = Clock::now();
-        m_entries[key] = Entry{fd, true, true, false, now, now + m_limit};
-        ++m_fresh;
-        if (m_arriving > 0)
-            --m_arriving;
-    }
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Clock::time_point now = Clock::now();
+    m_entries[key] = Entry{fd, true, true, false, now, now + m_limit};
+    ++m_fresh;
+    if (m_arriving > 0)
+        --m_arriving;
 }
 
 void ConnectionDeadlines::HeadReceived(const void *key)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const auto it = m_entries.find(key);
-        if (it == m_entries.end())
-            return;
-        Entry &e = it->second;
-        e.waiting = false;
-        if (e.fresh && !e.cut)
-            --m_fresh;
-        e.fresh = false;
-    }
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return;
+    Entry &e = it->second;
+    e.waiting = false;
+    if (e.fresh && !e.cut)
+        --m_fresh;
+    e.fresh = false;
 }
 
 void ConnectionDeadlines::AnswerSent(const void *key)
@@ -72,18 +65,15 @@ void ConnectionDeadlines::AnswerSent(const void *key)
 
 void ConnectionDeadlines::Closed(const void *key)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const auto it = m_entries.find(key);
-        if (it == m_entries.end())
-            return;
-        if (it->second.cut)
-            --m_cut;
-        else if (it->second.fresh)
-            --m_fresh;
-        m_entries.erase(it);
-    }
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return;
+    if (it->second.cut)
+        --m_cut;
+    else if (it->second.fresh)
+        --m_fresh;
+    m_entries.erase(it);
 }
 
 std::size_t ConnectionDeadlines::Open() const
@@ -112,25 +102,28 @@ ConnectionDeadlines::Entry *ConnectionDeadlines::Oldest(bool freshOnly)
     return oldest;
 }
 
-ConnectionDeadlines::Room ConnectionDeadlines::MakeRoom(const Admission &admission, Clock::time_point &retryAt)
+std::size_t ConnectionDeadlines::Live() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_entries.size() - m_cut + m_arriving >= admission.maxOpen) {
-        Entry *idle = Oldest(false);
-        if (!idle)
-            return Room::No;
-        Cut(*idle);
-    }
-    if (admission.maxFresh > 0 && m_fresh + m_arriving >= admission.maxFresh) {
-        Entry *fresh = Oldest(true);
-        const Clock::time_point now = Clock::now();
-        if (!fresh || now - fresh->since < admission.freshGrace) {
-            retryAt = fresh ? fresh->since + admission.freshGrace : now + admission.freshGrace;
-            return Room::Later;
-        }
-        Cut(*fresh);
-    }
-    return Room::Yes;
+    return m_entries.size() - m_cut + m_arriving;
+}
+
+std::size_t ConnectionDeadlines::Fresh() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fresh + m_arriving;
+}
+
+bool ConnectionDeadlines::CutLongestWaiting(bool freshOnly, Clock::duration atLeast)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Entry *e = Oldest(true);
+    if (!e && !freshOnly)
+        e = Oldest(false);
+    if (!e || Clock::now() - e->since < atLeast)
+        return false;
+    Cut(*e);
+    return true;
 }
 
 void ConnectionDeadlines::Arriving()
@@ -144,13 +137,6 @@ void ConnectionDeadlines::ArrivalFailed()
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_arriving > 0)
         --m_arriving;
-}
-
-void ConnectionDeadlines::WaitForChange(Clock::time_point until)
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_stopping)
-        m_changed.wait_until(lock, until);
 }
 
 void ConnectionDeadlines::Enforce()

@@ -1,11 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The exporter's open connections: a deadline for each request's head,
-// however its bytes are paced (a connection whose request has not fully
-// arrived within the limit, from its opening or from the previous answer, is
-// shut down), and room for a new connection when every slot is taken: the
-// connection that has waited longest for its request head goes, so that no
-// client can shut the others out by holding idle connections open.
+// The server's open connections: a deadline for each request's head, however
+// its bytes are paced (a connection whose request has not fully arrived
+// within the limit, from its opening or from the previous answer, is shut
+// down), and the counts and cuts that the acceptor needs to make room.
 #pragma once
 #include <chrono>
 #include <condition_variable>
@@ -38,25 +36,17 @@ public:
     void Closed(const void *key);
     std::size_t Open() const;
 
-    // What a new connection may have.
-    struct Admission {
-        std::size_t maxOpen = 4096;
-        // Connections that have not yet sent their first request (0: no
-        // limit). Under TLS each costs a handshake, and a bound here bounds the
-        // handshakes that the connection loop works through in one round.
-        std::size_t maxFresh = 0;
-        std::chrono::milliseconds freshGrace{1000};  // a fresh one younger than this is not cut
-    };
-    enum class Room { Yes, Later, No };
-    // Makes room for a connection waiting to be accepted, cutting the one that
-    // has waited longest for its head where needed. Later: not before
-    // `retryAt` (or a change); No: nothing can go, refuse the new one.
-    Room MakeRoom(const Admission &admission, Clock::time_point &retryAt);
+    // Connections the server holds now: open and not cut, or handed over and
+    // not yet opened; and of them those that have not yet sent a request.
+    std::size_t Live() const;
+    std::size_t Fresh() const;
+    // Cuts the connection that has waited longest for a request head, if it
+    // has waited at least `atLeast`: one that never sent a request first,
+    // else (unless freshOnly) an idle kept-alive one. False when none may go.
+    bool CutLongestWaiting(bool freshOnly, Clock::duration atLeast);
     // A connection accepted and handed over, not yet Opened; or its hand-over failed.
     void Arriving();
     void ArrivalFailed();
-    // Waits until a connection opens, starts a request or closes, or until `until`.
-    void WaitForChange(Clock::time_point until);
 
 private:
     struct Entry {
@@ -74,7 +64,6 @@ private:
     const std::chrono::milliseconds m_limit;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::condition_variable m_changed;
     std::unordered_map<const void *, Entry> m_entries;
     std::size_t m_cut = 0;       // entries shut down, not yet closed
     std::size_t m_fresh = 0;     // entries fresh and not cut

@@ -23,8 +23,7 @@ public:
     void OnDocumentEnd() override {}
     void OnNull(const YAML::Mark &mark, YAML::anchor_t anchor) override { Leaf(mark, anchor, "~"); }
     void OnAlias(const YAML::Mark &mark, YAML::anchor_t) override { Fail(mark, "an alias (*name)"); }
-    void OnScalar(const YAML::Mark &mark, const std::string &, YAML::anchor_t anchor,
-                  const std::string &value) override
+    void OnScalar(const YAML::Mark &mark, const std::string &, YAML::anchor_t anchor, const std::string &value) override
     {
         Leaf(mark, anchor, value);
     }

@@ -100,12 +100,12 @@ def status_lines(conn):
 
 
 class Exporter:
-    def __init__(self, probe, nproc=None, extra=()):
+    def __init__(self, probe, nproc=None, extra=(), stderr=subprocess.DEVNULL):
         argv = [probe, "serve", "--listen", f"{HOST}:0"] + list(extra)
         if nproc:
             argv = ["prlimit", f"--nproc={nproc}", "setpriv", "--reuid=65534", "--regid=65534",
                     "--clear-groups"] + argv
-        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=stderr)
         self.port = None
         ready, _, _ = select.select([self.proc.stdout], [], [], 5)
         line = self.proc.stdout.readline().decode() if ready else ""
@@ -138,6 +138,16 @@ class Exporter:
             self.proc.kill()
             self.proc.wait()
             return None
+
+
+def cpu_seconds(pid):
+    """User and system CPU time of a process so far."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except OSError:
+        return 0.0
 
 
 def get(port, path, timeout=SCRAPE_LIMIT_S):
@@ -308,12 +318,14 @@ def attack(probe, name, make, silent):
     idle_threads = exporter.status("Threads")
     conns, seconds, check = make(exporter.port, silent)
     watch = Watch(exporter)
+    cpu = cpu_seconds(exporter.proc.pid)
     watch.start()
     run_conns(conns, seconds)
     watch.stop.set()
     watch.join()
     note, fine = check()
-    row = dict(name=name, rss=exporter.status("VmHWM") / 1024, threads=max(watch.threads, idle_threads),
+    row = dict(name=name, rss=exporter.status("VmHWM") / 1024, cpu=cpu_seconds(exporter.proc.pid) - cpu,
+               threads=max(watch.threads, idle_threads),
                worst=watch.worst, failed=watch.failed, alive=exporter.alive(), note=note, ok=fine)
     if nproc:
         for c in conns:
@@ -352,14 +364,15 @@ def judge(row):
 
 
 def report(rows):
-    print(f"{'attack':22} {'RSS MiB':>8} {'threads':>7} {'scrape s':>9} {'fails':>5} {'SIGTERM s':>9} "
+    print(f"{'attack':28} {'RSS MiB':>8} {'CPU s':>6} {'threads':>7} {'scrape s':>9} {'fails':>5} {'SIGTERM s':>9} "
           f"{'alive':>5}  what the attack got")
     for r in rows:
         term = f"{r['sigterm']:.2f}" if r.get("sigterm") is not None else ">5"
         alive = "yes" if r.get("alive") else "NO"
         if "recovered" in r:
             alive += "+" if r["recovered"] else "-"
-        print(f"{r['name']:22} {r.get('rss', 0):8.1f} {r.get('threads', 0):7d} {r.get('worst', 0):9.3f} "
+        cpu = f"{r['cpu']:6.2f}" if "cpu" in r else "     -"
+        print(f"{r['name']:28} {r.get('rss', 0):8.1f} {cpu} {r.get('threads', 0):7d} {r.get('worst', 0):9.3f} "
               f"{r.get('failed', 0):5d} {term:>9} {alive:>5}  {r['note']}"
               + (f"  BROKEN: {', '.join(judge(r))}" if judge(r) else ""))
 
@@ -375,6 +388,13 @@ def runnable_copy(probe, work):
     return os.path.join(work, os.path.basename(probe))
 
 
+def prepare():
+    """As many descriptors as the attacks need; no death by a closed peer."""
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+
+
 def main():
     args = sys.argv[1:]
     if not args:
@@ -383,9 +403,7 @@ def main():
     only = None
     if "--only" in args:
         only = args[args.index("--only") + 1].split(",")
-    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
-    signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+    prepare()
     sock, silent = silent_udp()
     with tempfile.TemporaryDirectory() as work:
         probe = runnable_copy(args[0], work)

@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Hostile clients against kestrum-probe's exporter (attack.py), in a network
+# Hostile clients against kestrum-probe's exporter (attack.py, attack_front.py), in a network
 # namespace of its own with only loopback up. Needs root (the namespace, and
 # running the exporter as nobody under a thread limit); SKIPPED elsewhere.
 #   attack_test.sh PROBE [attack.py options, e.g. --check]
@@ -16,4 +16,6 @@ if [ "${KESTRUM_IN_NS:-}" != 1 ]; then
     exec env KESTRUM_IN_NS=1 unshare -n -- bash "$0" "$probe" "$@"
 fi
 ip link set lo up || exit 1
-exec timeout 150 python3 -X faulthandler "$here/attack.py" "$probe" "$@"
+# The plain HTTP attacks, then those on the TLS and basic-auth front.
+timeout 150 python3 -X faulthandler "$here/attack.py" "$probe" "$@" || exit 1
+exec timeout 150 python3 -X faulthandler -W ignore::DeprecationWarning "$here/attack_front.py" "$probe" "$@"

@@ -37,6 +37,11 @@ openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 
 openssl req "${ec[@]}" -subj /CN=scraper -keyout client.key -out client.csr 2>/dev/null
 openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out client.pem 2>/dev/null
 openssl req -x509 "${ec[@]}" -days 2 -subj /CN=stranger -keyout other.key -out other.pem 2>/dev/null
+# From the client CA, but for servers only: not a client's certificate.
+printf 'extendedKeyUsage=serverAuth\n' >server-only.ext
+openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile server-only.ext \
+    -out server-only.pem 2>/dev/null
+chmod 600 server.key
 [ -s server.pem ] && [ -s client.pem ] || { echo "openssl could not make the certificates"; exit 1; }
 
 cat >web.yml <<YAML
@@ -66,6 +71,8 @@ serve() {
 code() { local url=$1; shift; curl -s -o body.txt -w '%{http_code}' --max-time 5 "$@" "$url"; }
 
 serve auth --web.listen-address 127.0.0.1:0 --web.listen-address '[::1]:0' --web.config.file web.yml
+grep -q 'msg="Web front" tls=on client_auth=NoClientCert basic_auth=on users=1' auth.out ||
+    fail "the start log does not say what guards the exporter: $(cat auth.out)"
 port6=$(grep '^listening ' auth.out | sed -n '2s/^listening \[::1\]://p')
 base="https://127.0.0.1:$port_auth"
 tls=(--cacert ca.pem)
@@ -89,6 +96,15 @@ base="https://127.0.0.1:$port_mtls"
 [ "$(code "$base/metrics" "${tls[@]}")" = 200 ] && fail "no client certificate, yet 200"
 [ "$(code "$base/metrics" "${tls[@]}" --cert other.pem --key other.key)" = 200 ] &&
     fail "a client certificate from another CA, yet 200"
+[ "$(code "$base/metrics" "${tls[@]}" --cert server-only.pem --key client.key)" = 200 ] &&
+    fail "a client certificate for server use only, yet 200"
+grep -q 'msg="Web front" tls=on client_auth=RequireAndVerifyClientCert basic_auth=off users=0' mtls.out ||
+    fail "the start log does not say what guards the exporter: $(cat mtls.out)"
+
+# A key that every user may read: served, with a warning.
+chmod 644 server.key
+serve readable --web.listen-address 127.0.0.1:0 --web.config.file web.yml
+grep -q 'level=warn .*can be read by every user' readable.out || fail "no warning for a key others can read"
 
 # Bad files: a clear error at start, exit non-zero.
 printf 'tls_server_config:\n  cert_file: server.pem\n  key_file: nowhere.key\n' >bad.yml
