@@ -63,7 +63,7 @@ struct HttpServerConfig {
 // handshake, and the connection loop works through at most this many in a
 // round, so that a flood of handshakes cannot hold up kept-alive clients.
 constexpr std::size_t TlsFreshConnections = 64;
-constexpr std::chrono::milliseconds TlsFreshGrace{250};
+constexpr std::chrono::milliseconds TlsFreshGrace{1000};
 
 // Bytes a connection may use for its request line and headers together (and
 // the answer's header): past it, the request is refused (414 or 431) and the
