@@ -34,8 +34,8 @@ public:
     int Port() const;
     // Every address served, with the ports bound: "127.0.0.1:9897", "[::]:9897".
     std::vector<std::string> Addresses() const;
-    // Worker threads alive now (probes and password checks under way, and
-    // idle ones not yet ended).
+    // Probe threads alive now (probes under way, and idle ones not yet
+    // ended); password checks have threads of their own.
     std::size_t WorkerThreads() const;
     // Stops serving: waiting requests get a 503, connections are closed, and
     // running probes get up to half a second. Also done by the destructor.
