@@ -2,12 +2,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/http/acceptor.h"
 
+#include "probe/http/pool.h"
+
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 namespace kprobe {
 
@@ -29,12 +30,7 @@ Acceptor::~Acceptor() { Stop(); }
 
 bool Acceptor::Start()
 {
-    try {
-        m_thread = std::thread([this] { Run(); });
-    } catch (const std::system_error &) {
-        return false;
-    }
-    return true;
+    return StartThread(m_thread, [this] { Run(); });
 }
 
 void Acceptor::Stop()

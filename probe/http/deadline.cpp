@@ -2,20 +2,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/http/deadline.h"
 
-#include <sys/socket.h>
+#include "probe/http/pool.h"
 
-#include <system_error>
+#include <sys/socket.h>
 
 namespace kprobe {
 
 bool ConnectionDeadlines::Start()
 {
-    try {
-        m_thread = std::thread([this] { Enforce(); });
-    } catch (const std::system_error &) {
-        return false;
-    }
-    return true;
+    return StartThread(m_thread, [this] { Enforce(); });
 }
 
 void ConnectionDeadlines::Stop()

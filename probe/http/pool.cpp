@@ -48,6 +48,16 @@ void Work(const std::shared_ptr<WorkerPool::State> &s)
 
 }  // namespace
 
+bool StartThread(std::thread &thread, std::function<void()> body)
+{
+    try {
+        thread = std::thread(std::move(body));
+    } catch (const std::system_error &) {
+        return false;
+    }
+    return true;
+}
+
 WorkerPool::WorkerPool(std::size_t maxThreads, std::chrono::milliseconds idleLimit) : m_state(std::make_shared<State>())
 {
     m_state->limit = maxThreads > 0 ? maxThreads : 1;

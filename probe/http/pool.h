@@ -9,8 +9,12 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace kprobe {
+
+// Starts a thread running body; false when the system has none to give.
+bool StartThread(std::thread &thread, std::function<void()> body);
 
 class WorkerPool {
 public:
