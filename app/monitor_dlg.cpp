@@ -4,13 +4,14 @@
 
 #include "app/globals.h"
 #include "app/messages.h"
-#include "app/product_name.h"
 #include "app/worker_host_impl.h"
+#include "dialogs/about_dlg.h"
+#include "dialogs/product_name.h"
 #include "link/status_worker.h"
+#include "platform/clock.h"
 #include "platform/ui/accessibility.h"
 #include "platform/ui/message_box.h"
 #include "res/pictures.h"
-#include "dialogs/about_dlg.h"
 #include "view/ui/tree_widget_control.h"
 
 #include <QPixmap>
@@ -34,7 +35,6 @@ void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(
 // one it waits for; the time the user spends reading it does not count.
 std::uint32_t WaitForWorker(const Thread &worker)
 {
-    using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(kWorkerExitLimitMs);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

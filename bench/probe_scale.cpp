@@ -25,6 +25,9 @@
 #include <unistd.h>
 
 #include "bench/probe_scale_tls.h"
+#include "platform/clock.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -38,7 +41,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::Clock;
 
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -193,41 +196,46 @@ int RunProbe(const std::string &probe, const std::vector<std::string> &args, dou
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
-{
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] "
-                             "[--port P] [--web-config FILE --ca FILE --user NAME:PASSWORD]\n");
-        return 64;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const std::string probe = argv[1];
+struct Settings {
+    std::string probe;
+    std::string targetsFile;
     int rounds = 3;
     bool sequential = false;
     bool serveOnly = false;
     int port = 9897;
     std::string webConfig, ca, user;
-    for (int i = 3; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--rounds" && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--sequential")
-            sequential = true;
-        else if (a == "--serve-only")
-            serveOnly = true;
-        else if (a == "--port" && i + 1 < argc)
-            port = std::atoi(argv[++i]);
-        else if (a == "--web-config" && i + 1 < argc)
-            webConfig = argv[++i];
-        else if (a == "--ca" && i + 1 < argc)
-            ca = argv[++i];
-        else if (a == "--user" && i + 1 < argc)
-            user = argv[++i];
+};
+
+// 0 to go on, or the exit code (-1: the help was asked for, exit 0).
+int ParseSettings(int argc, char **argv, Settings &s)
+{
+    CLI::App app{"kestrum-probe at scale: the exporter's batches and status with every address.", "probe_scale"};
+    app.set_help_flag("-h,--help", "this text");
+    app.add_option("PROBE", s.probe, "the kestrum-probe to run")->required();
+    app.add_option("TARGETS_FILE", s.targetsFile, "an address a line, \"ADDRESS silent\" for a silent one")->required();
+    app.add_option("--rounds", s.rounds, "batches of each kind (default 3)")->check(CLI::Range(1, 1000));
+    app.add_flag("--sequential", s.sequential, "also one target at a time");
+    app.add_flag("--serve-only", s.serveOnly, "only the exporter's batches");
+    app.add_option("--port", s.port, "the exporter's port (default 9897)")->check(CLI::Range(1, 65535));
+    app.add_option("--web-config", s.webConfig, "TLS with basic authentication")->type_name("FILE");
+    app.add_option("--ca", s.ca, "the certificate authority of the TLS batches")->type_name("FILE");
+    app.add_option("--user", s.user, "the basic authentication's user")->type_name("NAME:PASSWORD");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        std::printf("%s", app.help().c_str());
+        return -1;
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "probe_scale: %s\n%s", e.what(), app.help().c_str());
+        return 64;
     }
+    return 0;
+}
+
+std::vector<Target> ReadTargets(const std::string &file)
+{
     std::vector<Target> targets;
-    std::ifstream in(argv[2]);
+    std::ifstream in(file);
     for (std::string line; std::getline(in, line);) {
         if (line.empty())
             continue;
@@ -235,33 +243,25 @@ int main(int argc, char **argv)
         targets.push_back(
             Target{line.substr(0, space), space != std::string::npos && line.substr(space + 1) == "silent"});
     }
-    const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
-    // A thousand connections need a thousand descriptors here and in the exporter.
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    ::signal(SIGPIPE, SIG_IGN);
+    return targets;
+}
 
+// The running exporter's batches, all at once and (plain HTTP only) one target
+// at a time, then its stop; false when an answer was wrong.
+bool ServeBatches(const Settings &s, const std::vector<Target> &targets, pid_t exporter)
+{
     bool allGood = true;
-    std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
-
-    const pid_t exporter = StartExporter(probe, port, webConfig);
-    if (exporter < 0) {
-        std::fprintf(stderr, "probe_scale: the exporter did not start\n");
-        return 1;
-    }
     std::unique_ptr<TlsBatches> tls;
     std::vector<TlsTarget> tlsTargets;
-    if (!webConfig.empty()) {
-        tls = std::make_unique<TlsBatches>(port, ca, user, targets.size());
+    if (!s.webConfig.empty()) {
+        tls = std::make_unique<TlsBatches>(s.port, s.ca, s.user, targets.size());
         for (const Target &t : targets)
             tlsTargets.push_back(TlsTarget{t.address, t.silent});
     }
-    for (int round = 1; round <= rounds; ++round) {
+    for (int round = 1; round <= s.rounds; ++round) {
         const double cpu0 = CpuSeconds(exporter);
         double wall = 0;
-        const int good = tls ? tls->Run(tlsTargets, wall) : ConcurrentBatch(port, targets, wall);
+        const int good = tls ? tls->Run(tlsTargets, wall) : ConcurrentBatch(s.port, targets, wall);
         // Let the last threads finish their bookkeeping before reading the CPU.
         ::usleep(50000);
         const double cpu = CpuSeconds(exporter) - cpu0;
@@ -272,45 +272,76 @@ int main(int argc, char **argv)
         allGood = allGood && good == static_cast<int>(targets.size());
     }
     tls.reset();
-    if (sequential && webConfig.empty()) {
+    if (s.sequential && s.webConfig.empty()) {
         const double cpu0 = CpuSeconds(exporter);
         const auto start = Clock::now();
         int good = 0;
         for (const Target &t : targets) {
             double w = 0;
-            good += ConcurrentBatch(port, {t}, w);
+            good += ConcurrentBatch(s.port, {t}, w);
         }
-        const double wall = Since(start);
-        std::printf("serve, one target at a time: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n", wall,
-                    CpuSeconds(exporter) - cpu0, good, targets.size());
+        std::printf("serve, one target at a time: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n",
+                    Since(start), CpuSeconds(exporter) - cpu0, good, targets.size());
         allGood = allGood && good == static_cast<int>(targets.size());
     }
     ::kill(exporter, SIGTERM);
     ::waitpid(exporter, nullptr, 0);
+    return allGood;
+}
 
-    if (serveOnly) {
-        std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
-        return allGood ? 0 : 1;
-    }
+// `status` with every address at once, and (with --sequential) one a run;
+// false when an exit code was not the expected one.
+bool StatusBatches(const Settings &s, const std::vector<Target> &targets, long silent)
+{
+    bool allGood = true;
     std::vector<std::string> args = {"status", "--json"};
     for (const Target &t : targets)
         args.push_back(t.address);
-    for (int round = 1; round <= rounds; ++round) {
+    for (int round = 1; round <= s.rounds; ++round) {
         double wall = 0, cpu = 0;
-        const int code = RunProbe(probe, args, wall, cpu);
+        const int code = RunProbe(s.probe, args, wall, cpu);
         std::printf("status, all at once, round %d: %.3f s wall, %.3f s CPU (exit %d)\n", round, wall, cpu, code);
         allGood = allGood && code == (silent ? 1 : 0);
     }
-    if (sequential) {
+    if (s.sequential) {
         double wallSum = 0, cpuSum = 0;
         for (const Target &t : targets) {
             double wall = 0, cpu = 0;
-            RunProbe(probe, {"status", t.address}, wall, cpu);
+            RunProbe(s.probe, {"status", t.address}, wall, cpu);
             wallSum += wall;
             cpuSum += cpu;
         }
         std::printf("status, one address per run: %.3f s wall, %.3f s CPU\n", wallSum, cpuSum);
     }
+    return allGood;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Settings settings;
+    if (const int code = ParseSettings(argc, argv, settings))
+        return code < 0 ? 0 : code;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::vector<Target> targets = ReadTargets(settings.targetsFile);
+    const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
+    // A thousand connections need a thousand descriptors here and in the exporter.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
+    const pid_t exporter = StartExporter(settings.probe, settings.port, settings.webConfig);
+    if (exporter < 0) {
+        std::fprintf(stderr, "probe_scale: the exporter did not start\n");
+        return 1;
+    }
+    bool allGood = ServeBatches(settings, targets, exporter);
+    if (!settings.serveOnly)
+        allGood = StatusBatches(settings, targets, silent) && allGood;
     std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
     return allGood ? 0 : 1;
 }

@@ -3,10 +3,12 @@
 // The scenario text format: line by line, `printer`, `job` and `timeline`
 // lines, `job` and `timeline` belonging to the printer above them.
 #include "printsim/scenario.h"
+#include "text/endpoint.h"
 #include "text/numbers.h"
 
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -93,17 +95,10 @@ bool ParseInt(const std::string &text, long lo, long hi, long &out)
 
 bool ParseAddress(const std::string &text, std::uint8_t (&out)[4])
 {
-    std::istringstream in(text);
-    for (int i = 0; i < 4; ++i) {
-        std::string part;
-        if (!std::getline(in, part, i < 3 ? '.' : '\n'))
-            return false;
-        const std::optional<long> v = part.size() <= 3 ? ktext::ParseWhole<long>(part, 0, 255) : std::nullopt;
-        if (!v)
-            return false;
-        out[i] = static_cast<std::uint8_t>(*v);
-    }
-    return in.peek() == std::char_traits<char>::eof();
+    const std::optional<std::uint32_t> address = ktext::ParseIpv4(text);
+    if (address)
+        std::memcpy(out, &*address, sizeof out);  // network order is the written order
+    return address.has_value();
 }
 
 bool ParsePhase(const std::string &word, Phase &out, std::string &error)
