@@ -26,6 +26,7 @@
 
 #include "bench/probe_scale_tls.h"
 #include "platform/clock.h"
+#include "platform/socket.h"
 
 #include <CLI/CLI.hpp>
 
@@ -79,58 +80,26 @@ struct Connection {
     bool done = false;
 };
 
-// Requests /probe for every target over its own connection, all at once, and
-// reads every answer. Returns how many answers were what the target deserved.
-int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
+// Sends the rest of the request, or reads the answer; true when the
+// connection has ended (the answer is whole, or it failed).
+bool Advance(Connection &k)
 {
-    std::vector<Connection> c(targets.size());
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto start = Clock::now();
-    for (std::size_t i = 0; i < c.size(); ++i) {
-        c[i].fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        c[i].request = "GET /probe?target=" + targets[i].address +
-                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n"
-                       "Connection: close\r\n\r\n";
-        ::connect(c[i].fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    if (k.sent < k.request.size()) {
+        const ssize_t n = ::send(k.fd, k.request.data() + k.sent, k.request.size() - k.sent, MSG_NOSIGNAL);
+        if (n > 0)
+            k.sent += static_cast<std::size_t>(n);
+        return n < 0 && errno != EAGAIN && errno != EINPROGRESS;
     }
-    std::size_t open = c.size();
-    const auto limit = start + std::chrono::seconds(20);
-    std::vector<pollfd> fds(c.size());
-    while (open > 0 && Clock::now() < limit) {
-        for (std::size_t i = 0; i < c.size(); ++i) {
-            const short want = c[i].done ? 0 : (c[i].sent < c[i].request.size() ? POLLOUT : POLLIN);
-            fds[i] = pollfd{c[i].done ? -1 : c[i].fd, want, 0};
-        }
-        if (::poll(fds.data(), fds.size(), 100) <= 0)
-            continue;
-        for (std::size_t i = 0; i < c.size(); ++i) {
-            Connection &k = c[i];
-            if (k.done || !fds[i].revents)
-                continue;
-            if (k.sent < k.request.size()) {
-                const ssize_t n = ::send(k.fd, k.request.data() + k.sent, k.request.size() - k.sent, MSG_NOSIGNAL);
-                if (n > 0)
-                    k.sent += static_cast<std::size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EINPROGRESS) {
-                    k.done = true;
-                    --open;
-                }
-                continue;
-            }
-            char buffer[8192];
-            const ssize_t n = ::recv(k.fd, buffer, sizeof buffer, 0);
-            if (n > 0) {
-                k.response.append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EAGAIN) {
-                k.done = true;
-                --open;
-            }
-        }
-    }
-    wall = Since(start);
+    char buffer[8192];
+    const ssize_t n = ::recv(k.fd, buffer, sizeof buffer, 0);
+    if (n > 0)
+        k.response.append(buffer, static_cast<std::size_t>(n));
+    return n == 0 || (n < 0 && errno != EAGAIN);
+}
+
+// How many answers were what their target deserved; closes the connections.
+int CountGood(std::vector<Connection> &c, const std::vector<Target> &targets)
+{
     int good = 0;
     for (std::size_t i = 0; i < c.size(); ++i) {
         ::close(c[i].fd);
@@ -142,6 +111,40 @@ int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
             ++good;
     }
     return good;
+}
+
+// Requests /probe for every target over its own connection, all at once, and
+// reads every answer. Returns how many answers were what the target deserved.
+int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
+{
+    std::vector<Connection> c(targets.size());
+    const sockaddr_in to = platform::MakeAddress(htonl(INADDR_LOOPBACK), static_cast<std::uint16_t>(port));
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        c[i].fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        c[i].request = "GET /probe?target=" + targets[i].address +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n"
+                       "Connection: close\r\n\r\n";
+        ::connect(c[i].fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    }
+    std::size_t open = c.size();
+    const auto limit = start + std::chrono::seconds(20);
+    std::vector<pollfd> fds(c.size());
+    while (open > 0 && Clock::now() < limit) {
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            const short want = c[i].done ? 0 : (c[i].sent < c[i].request.size() ? POLLOUT : POLLIN);
+            fds[i] = pollfd{c[i].done ? -1 : c[i].fd, want, 0};
+        }
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (std::size_t i = 0; i < c.size(); ++i)
+            if (!c[i].done && fds[i].revents && Advance(c[i])) {
+                c[i].done = true;
+                --open;
+            }
+    }
+    wall = Since(start);
+    return CountGood(c, targets);
 }
 
 pid_t StartExporter(const std::string &probe, int port, const std::string &webConfig)

@@ -346,11 +346,11 @@ bool LoadScenarioFile(const std::string &path, Scenario &out, std::string &error
         return false;
     }
     // Scenarios are a few lines; a bound keeps a device or a pipe from filling memory.
-    constexpr std::size_t kMaxScenarioBytes = 1 << 20;
-    std::string text(kMaxScenarioBytes + 1, '\0');
+    constexpr std::size_t MaxScenarioBytes = 1 << 20;
+    std::string text(MaxScenarioBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxScenarioBytes) {
+    if (text.size() > MaxScenarioBytes) {
         error = path + ": larger than 1 MiB, not a scenario";
         return false;
     }

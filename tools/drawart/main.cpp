@@ -38,7 +38,7 @@ bool Write(const QImage &image, const QString &dir, const QString &name, const Q
 }
 
 // The icon's file name in the theme: the desktop entry's id.
-const char kIconName[] = "org.kestrum.UsbKestrum";
+const char IconName[] = "org.kestrum.UsbKestrum";
 
 bool WriteThemeIcons(const QString &dir)
 {
@@ -46,11 +46,11 @@ bool WriteThemeIcons(const QString &dir)
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QString folder = QString("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
         QDir().mkpath(folder);
-        ok &= Write(drawart::AppIcon(size), folder, QString("%1.png").arg(kIconName), QString());
+        ok &= Write(drawart::AppIcon(size), folder, QString("%1.png").arg(IconName), QString());
     }
     const QString folder = dir + "/hicolor/scalable/apps";
     QDir().mkpath(folder);
-    const QString path = QDir(folder).filePath(QString("%1.svg").arg(kIconName));
+    const QString path = QDir(folder).filePath(QString("%1.svg").arg(IconName));
     QSvgGenerator svg;
     svg.setFileName(path);
     svg.setSize(QSize(32, 32));
