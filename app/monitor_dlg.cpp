@@ -204,8 +204,7 @@ void CMonitorDlg::Shutdown()
     m_shutdown = ShutdownState::Running;
     SetEvent(g_hStopEvent);
     if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT)
-        platform::MessageBox(this, QString::fromLatin1(ChildThreadExitAbnormal), QString(),
-                             MB_OK | MB_ICONEXCLAMATION);
+        platform::MessageBox(this, QString::fromLatin1(ChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
     delete g_hExitBitmap;
     g_hExitBitmap = nullptr;
     // The worker holds its own references to the events and to its thread's
