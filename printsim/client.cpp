@@ -98,10 +98,11 @@ int RunRequest(const Options &o)
             continue;
         const std::string name(r.printerName, strnlen(r.printerName, sizeof r.printerName));
         const std::string user(r.currentUser, strnlen(r.currentUser, sizeof r.currentUser));
-        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %u.%u.%u.%u %s\n", i,
-                    name.c_str(), r.statusFlags, r.jobCount, r.printedPercent, r.docSize,
-                    r.docSizeUnknown == 1 ? "(unknown)" : "", user.c_str(), r.userAddress[0], r.userAddress[1],
-                    r.userAddress[2], r.userAddress[3], r.portType ? "lpt" : "bidi");
+        std::uint32_t address = 0;  // the bytes in the written order are network order
+        std::memcpy(&address, r.userAddress, sizeof address);
+        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %s %s\n", i, name.c_str(),
+                    r.statusFlags, r.jobCount, r.printedPercent, r.docSize, r.docSizeUnknown == 1 ? "(unknown)" : "",
+                    user.c_str(), ktext::Ipv4Text(address).c_str(), r.portType ? "lpt" : "bidi");
     }
     return 0;
 }
