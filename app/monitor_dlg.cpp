@@ -4,13 +4,14 @@
 
 #include "app/globals.h"
 #include "app/messages.h"
-#include "app/product_name.h"
 #include "app/worker_host_impl.h"
+#include "dialogs/about_dlg.h"
+#include "dialogs/product_name.h"
 #include "link/status_worker.h"
+#include "platform/clock.h"
 #include "platform/ui/accessibility.h"
 #include "platform/ui/message_box.h"
 #include "res/pictures.h"
-#include "dialogs/about_dlg.h"
 #include "view/ui/tree_widget_control.h"
 
 #include <QPixmap>
@@ -23,9 +24,9 @@ using namespace platform;
 
 namespace {
 
-const char *const kChildThreadExitAbnormal = "Child thread exit abnormal !";
-const char *const kCreateThreadFailed = "Create Thread Failed!\n";
-constexpr std::uint32_t kWorkerExitLimitMs = 5000;
+const char *const ChildThreadExitAbnormal = "Child thread exit abnormal !";
+const char *const CreateThreadFailed = "Create Thread Failed!\n";
+constexpr std::uint32_t WorkerExitLimitMs = 5000;
 
 void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(host), LinkEndpoints::Defaults()); }
 
@@ -34,8 +35,7 @@ void RunStatusWorker(std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(
 // one it waits for; the time the user spends reading it does not count.
 std::uint32_t WaitForWorker(const Thread &worker)
 {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(kWorkerExitLimitMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(WorkerExitLimitMs);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (worker.Wait(static_cast<std::uint32_t>(std::clamp<long long>(left, 0, 20))) == WAIT_OBJECT_0)
@@ -83,7 +83,7 @@ BOOL CMonitorDlg::OnInitDialog()
         m_findingDlg.DoModal();  // the notice, until the worker closes it
     } else {
         // Without a worker nobody would close the notice or poll anything.
-        platform::MessageBox(this, QString::fromLatin1(kCreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
+        platform::MessageBox(this, QString::fromLatin1(CreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
         Shutdown();
         EndDialog(IDCANCEL);
     }
@@ -204,8 +204,7 @@ void CMonitorDlg::Shutdown()
     m_shutdown = ShutdownState::Running;
     SetEvent(g_hStopEvent);
     if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT)
-        platform::MessageBox(this, QString::fromLatin1(kChildThreadExitAbnormal), QString(),
-                             MB_OK | MB_ICONEXCLAMATION);
+        platform::MessageBox(this, QString::fromLatin1(ChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
     delete g_hExitBitmap;
     g_hExitBitmap = nullptr;
     // The worker holds its own references to the events and to its thread's

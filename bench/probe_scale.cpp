@@ -25,6 +25,10 @@
 #include <unistd.h>
 
 #include "bench/probe_scale_tls.h"
+#include "platform/clock.h"
+#include "platform/socket.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -38,7 +42,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::Clock;
 
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -76,58 +80,26 @@ struct Connection {
     bool done = false;
 };
 
-// Requests /probe for every target over its own connection, all at once, and
-// reads every answer. Returns how many answers were what the target deserved.
-int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
+// Sends the rest of the request, or reads the answer; true when the
+// connection has ended (the answer is whole, or it failed).
+bool Advance(Connection &k)
 {
-    std::vector<Connection> c(targets.size());
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto start = Clock::now();
-    for (std::size_t i = 0; i < c.size(); ++i) {
-        c[i].fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        c[i].request = "GET /probe?target=" + targets[i].address +
-                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n"
-                       "Connection: close\r\n\r\n";
-        ::connect(c[i].fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    if (k.sent < k.request.size()) {
+        const ssize_t n = ::send(k.fd, k.request.data() + k.sent, k.request.size() - k.sent, MSG_NOSIGNAL);
+        if (n > 0)
+            k.sent += static_cast<std::size_t>(n);
+        return n < 0 && errno != EAGAIN && errno != EINPROGRESS;
     }
-    std::size_t open = c.size();
-    const auto limit = start + std::chrono::seconds(20);
-    std::vector<pollfd> fds(c.size());
-    while (open > 0 && Clock::now() < limit) {
-        for (std::size_t i = 0; i < c.size(); ++i) {
-            const short want = c[i].done ? 0 : (c[i].sent < c[i].request.size() ? POLLOUT : POLLIN);
-            fds[i] = pollfd{c[i].done ? -1 : c[i].fd, want, 0};
-        }
-        if (::poll(fds.data(), fds.size(), 100) <= 0)
-            continue;
-        for (std::size_t i = 0; i < c.size(); ++i) {
-            Connection &k = c[i];
-            if (k.done || !fds[i].revents)
-                continue;
-            if (k.sent < k.request.size()) {
-                const ssize_t n = ::send(k.fd, k.request.data() + k.sent, k.request.size() - k.sent, MSG_NOSIGNAL);
-                if (n > 0)
-                    k.sent += static_cast<std::size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EINPROGRESS) {
-                    k.done = true;
-                    --open;
-                }
-                continue;
-            }
-            char buffer[8192];
-            const ssize_t n = ::recv(k.fd, buffer, sizeof buffer, 0);
-            if (n > 0) {
-                k.response.append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EAGAIN) {
-                k.done = true;
-                --open;
-            }
-        }
-    }
-    wall = Since(start);
+    char buffer[8192];
+    const ssize_t n = ::recv(k.fd, buffer, sizeof buffer, 0);
+    if (n > 0)
+        k.response.append(buffer, static_cast<std::size_t>(n));
+    return n == 0 || (n < 0 && errno != EAGAIN);
+}
+
+// How many answers were what their target deserved; closes the connections.
+int CountGood(std::vector<Connection> &c, const std::vector<Target> &targets)
+{
     int good = 0;
     for (std::size_t i = 0; i < c.size(); ++i) {
         ::close(c[i].fd);
@@ -139,6 +111,40 @@ int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
             ++good;
     }
     return good;
+}
+
+// Requests /probe for every target over its own connection, all at once, and
+// reads every answer. Returns how many answers were what the target deserved.
+int ConcurrentBatch(int port, const std::vector<Target> &targets, double &wall)
+{
+    std::vector<Connection> c(targets.size());
+    const sockaddr_in to = platform::MakeAddress(htonl(INADDR_LOOPBACK), static_cast<std::uint16_t>(port));
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        c[i].fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        c[i].request = "GET /probe?target=" + targets[i].address +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n"
+                       "Connection: close\r\n\r\n";
+        ::connect(c[i].fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    }
+    std::size_t open = c.size();
+    const auto limit = start + std::chrono::seconds(20);
+    std::vector<pollfd> fds(c.size());
+    while (open > 0 && Clock::now() < limit) {
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            const short want = c[i].done ? 0 : (c[i].sent < c[i].request.size() ? POLLOUT : POLLIN);
+            fds[i] = pollfd{c[i].done ? -1 : c[i].fd, want, 0};
+        }
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (std::size_t i = 0; i < c.size(); ++i)
+            if (!c[i].done && fds[i].revents && Advance(c[i])) {
+                c[i].done = true;
+                --open;
+            }
+    }
+    wall = Since(start);
+    return CountGood(c, targets);
 }
 
 pid_t StartExporter(const std::string &probe, int port, const std::string &webConfig)
@@ -193,41 +199,46 @@ int RunProbe(const std::string &probe, const std::vector<std::string> &args, dou
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
-{
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: probe_scale PROBE TARGETS_FILE [--rounds N] [--sequential] [--serve-only] "
-                             "[--port P] [--web-config FILE --ca FILE --user NAME:PASSWORD]\n");
-        return 64;
-    }
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const std::string probe = argv[1];
+struct Settings {
+    std::string probe;
+    std::string targetsFile;
     int rounds = 3;
     bool sequential = false;
     bool serveOnly = false;
     int port = 9897;
     std::string webConfig, ca, user;
-    for (int i = 3; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--rounds" && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--sequential")
-            sequential = true;
-        else if (a == "--serve-only")
-            serveOnly = true;
-        else if (a == "--port" && i + 1 < argc)
-            port = std::atoi(argv[++i]);
-        else if (a == "--web-config" && i + 1 < argc)
-            webConfig = argv[++i];
-        else if (a == "--ca" && i + 1 < argc)
-            ca = argv[++i];
-        else if (a == "--user" && i + 1 < argc)
-            user = argv[++i];
+};
+
+// 0 to go on, or the exit code (-1: the help was asked for, exit 0).
+int ParseSettings(int argc, char **argv, Settings &s)
+{
+    CLI::App app{"kestrum-probe at scale: the exporter's batches and status with every address.", "probe_scale"};
+    app.set_help_flag("-h,--help", "this text");
+    app.add_option("PROBE", s.probe, "the kestrum-probe to run")->required();
+    app.add_option("TARGETS_FILE", s.targetsFile, "an address a line, \"ADDRESS silent\" for a silent one")->required();
+    app.add_option("--rounds", s.rounds, "batches of each kind (default 3)")->check(CLI::Range(1, 1000));
+    app.add_flag("--sequential", s.sequential, "also one target at a time");
+    app.add_flag("--serve-only", s.serveOnly, "only the exporter's batches");
+    app.add_option("--port", s.port, "the exporter's port (default 9897)")->check(CLI::Range(1, 65535));
+    app.add_option("--web-config", s.webConfig, "TLS with basic authentication")->type_name("FILE");
+    app.add_option("--ca", s.ca, "the certificate authority of the TLS batches")->type_name("FILE");
+    app.add_option("--user", s.user, "the basic authentication's user")->type_name("NAME:PASSWORD");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        std::printf("%s", app.help().c_str());
+        return -1;
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "probe_scale: %s\n%s", e.what(), app.help().c_str());
+        return 64;
     }
+    return 0;
+}
+
+std::vector<Target> ReadTargets(const std::string &file)
+{
     std::vector<Target> targets;
-    std::ifstream in(argv[2]);
+    std::ifstream in(file);
     for (std::string line; std::getline(in, line);) {
         if (line.empty())
             continue;
@@ -235,33 +246,25 @@ int main(int argc, char **argv)
         targets.push_back(
             Target{line.substr(0, space), space != std::string::npos && line.substr(space + 1) == "silent"});
     }
-    const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
-    // A thousand connections need a thousand descriptors here and in the exporter.
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    ::signal(SIGPIPE, SIG_IGN);
+    return targets;
+}
 
+// The running exporter's batches, all at once and (plain HTTP only) one target
+// at a time, then its stop; false when an answer was wrong.
+bool ServeBatches(const Settings &s, const std::vector<Target> &targets, pid_t exporter)
+{
     bool allGood = true;
-    std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
-
-    const pid_t exporter = StartExporter(probe, port, webConfig);
-    if (exporter < 0) {
-        std::fprintf(stderr, "probe_scale: the exporter did not start\n");
-        return 1;
-    }
     std::unique_ptr<TlsBatches> tls;
     std::vector<TlsTarget> tlsTargets;
-    if (!webConfig.empty()) {
-        tls = std::make_unique<TlsBatches>(port, ca, user, targets.size());
+    if (!s.webConfig.empty()) {
+        tls = std::make_unique<TlsBatches>(s.port, s.ca, s.user, targets.size());
         for (const Target &t : targets)
             tlsTargets.push_back(TlsTarget{t.address, t.silent});
     }
-    for (int round = 1; round <= rounds; ++round) {
+    for (int round = 1; round <= s.rounds; ++round) {
         const double cpu0 = CpuSeconds(exporter);
         double wall = 0;
-        const int good = tls ? tls->Run(tlsTargets, wall) : ConcurrentBatch(port, targets, wall);
+        const int good = tls ? tls->Run(tlsTargets, wall) : ConcurrentBatch(s.port, targets, wall);
         // Let the last threads finish their bookkeeping before reading the CPU.
         ::usleep(50000);
         const double cpu = CpuSeconds(exporter) - cpu0;
@@ -272,45 +275,76 @@ int main(int argc, char **argv)
         allGood = allGood && good == static_cast<int>(targets.size());
     }
     tls.reset();
-    if (sequential && webConfig.empty()) {
+    if (s.sequential && s.webConfig.empty()) {
         const double cpu0 = CpuSeconds(exporter);
         const auto start = Clock::now();
         int good = 0;
         for (const Target &t : targets) {
             double w = 0;
-            good += ConcurrentBatch(port, {t}, w);
+            good += ConcurrentBatch(s.port, {t}, w);
         }
-        const double wall = Since(start);
-        std::printf("serve, one target at a time: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n", wall,
-                    CpuSeconds(exporter) - cpu0, good, targets.size());
+        std::printf("serve, one target at a time: %.3f s wall, %.3f s exporter CPU, %d/%zu answers right\n",
+                    Since(start), CpuSeconds(exporter) - cpu0, good, targets.size());
         allGood = allGood && good == static_cast<int>(targets.size());
     }
     ::kill(exporter, SIGTERM);
     ::waitpid(exporter, nullptr, 0);
+    return allGood;
+}
 
-    if (serveOnly) {
-        std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
-        return allGood ? 0 : 1;
-    }
+// `status` with every address at once, and (with --sequential) one a run;
+// false when an exit code was not the expected one.
+bool StatusBatches(const Settings &s, const std::vector<Target> &targets, long silent)
+{
+    bool allGood = true;
     std::vector<std::string> args = {"status", "--json"};
     for (const Target &t : targets)
         args.push_back(t.address);
-    for (int round = 1; round <= rounds; ++round) {
+    for (int round = 1; round <= s.rounds; ++round) {
         double wall = 0, cpu = 0;
-        const int code = RunProbe(probe, args, wall, cpu);
+        const int code = RunProbe(s.probe, args, wall, cpu);
         std::printf("status, all at once, round %d: %.3f s wall, %.3f s CPU (exit %d)\n", round, wall, cpu, code);
         allGood = allGood && code == (silent ? 1 : 0);
     }
-    if (sequential) {
+    if (s.sequential) {
         double wallSum = 0, cpuSum = 0;
         for (const Target &t : targets) {
             double wall = 0, cpu = 0;
-            RunProbe(probe, {"status", t.address}, wall, cpu);
+            RunProbe(s.probe, {"status", t.address}, wall, cpu);
             wallSum += wall;
             cpuSum += cpu;
         }
         std::printf("status, one address per run: %.3f s wall, %.3f s CPU\n", wallSum, cpuSum);
     }
+    return allGood;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Settings settings;
+    if (const int code = ParseSettings(argc, argv, settings))
+        return code < 0 ? 0 : code;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::vector<Target> targets = ReadTargets(settings.targetsFile);
+    const long silent = std::count_if(targets.begin(), targets.end(), [](const Target &t) { return t.silent; });
+    // A thousand connections need a thousand descriptors here and in the exporter.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("targets: %zu (%ld silent)\n", targets.size(), silent);
+    const pid_t exporter = StartExporter(settings.probe, settings.port, settings.webConfig);
+    if (exporter < 0) {
+        std::fprintf(stderr, "probe_scale: the exporter did not start\n");
+        return 1;
+    }
+    bool allGood = ServeBatches(settings, targets, exporter);
+    if (!settings.serveOnly)
+        allGood = StatusBatches(settings, targets, silent) && allGood;
     std::printf("%s\n", allGood ? "every answer as expected" : "SOME ANSWERS WRONG");
     return allGood ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/probe_scale_tls.h"
+#include "platform/clock.h"
 
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
@@ -15,7 +16,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::Clock;
 
 enum class Step { Handshake, Send, Receive, Done, Failed };
 

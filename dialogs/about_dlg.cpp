@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/about_dlg.h"
 
-#include "app/product_name.h"
+#include "dialogs/product_name.h"
 #include "res/pictures.h"
 
 #include <QLabel>

@@ -4,7 +4,9 @@
 
 #include "app/messages.h"
 #include "link/protocol.h"
+#include "platform/clock.h"
 #include "platform/socket.h"
+#include "text/endpoint.h"
 
 #include <chrono>
 #include <cstring>
@@ -13,7 +15,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::Clock;
 using Milliseconds = std::chrono::milliseconds;
 
 // Every datagram, answer or not, opens a new window of this length.
@@ -45,7 +47,7 @@ void PostServer(WorkerHost &host, const sockaddr_in &server)
 {
     // Each message owns its text, so a quick second answer cannot overwrite the
     // first one's before the list has taken it in.
-    auto text = std::make_shared<const std::string>(platform::InetNtoa(server.sin_addr.s_addr));
+    auto text = std::make_shared<const std::string>(ktext::Ipv4Text(server.sin_addr.s_addr));
     platform::PostMessage(host.Window(HostWindow::ServerList), WM_ADD_SERVER,
                           reinterpret_cast<platform::WPARAM>(text->c_str()), 0, text);
 }

@@ -9,16 +9,16 @@ using platform::UINT;
 
 namespace {
 
-constexpr const char *kAgentLibrary = "INETMIB1.DLL";
+constexpr const char *AgentLibrary = "INETMIB1.DLL";
 // Handle values below this are load errors on the platform, never modules.
-constexpr std::uintptr_t kSmallestModuleHandle = 32;
+constexpr std::uintptr_t SmallestModuleHandle = 32;
 // ipRouteNextHop (ipRouteTable column 7) followed by the index ipRouteDest 0.0.0.0.
-constexpr UINT kGatewayRequestLength = 14;
-constexpr std::size_t kAddressBytes = 4;
+constexpr UINT GatewayRequestLength = 14;
+constexpr std::size_t AddressBytes = 4;
 
 }  // namespace
 
-bool GetGatewayAddress(std::uint8_t out[4]) { return GetGatewayAddress(out, kAgentLibrary); }
+bool GetGatewayAddress(std::uint8_t out[4]) { return GetGatewayAddress(out, AgentLibrary); }
 
 bool GetGatewayAddress(std::uint8_t out[4], const char *libraryName)
 {
@@ -38,8 +38,8 @@ bool QueryGatewayAddress(PFNSNMPEXTENSIONQUERY query, std::uint8_t out[4])
 {
     if (!query)
         return false;
-    UINT requestIds[kGatewayRequestLength] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
-    AsnObjectIdentifier GatewayRequestOid{kGatewayRequestLength, requestIds};
+    UINT requestIds[GatewayRequestLength] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
+    AsnObjectIdentifier GatewayRequestOid{GatewayRequestLength, requestIds};
 
     // The value starts as NULL without storage, so releasing the binding is safe
     // whatever the agent did or did not write.
@@ -52,12 +52,12 @@ bool QueryGatewayAddress(PFNSNMPEXTENSIONQUERY query, std::uint8_t out[4])
         AsnInteger32 errorStatus = 0;
         AsnInteger32 errorIndex = 0;
         if (query(SNMP_PDU_GET, &list, &errorStatus, &errorIndex) != 0 &&
-            CompareOidPrefix(&binding.name, &GatewayRequestOid, kGatewayRequestLength) == 0 &&
+            CompareOidPrefix(&binding.name, &GatewayRequestOid, GatewayRequestLength) == 0 &&
             binding.value.asnType == ASN_IPADDRESS && binding.value.asnValue.address.length != 0) {
             const AsnOctetString &address = binding.value.asnValue.address;
             // Four bytes are read, so a shorter address is no address.
-            if (address.length >= kAddressBytes && address.stream) {
-                std::memcpy(out, address.stream, kAddressBytes);
+            if (address.length >= AddressBytes && address.stream) {
+                std::memcpy(out, address.stream, AddressBytes);
                 result = true;
             }
         }
@@ -70,7 +70,7 @@ bool LoadMibAgent(MibAgent &agent, const char *libraryName)
 {
     agent.module.Close();
     agent.module = platform::LoadLibraryA(libraryName);
-    if (agent.module.HandleValue() < kSmallestModuleHandle) {
+    if (agent.module.HandleValue() < SmallestModuleHandle) {
         agent.module.Close();
         return false;
     }

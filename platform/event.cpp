@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/event.h"
 
+#include "platform/clock.h"
+
 #include <chrono>
 #include <thread>
 
@@ -43,8 +45,8 @@ void Sleep(std::uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono
 
 std::uint32_t GetTickCount()
 {
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(since.count());
 }
 
 }  // namespace platform

@@ -19,7 +19,7 @@ struct KnownLibrary {
     const char *moduleFile;
 };
 
-constexpr KnownLibrary kKnownLibraries[] = {
+constexpr KnownLibrary KnownLibraries[] = {
     {"INETMIB1.DLL", "libinetmib1.so"},
 };
 
@@ -74,7 +74,7 @@ std::string ModulePathFor(const char *name)
 {
     if (!name)
         return std::string();
-    for (const KnownLibrary &known : kKnownLibraries) {
+    for (const KnownLibrary &known : KnownLibraries) {
         if (strcasecmp(name, known.platformName) == 0) {
             std::string folder = ExecutableDirectory();
             if (folder.empty())

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/socket.h"
 
+#include "platform/clock.h"
+
 #include <arpa/inet.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -9,8 +11,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 
 namespace platform {
 
@@ -48,7 +48,6 @@ int UdpSocket::WaitReadable(long seconds, long microseconds)
 {
     if (m_fd < 0 || m_fd >= FD_SETSIZE || seconds < 0 || microseconds < 0)
         return -1;
-    using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(seconds) + std::chrono::microseconds(microseconds);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
@@ -73,17 +72,15 @@ int UdpSocket::WaitReadable(long seconds, long microseconds)
 
 int UdpSocket::ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from)
 {
-    const long length = ReceiveWhole(buffer, capacity, from, false);
+    const long length = m_fd < 0 ? -1 : ReceiveWhole(m_fd, buffer, capacity, from, false);
     // A datagram that did not fit is a failure, never taken in cut short.
     if (length < 0 || static_cast<std::size_t>(length) > capacity)
         return -1;
     return static_cast<int>(length);
 }
 
-long UdpSocket::ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait)
+long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait)
 {
-    if (m_fd < 0)
-        return -1;
     sockaddr_in sender{};
     iovec part{buffer, capacity};
     for (;;) {
@@ -94,7 +91,7 @@ long UdpSocket::ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *fr
         header.msg_iovlen = 1;
         // MSG_TRUNC makes the call report the datagram's real length, so one that
         // did not fit can be told from one that did.
-        ssize_t length = ::recvmsg(m_fd, &header, MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0));
+        ssize_t length = ::recvmsg(fd, &header, MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0));
         if (length < 0) {
             if (errno == EINTR)
                 continue;
@@ -115,22 +112,6 @@ long UdpSocket::ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *fr
 bool UdpSocket::SetReceiveBuffer(int bytes)
 {
     return m_fd >= 0 && ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
-}
-
-std::uint32_t InetAddr(const char *text)
-{
-    if (!text)
-        return INADDR_NONE;
-    return ::inet_addr(text);
-}
-
-std::string InetNtoa(std::uint32_t networkOrder)
-{
-    unsigned char octets[4];
-    std::memcpy(octets, &networkOrder, sizeof octets);
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", octets[0], octets[1], octets[2], octets[3]);
-    return text;
 }
 
 sockaddr_in MakeAddress(std::uint32_t networkOrder, std::uint16_t port)

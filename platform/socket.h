@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace platform {
 
@@ -34,10 +33,6 @@ public:
     // Receives one whole datagram: its length (0 is a valid empty datagram), or
     // -1 on failure, including a datagram longer than capacity.
     int ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from);
-    // Receives one datagram and tells its whole length, also when it was longer
-    // than capacity (then only capacity bytes are stored); -1 on failure, and
-    // with dontWait also when nothing is waiting. *from is the sender.
-    long ReceiveWhole(void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait);
     // Asks for a receive buffer of this many bytes (the system may cap it);
     // false on failure.
     bool SetReceiveBuffer(int bytes);
@@ -48,11 +43,11 @@ private:
     int m_fd;
 };
 
-// Dotted-decimal text to an address in network order; INADDR_NONE (0xFFFFFFFF)
-// when the text is no address.
-std::uint32_t InetAddr(const char *text);
-// Network-order address to dotted-decimal text ("10.0.0.5").
-std::string InetNtoa(std::uint32_t networkOrder);
+// Receives one datagram on the descriptor and tells its whole length, also when
+// it was longer than capacity (then only capacity bytes are stored); -1 on
+// failure, and with dontWait also when nothing is waiting. *from (may be null)
+// is the sender.
+long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait);
 
 // An AF_INET socket address for a network-order address and a host-order port.
 sockaddr_in MakeAddress(std::uint32_t networkOrder, std::uint16_t port);

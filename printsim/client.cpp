@@ -4,6 +4,9 @@
 
 #include "printsim/net.h"
 
+#include "platform/socket.h"
+#include "text/endpoint.h"
+
 #include <sys/socket.h>
 
 #include <cstdio>
@@ -22,7 +25,8 @@ bool SendOne(const Options &o, std::uint8_t byte, Fd &sock)
         std::fprintf(stderr, "kestrum-printsim: %s\n", error.c_str());
         return false;
     }
-    const sockaddr_in to = MakeSockaddr(o.target, o.targetPort);
+    // The target was read when the command line was.
+    const sockaddr_in to = platform::MakeAddress(ktext::ParseIpv4(o.target).value_or(INADDR_NONE), o.targetPort);
     if (::sendto(sock.Get(), &byte, 1, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 1) {
         std::fprintf(stderr, "kestrum-printsim: send to %s: %s\n", AddressText(to).c_str(), std::strerror(errno));
         return false;
@@ -57,7 +61,7 @@ int RunProbe(const Options &o)
             break;
         unsigned char buffer[2048];
         sockaddr_in from;
-        const long n = ReceiveWhole(sock.Get(), buffer, sizeof buffer, from);
+        const long n = platform::ReceiveWhole(sock.Get(), buffer, sizeof buffer, &from, false);
         if (n < 0)
             continue;
         ++answers;
@@ -78,7 +82,7 @@ int RunRequest(const Options &o)
     }
     unsigned char buffer[2048];
     sockaddr_in from;
-    const long n = ReceiveWhole(sock.Get(), buffer, sizeof buffer, from);
+    const long n = platform::ReceiveWhole(sock.Get(), buffer, sizeof buffer, &from, false);
     if (n < 0) {
         std::printf("no reply\n");
         return 2;
@@ -94,10 +98,11 @@ int RunRequest(const Options &o)
             continue;
         const std::string name(r.printerName, strnlen(r.printerName, sizeof r.printerName));
         const std::string user(r.currentUser, strnlen(r.currentUser, sizeof r.currentUser));
-        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %u.%u.%u.%u %s\n", i,
-                    name.c_str(), r.statusFlags, r.jobCount, r.printedPercent, r.docSize,
-                    r.docSizeUnknown == 1 ? "(unknown)" : "", user.c_str(), r.userAddress[0], r.userAddress[1],
-                    r.userAddress[2], r.userAddress[3], r.portType ? "lpt" : "bidi");
+        std::uint32_t address = 0;  // the bytes in the written order are network order
+        std::memcpy(&address, r.userAddress, sizeof address);
+        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %s %s\n", i, name.c_str(),
+                    r.statusFlags, r.jobCount, r.printedPercent, r.docSize, r.docSizeUnknown == 1 ? "(unknown)" : "",
+                    user.c_str(), ktext::Ipv4Text(address).c_str(), r.portType ? "lpt" : "bidi");
     }
     return 0;
 }

@@ -2,6 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printsim/net.h"
 
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "text/endpoint.h"
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace printsim {
 
@@ -32,16 +37,6 @@ Fd &Fd::operator=(Fd &&other) noexcept
     return *this;
 }
 
-sockaddr_in MakeSockaddr(const std::string &addr, std::uint16_t port)
-{
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, addr.c_str(), &a.sin_addr);
-    return a;
-}
-
 Fd OpenUdp(const std::string &addr, std::uint16_t port, bool broadcast, std::string &error)
 {
     Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -54,7 +49,12 @@ Fd OpenUdp(const std::string &addr, std::uint16_t port, bool broadcast, std::str
         error = std::string("SO_BROADCAST: ") + std::strerror(errno);
         return Fd();
     }
-    const sockaddr_in a = MakeSockaddr(addr, port);
+    const std::optional<std::uint32_t> address = ktext::ParseIpv4(addr);
+    if (!address) {
+        error = "'" + addr + "' is not an IPv4 address";
+        return Fd();
+    }
+    const sockaddr_in a = platform::MakeAddress(*address, port);
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
         error = "bind " + addr + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return Fd();
@@ -105,18 +105,6 @@ Wake WaitFor(int sock, int signals, int timeoutMs)
                 continue;
             return fds[i].fd == signals ? Wake::Signal : Wake::Readable;
         }
-    }
-}
-
-long ReceiveWhole(int sock, void *buffer, std::size_t capacity, sockaddr_in &from)
-{
-    socklen_t len = sizeof from;
-    std::memset(&from, 0, sizeof from);
-    for (;;) {
-        const ssize_t n = ::recvfrom(sock, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr *>(&from), &len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        return static_cast<long>(n);
     }
 }
 
@@ -204,17 +192,11 @@ sockaddr_in LocalAddress(int sock)
     return a;
 }
 
-std::string AddressText(const sockaddr_in &a)
-{
-    char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
-}
+std::string AddressText(const sockaddr_in &a) { return ktext::EndpointText(a.sin_addr.s_addr, ntohs(a.sin_port)); }
 
 long long NowMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(platform::Clock::now().time_since_epoch()).count();
 }
 
 }  // namespace printsim

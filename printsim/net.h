@@ -27,7 +27,7 @@ private:
     int m_fd = -1;
 };
 
-// A UDP socket bound to addr:port (port 0: any free port).
+// A UDP socket bound to addr:port (port 0: any free port); addr is dotted IPv4.
 Fd OpenUdp(const std::string &addr, std::uint16_t port, bool broadcast, std::string &error);
 
 // SIGINT and SIGTERM, blocked and delivered as a readable descriptor so the
@@ -39,16 +39,12 @@ enum class Wake { Timeout, Readable, Signal, Error };
 // Waits for the socket (may be -1) or the signal descriptor; timeoutMs < 0 waits forever.
 Wake WaitFor(int sock, int signals, int timeoutMs);
 
-// Receives one datagram into buffer; returns its full length even when it was
-// longer than capacity (the excess is dropped), or -1.
-long ReceiveWhole(int sock, void *buffer, std::size_t capacity, sockaddr_in &from);
-
 // For a serving socket bound to many addresses: asks for the address each
 // datagram came to (IP_PKTINFO) and for a receive buffer that holds a burst of
 // requests from many clients at once. False with a message when the first fails.
 bool PrepareServing(int sock, std::string &error);
 
-// Receives one datagram like ReceiveWhole and tells the local address that
+// Receives one datagram like platform::ReceiveWhole and tells the local address that
 // should answer it (the one it was sent to; for a broadcast, the interface's
 // own); 0 (INADDR_ANY) when the system did not say.
 long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in &from, in_addr &local);
@@ -57,8 +53,8 @@ long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in 
 // chooses); bytes sent or -1.
 long SendFrom(int sock, const void *data, std::size_t length, const sockaddr_in &to, in_addr local);
 
-sockaddr_in MakeSockaddr(const std::string &addr, std::uint16_t port);
 sockaddr_in LocalAddress(int sock);
+// "A.B.C.D:PORT", as the simulator's lines show a socket address.
 std::string AddressText(const sockaddr_in &a);
 
 // Milliseconds on a steady clock.

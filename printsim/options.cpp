@@ -2,46 +2,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printsim/options.h"
 
+#include "cmdline/validators.h"
 #include "text/endpoint.h"
 #include "text/numbers.h"
 
 #include "kestrum_version.h"
 
-#include <CLI/CLI.hpp>
-
-#include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace printsim {
 
 namespace {
 
-// A check only: CLI11 stores the value in the option's variable once every
-// check has passed. The complaint follows "OPTION: ".
-CLI::Validator Check(std::function<std::string(const std::string &)> complaint)
-{
-    return CLI::Validator([complaint](std::string &value) { return complaint(value); }, std::string());
-}
-
 // A whole number from lo to hi, or "'TEXT' is <what>".
 CLI::Validator Whole(long lo, long hi, const std::string &what)
 {
-    return Check([=](const std::string &v) {
+    return kcmd::Check([=](const std::string &v) {
         return ktext::ParseWhole<long>(v, lo, hi) ? std::string() : "'" + v + "' is " + what;
     });
 }
 
 CLI::Validator Address()
 {
-    return Check([](const std::string &v) {
+    return kcmd::Check([](const std::string &v) {
         return ktext::ParseIpv4(v) ? std::string() : "'" + v + "' is not an IPv4 address";
     });
 }
 
 CLI::Validator Target()
 {
-    return Check([](const std::string &v) {
+    return kcmd::Check([](const std::string &v) {
         ktext::Endpoint e;
         return ktext::ParseEndpoint(v, e) == ktext::EndpointError::None ? std::string()
                                                                         : "'" + v + "' is not ADDR or ADDR:PORT";
@@ -49,49 +39,18 @@ CLI::Validator Target()
 }
 
 template <typename T>
-using Names = std::vector<std::pair<std::string, T>>;
-
-// "a|b|c" for the help, "a, b or c" for the complaint.
-template <typename T>
-std::string NameList(const Names<T> &names, const char *between, const char *last)
+CLI::Option *AddNamed(CLI::App &app, const std::string &name, T &value, const kcmd::NamedValues<T> &names,
+                      const std::string &help)
 {
-    std::string list;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        list += (i == 0 ? "" : i + 1 == names.size() ? last : between) + names[i].first;
-    return list;
+    return app.add_option(name, value, help)->transform(kcmd::Named(names))->type_name(kcmd::NameList(names, "|", "|"));
 }
 
-// One of a few named values, turned into its value by CLI11's CheckedTransformer;
-// the complaint is "expected a, b or c, got 'TEXT'". The transformer would also
-// take the values' numbers, which are no names: those are refused first.
-template <typename T>
-CLI::Validator Named(const Names<T> &names)
-{
-    const CLI::CheckedTransformer transform(names);
-    const std::string list = NameList(names, ", ", " or ");
-    return CLI::Validator(
-        [transform, names, list](std::string &value) {
-            const auto named = [&value](const std::pair<std::string, T> &n) { return n.first == value; };
-            const std::string complaint = "expected " + list + ", got '" + value + "'";
-            if (std::none_of(names.begin(), names.end(), named))
-                return complaint;
-            return transform(value).empty() ? std::string() : complaint;
-        },
-        std::string());
-}
-
-template <typename T>
-CLI::Option *AddNamed(CLI::App &app, const std::string &name, T &value, const Names<T> &names, const std::string &help)
-{
-    return app.add_option(name, value, help)->transform(Named(names))->type_name(NameList(names, "|", "|"));
-}
-
-Names<ReplyFault> ReplyFaults()
+kcmd::NamedValues<ReplyFault> ReplyFaults()
 {
     return {{"short", ReplyFault::Short}, {"oversized", ReplyFault::Oversized}, {"garbage", ReplyFault::Garbage}};
 }
 
-Names<DiscoveryFault> DiscoveryFaults()
+kcmd::NamedValues<DiscoveryFault> DiscoveryFaults()
 {
     return {{"oversized", DiscoveryFault::Oversized}, {"garbage", DiscoveryFault::Garbage}};
 }

@@ -3,10 +3,12 @@
 // The scenario text format: line by line, `printer`, `job` and `timeline`
 // lines, `job` and `timeline` belonging to the printer above them.
 #include "printsim/scenario.h"
+#include "text/endpoint.h"
 #include "text/numbers.h"
 
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -93,17 +95,10 @@ bool ParseInt(const std::string &text, long lo, long hi, long &out)
 
 bool ParseAddress(const std::string &text, std::uint8_t (&out)[4])
 {
-    std::istringstream in(text);
-    for (int i = 0; i < 4; ++i) {
-        std::string part;
-        if (!std::getline(in, part, i < 3 ? '.' : '\n'))
-            return false;
-        const std::optional<long> v = part.size() <= 3 ? ktext::ParseWhole<long>(part, 0, 255) : std::nullopt;
-        if (!v)
-            return false;
-        out[i] = static_cast<std::uint8_t>(*v);
-    }
-    return in.peek() == std::char_traits<char>::eof();
+    const std::optional<std::uint32_t> address = ktext::ParseIpv4(text);
+    if (address)
+        std::memcpy(out, &*address, sizeof out);  // network order is the written order
+    return address.has_value();
 }
 
 bool ParsePhase(const std::string &word, Phase &out, std::string &error)
@@ -351,11 +346,11 @@ bool LoadScenarioFile(const std::string &path, Scenario &out, std::string &error
         return false;
     }
     // Scenarios are a few lines; a bound keeps a device or a pipe from filling memory.
-    constexpr std::size_t kMaxScenarioBytes = 1 << 20;
-    std::string text(kMaxScenarioBytes + 1, '\0');
+    constexpr std::size_t MaxScenarioBytes = 1 << 20;
+    std::string text(MaxScenarioBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxScenarioBytes) {
+    if (text.size() > MaxScenarioBytes) {
         error = path + ": larger than 1 MiB, not a scenario";
         return false;
     }

@@ -71,7 +71,7 @@ private:
     void Log(const std::string &line)
     {
         if (!m_o.quiet)
-            std::fprintf(stderr, "printsim: %s\n", line.c_str());
+            std::fprintf(stderr, "kestrum-printsim: %s\n", line.c_str());
     }
 
     // False when a signal came during the answer's delay.

@@ -13,17 +13,11 @@ namespace {
 
 std::uint32_t Mask(int prefix) { return prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix); }
 
-std::string Dotted(std::uint32_t hostOrder)
-{
-    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) + "." +
-           std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
-}
-
 }  // namespace
 
 bool AddressRange::Contains(std::uint32_t address) const { return (address & Mask(prefix)) == network; }
 
-std::string AddressRange::Text() const { return Dotted(network) + "/" + std::to_string(prefix); }
+std::string AddressRange::Text() const { return ktext::Ipv4Text(htonl(network)) + "/" + std::to_string(prefix); }
 
 bool ParseAddressRange(const std::string &text, AddressRange &out, std::string &error)
 {

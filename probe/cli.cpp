@@ -5,6 +5,8 @@
 #include "probe/exchange.h"
 #include "probe/log.h"
 #include "probe/printers.h"
+#include "cmdline/validators.h"
+#include "platform/clock.h"
 #include "text/numbers.h"
 
 #include "kestrum_version.h"
@@ -13,7 +15,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <map>
 
 namespace kprobe {
 
@@ -26,16 +27,13 @@ std::string VersionLine() { return std::string(Program) + " " + KESTRUM_VERSION;
 // Seconds as an option takes them: a plain decimal number within [lo, hi].
 CLI::Validator SecondsWithin(double lo, double hi)
 {
-    CLI::Validator v(
-        [lo, hi](std::string &text) -> std::string {
-            if (!ktext::ParseDecimal(text, lo, hi, ktext::DecimalRules{false, true})) {
-                char range[64];
-                std::snprintf(range, sizeof range, "%g to %g", lo, hi);
-                return "'" + text + "' is not " + range + " seconds";
-            }
+    CLI::Validator v = kcmd::Check([lo, hi](const std::string &text) {
+        if (ktext::ParseDecimal(text, lo, hi, ktext::DecimalRules{false, true}))
             return std::string();
-        },
-        std::string());
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", lo, hi);
+        return "'" + text + "' is not " + range + " seconds";
+    });
     v.name("SECONDS");
     return v;
 }
@@ -44,28 +42,6 @@ CLI::Validator SecondsWithin(double lo, double hi)
 [[noreturn]] void Refuse(const std::string &option, const std::string &reason)
 {
     throw CLI::ValidationError(option + ": " + reason);
-}
-
-// Named values of an option, taken by CLI11's checked transformer; its
-// message names them as the option's help does ("debug, info, warn or error").
-template <typename T>
-CLI::Validator Names(std::initializer_list<std::pair<const char *, T>> names)
-{
-    std::map<std::string, T> map;
-    std::string list;
-    std::size_t left = names.size();
-    for (const auto &[name, value] : names) {
-        map.emplace(name, value);
-        list += name + std::string(--left > 1 ? ", " : left == 1 ? " or " : "");
-    }
-    // The transformer alone would also take the values' numbers ("--format 1").
-    const CLI::CheckedTransformer checked(map);
-    return CLI::Validator(
-        [checked, list, map](std::string &text) {
-            const std::string given = text;
-            return map.count(given) && checked(text).empty() ? std::string() : "'" + given + "' is not " + list;
-        },
-        std::string());
 }
 
 struct Parser {
@@ -106,7 +82,7 @@ struct Parser {
         discover
             ->add_option("--format", line.format,
                          "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
-            ->transform(Names<DiscoverFormat>(
+            ->transform(kcmd::Named<DiscoverFormat>(
                 {{"text", DiscoverFormat::Text}, {"json", DiscoverFormat::Json}, {"file-sd", DiscoverFormat::FileSd}}))
             ->type_name("FORMAT");
     }
@@ -232,13 +208,13 @@ struct Parser {
     {
         ServeOptions &o = line.serve;
         serve->add_option("--log.level", o.logLevel, "debug, info (the default), warn or error")
-            ->transform(Names<LogLevel>({{"debug", LogLevel::Debug},
-                                         {"info", LogLevel::Info},
-                                         {"warn", LogLevel::Warn},
-                                         {"error", LogLevel::Error}}))
+            ->transform(kcmd::Named<LogLevel>({{"debug", LogLevel::Debug},
+                                               {"info", LogLevel::Info},
+                                               {"warn", LogLevel::Warn},
+                                               {"error", LogLevel::Error}}))
             ->type_name("LEVEL");
         serve->add_option("--log.format", o.logFormat, "logfmt (the default) or json, a line per event on stderr")
-            ->transform(Names<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}}))
+            ->transform(kcmd::Named<LogFormat>({{"logfmt", LogFormat::Logfmt}, {"json", LogFormat::Json}}))
             ->type_name("FORMAT");
         serve
             ->add_option_function<std::vector<std::string>>(
@@ -309,15 +285,10 @@ struct Parser {
     }
 };
 
-std::chrono::milliseconds Millis(double seconds)
-{
-    return std::chrono::milliseconds(static_cast<long>(std::lround(seconds * 1000)));
-}
-
 int RunDiscover(const CommandLine &line, std::ostream &out, std::ostream &err)
 {
     LinkEndpoints ep = LinkEndpoints::Defaults();
-    ep.listenLimitMs = static_cast<std::uint32_t>(Millis(line.discoverTimeout).count());
+    ep.listenLimitMs = static_cast<std::uint32_t>(platform::Millis(line.discoverTimeout).count());
     const std::vector<std::uint32_t> found = DiscoverAddresses(ep);
     out << FormatDiscovery(found, line.format);
     if (found.empty()) {
@@ -329,7 +300,7 @@ int RunDiscover(const CommandLine &line, std::ostream &out, std::ostream &err)
 
 int RunStatus(const CommandLine &line, std::ostream &out)
 {
-    const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, Millis(line.statusTimeout));
+    const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, platform::Millis(line.statusTimeout));
     std::vector<ServerStatus> servers;
     bool allAnswered = true;
     for (const Exchange &e : exchanges) {
@@ -385,7 +356,8 @@ int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err
     case Command::Discover: return RunDiscover(line, out, err);
     case Command::Status: return RunStatus(line, out);
     case Command::Check: {
-        const std::vector<Exchange> exchanges = ExchangeStatus({line.check.host}, Millis(line.check.timeoutSeconds));
+        const std::vector<Exchange> exchanges =
+            ExchangeStatus({line.check.host}, platform::Millis(line.check.timeoutSeconds));
         const CheckResult result = EvaluateCheck(line.check, exchanges.front());
         out << result.output;
         return result.state;

@@ -3,7 +3,7 @@
 #include "probe/discover.h"
 
 #include "link/discovery.h"
-#include "platform/socket.h"
+#include "text/endpoint.h"
 
 #include <arpa/inet.h>
 #include <nlohmann/json.hpp>
@@ -31,7 +31,7 @@ std::string FormatDiscovery(const std::vector<std::uint32_t> &addresses, Discove
 {
     std::vector<std::string> texts;
     for (std::uint32_t a : addresses)
-        texts.push_back(platform::InetNtoa(a));
+        texts.push_back(ktext::Ipv4Text(a));
     switch (format) {
     case DiscoverFormat::Text: {
         std::string out;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/exchange.h"
 
+#include "platform/clock.h"
 #include "platform/socket.h"
 
 #include <poll.h>
@@ -16,7 +17,7 @@ namespace kprobe {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using platform::Clock;
 
 // Each socket serves this many targets, so that a burst of replies never
 // overflows one receive buffer.
@@ -123,7 +124,7 @@ private:
         for (;;) {
             std::uint8_t buffer[StatusReplySize];
             sockaddr_in from{};
-            const long length = g.socket.ReceiveWhole(buffer, sizeof buffer, &from, true);
+            const long length = platform::ReceiveWhole(g.socket.Descriptor(), buffer, sizeof buffer, &from, true);
             if (length < 0)
                 return;
             const auto now = Clock::now();

@@ -3,7 +3,7 @@
 // An exchange judged and told: why it failed, and what happened step by step.
 #include "probe/exchange.h"
 
-#include "platform/socket.h"
+#include "text/endpoint.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,7 +42,7 @@ std::string DescribeStep(const Exchange &e, const ExchangeStep &s)
     switch (s.kind) {
     case ExchangeStep::Sent:
         return at + "sent " + std::to_string(s.bytes) + " byte (status request 0x55) to " +
-               platform::InetNtoa(e.target.address) + ":" + std::to_string(e.target.port) + "/udp";
+               ktext::EndpointText(e.target.address, e.target.port) + "/udp";
     case ExchangeStep::SendFailed:
         return at + "the status request to " + e.target.Text() +
                " could not be sent: " + (s.error ? std::strerror(s.error) : "no socket");

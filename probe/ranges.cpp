@@ -13,8 +13,8 @@ namespace {
 bool Number(const std::string &text, double &out)
 {
     // Plain decimal numbers only: no "inf", "nan" or hexadecimal.
-    constexpr double most = std::numeric_limits<double>::max();
-    const std::optional<double> v = ktext::ParseDecimal(text, -most, most, ktext::DecimalRules{true, true});
+    constexpr double Most = std::numeric_limits<double>::max();
+    const std::optional<double> v = ktext::ParseDecimal(text, -Most, Most, ktext::DecimalRules{true, true});
     if (!v)
         return false;
     out = *v;

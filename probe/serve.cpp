@@ -5,6 +5,7 @@
 #include "probe/http/auth.h"
 #include "probe/http/daemon.h"
 #include "probe/http/pool.h"
+#include "platform/clock.h"
 #include "probe/http/listen.h"
 #include "probe/metrics.h"
 #include "probe/http/web_config.h"
@@ -101,11 +102,6 @@ HttpDecision Decide(const std::shared_ptr<Core> &core, const HttpRequest &reques
     return d;
 }
 
-std::chrono::milliseconds Millis(double seconds)
-{
-    return std::chrono::milliseconds(static_cast<long>(std::lround(seconds * 1000)));
-}
-
 // What guards the exporter, said once at start.
 void LogFront(Logger &log, const WebConfig &web)
 {
@@ -134,7 +130,7 @@ bool ParseListen(const std::string &text, ServeOptions &options, std::string &er
 }
 
 struct Exporter::Impl {
-    Impl(const ServeOptions &o, Logger &l) : options(o), log(l), deadlines(Millis(o.requestSeconds)) {}
+    Impl(const ServeOptions &o, Logger &l) : options(o), log(l), deadlines(platform::Millis(o.requestSeconds)) {}
     ServeOptions options;
     Logger &log;
     std::shared_ptr<Core> core;
@@ -153,7 +149,7 @@ bool Exporter::Impl::Serve(const ListenAddress &address, const WebConfig &web, s
     config.tls = web.tls;
     config.maxConnections = static_cast<std::size_t>(std::max(1, options.maxConnections));
     config.idleSeconds = static_cast<unsigned>(std::max(1.0, std::ceil(options.idleSeconds)));
-    config.headLimit = Millis(options.requestSeconds);
+    config.headLimit = platform::Millis(options.requestSeconds);
     std::shared_ptr<Core> c = core;
     auto daemon = std::make_unique<HttpDaemon>(
         config, [c](const HttpRequest &r) { return Decide(c, r); }, [c](int status) { c->routes.CountOther(status); },
@@ -181,7 +177,7 @@ bool Exporter::Start(std::string &error)
         d.log.Log(LogLevel::Warn, warning);
     d.core =
         std::make_shared<Core>(d.options, web.users, d.log, static_cast<std::size_t>(std::max(1, d.options.maxProbes)),
-                               Millis(d.options.workerIdleSeconds));
+                               platform::Millis(d.options.workerIdleSeconds));
     LogFront(d.log, web);
     if (!d.deadlines.Start()) {
         error = "cannot start a thread";

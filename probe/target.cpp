@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/target.h"
 
-#include "platform/socket.h"
 #include "text/endpoint.h"
 
 #include <arpa/inet.h>
@@ -11,7 +10,7 @@ namespace kprobe {
 
 std::string Target::Text() const
 {
-    std::string text = platform::InetNtoa(address);
+    std::string text = ktext::Ipv4Text(address);
     if (port != StatusPort)
         text += ":" + std::to_string(port);
     return text;

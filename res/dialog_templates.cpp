@@ -6,7 +6,7 @@
 
 namespace {
 
-const DialogTemplate kTemplates[] = {
+const DialogTemplate Templates[] = {
     {IDD_ABOUTBOX,
      "About Vornex Kestrum",
      235,
@@ -78,7 +78,7 @@ const DialogTemplate kTemplates[] = {
 
 const DialogTemplate &FindDialogTemplate(int id)
 {
-    for (const DialogTemplate &t : kTemplates)
+    for (const DialogTemplate &t : Templates)
         if (t.id == id)
             return t;
     std::abort();  // a template id that the program does not have is a build fault

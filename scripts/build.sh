@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 usage() {
   cat <<'TEXT'
 usage: scripts/build.sh [DIR [TARGET...]]
-Configures DIR (default build/, RelWithDebInfo) and builds everything in it,
+Configures DIR (default build/) with the preset plain (CMakePresets.json) and
+builds everything in it,
 or only the TARGETs named.
 TEXT
 }
@@ -19,7 +20,7 @@ case "${1:-}" in
 esac
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --preset plain -B "$dir" >/dev/null
 if [ $# -gt 0 ]; then
   cmake --build "$dir" -j"$(nproc)" --target "$@"
 else

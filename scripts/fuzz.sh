@@ -24,7 +24,7 @@ TEXT
 configure() {
   if [ ! -f "$dir/fuzz_targets.txt" ] || [ CMakeLists.txt -nt "$dir/fuzz_targets.txt" ] ||
     [ tests/fuzz/CMakeLists.txt -nt "$dir/fuzz_targets.txt" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_FUZZ=ON >/dev/null
+    cmake --preset fuzz -B "$dir" >/dev/null
   fi
 }
 names() { cut -d'|' -f1 "$dir/fuzz_targets.txt"; }

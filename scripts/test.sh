@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test, in stages:
 #   install and build                  scripts/install-deps.sh, scripts/format.sh --check,
-#                                      scripts/build.sh build
+#                                      tools/longest_functions.py --check, scripts/build.sh build
+# Each build folder is configured with its preset of CMakePresets.json.
 #   tests                              every ctest test of build/
 #   Qt-free build and tests            build-noqt/, as on a headless monitoring host
 #                                      (KESTRUM_SKIP_NOQT=1 leaves it out)
@@ -68,8 +69,10 @@ run_ctest() {
 
 stage "install and build"
 scripts/install-deps.sh
-# The C++ style first: a file that clang-format would change fails the run.
+# The C++ style first: a file that clang-format would change fails the run, and
+# so does a function longer than 60 lines.
 scripts/format.sh --check
+tools/longest_functions.py --check
 scripts/build.sh build
 
 stage "tests"
@@ -83,7 +86,7 @@ run_ctest --test-dir build --output-on-failure -j2 --timeout 300
 # configured where Qt 6 cannot be found, as on a headless monitoring host.
 if [ "${KESTRUM_SKIP_NOQT:-0}" != 1 ]; then
   stage "Qt-free build and tests"
-  cmake -S . -B build-noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
+  cmake --preset noqt >/dev/null
   cmake --build build-noqt -j"$(nproc)"
   # The unit suites of the Qt-free code. The long runs (the whole programs on
   # namespace LANs, the attacks, the link's real-time discovery) ran in the stage
@@ -94,7 +97,7 @@ fi
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
   stage "tests under AddressSanitizer"
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON >/dev/null
+  cmake --preset asan >/dev/null
   asan_targets=$(ctest --test-dir build -N -L asan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
   cmake --build build-asan -j"$(nproc)" --target inetmib1 kestrum-printsim $asan_targets
   # Leaks fail the run; only leaks wholly inside system libraries are suppressed.
@@ -113,7 +116,7 @@ fi
 # fake host, the agent module) once more under ThreadSanitizer; any report fails.
 if [ "${KESTRUM_SKIP_TSAN:-0}" != 1 ]; then
   stage "Qt-free tests under ThreadSanitizer"
-  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUM_TSAN=ON >/dev/null
+  cmake --preset tsan >/dev/null
   tsan_targets=$(ctest --test-dir build-tsan -N -L tsan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
   cmake --build build-tsan -j"$(nproc)" --target $tsan_targets
   TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \

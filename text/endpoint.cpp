@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 
+#include <cstring>
+
 namespace ktext {
 
 std::optional<std::uint32_t> ParseIpv4(std::string_view text)
@@ -16,6 +18,21 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text)
         inet_pton(AF_INET, std::string(text).c_str(), &address) != 1)
         return std::nullopt;
     return address.s_addr;
+}
+
+std::string Ipv4Text(std::uint32_t networkOrder)
+{
+    unsigned char octets[4];
+    std::memcpy(octets, &networkOrder, sizeof octets);
+    std::string text;
+    for (unsigned char octet : octets)
+        text += (text.empty() ? "" : ".") + std::to_string(octet);
+    return text;
+}
+
+std::string EndpointText(std::uint32_t networkOrder, std::uint16_t port)
+{
+    return Ipv4Text(networkOrder) + ":" + std::to_string(port);
 }
 
 EndpointError ParseEndpoint(std::string_view text, Endpoint &out, EndpointRules rules)

@@ -28,7 +28,13 @@ enum class EndpointError { None, Address, Port };
 // A missing required port is an address error: the text is not ADDR:PORT.
 EndpointError ParseEndpoint(std::string_view text, Endpoint &out, EndpointRules rules = {});
 
-// An IPv4 address alone, in network order.
+// An IPv4 address alone, in network order: the one reader of addresses in
+// every program.
 std::optional<std::uint32_t> ParseIpv4(std::string_view text);
+
+// A network-order address as dotted-decimal text ("10.0.0.5"), and with a
+// host-order port ("10.0.0.5:60000"): the one writer.
+std::string Ipv4Text(std::uint32_t networkOrder);
+std::string EndpointText(std::uint32_t networkOrder, std::uint16_t port);
 
 }  // namespace ktext

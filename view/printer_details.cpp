@@ -2,7 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/printer_details.h"
 
+#include "text/endpoint.h"
+
 #include <cstdio>
+#include <cstring>
 
 std::string GetStatusText(std::uint8_t statusFlags)
 {
@@ -63,10 +66,9 @@ std::string FormatUserAddress(const PrinterRecord &record)
     // The user's address means something only while a job is queued.
     if (record.jobCount <= 0)
         return std::string();
-    char buf[20];
-    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", unsigned(record.userAddress[0]), unsigned(record.userAddress[1]),
-                  unsigned(record.userAddress[2]), unsigned(record.userAddress[3]));
-    return buf;
+    std::uint32_t address = 0;  // the bytes in the written order are network order
+    std::memcpy(&address, record.userAddress, sizeof address);
+    return ktext::Ipv4Text(address);
 }
 
 std::string FormatDetailsText(const PrinterRecord &record)

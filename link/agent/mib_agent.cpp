@@ -21,26 +21,26 @@ using platform::UINT;
 
 namespace {
 
-constexpr BOOL kTrue = 1;
-constexpr BOOL kFalse = 0;
+constexpr BOOL True = 1;
+constexpr BOOL False = 0;
 
 // The ip group of MIB-II: the view this agent serves.
-UINT kSupportedViewIds[] = {1, 3, 6, 1, 2, 1, 4};
+UINT SupportedViewIds[] = {1, 3, 6, 1, 2, 1, 4};
 // ipRouteNextHop.0.0.0.0: the next hop of the route to 0.0.0.0.
-constexpr UINT kDefaultNextHop[] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
-constexpr UINT kDefaultNextHopLength = sizeof kDefaultNextHop / sizeof kDefaultNextHop[0];
+constexpr UINT DefaultNextHop[] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
+constexpr UINT DefaultNextHopLength = sizeof DefaultNextHop / sizeof DefaultNextHop[0];
 
 // Where the routing table is read from; only tests ever move it.
 std::string &RouteTablePath()
 {
-    static std::string path = kSystemRouteTable;
+    static std::string path = SystemRouteTable;
     return path;
 }
 
 bool IsDefaultNextHop(const AsnObjectIdentifier &name)
 {
-    return name.idLength == kDefaultNextHopLength && name.ids &&
-           std::memcmp(name.ids, kDefaultNextHop, sizeof kDefaultNextHop) == 0;
+    return name.idLength == DefaultNextHopLength && name.ids &&
+           std::memcmp(name.ids, DefaultNextHop, sizeof DefaultNextHop) == 0;
 }
 
 // Storage an earlier value of the binding may hold, released before it is replaced.
@@ -80,7 +80,7 @@ AsnInteger32 AnswerGet(SnmpVarBind &binding)
     binding.value.asnType = ASN_IPADDRESS;
     binding.value.asnValue.address.stream = stream;
     binding.value.asnValue.address.length = static_cast<UINT>(gateway->size());
-    binding.value.asnValue.address.dynamic = kTrue;
+    binding.value.asnValue.address.dynamic = True;
     return SNMP_ERRORSTATUS_NOERROR;
 }
 
@@ -93,8 +93,8 @@ KESTRUM_AGENT_EXPORT BOOL SnmpExtensionInit(DWORD timeZeroReference, HANDLE *tra
     if (trapEvent)
         *trapEvent = nullptr;  // this agent raises no traps
     if (supportedView)
-        *supportedView = AsnObjectIdentifier{sizeof kSupportedViewIds / sizeof kSupportedViewIds[0], kSupportedViewIds};
-    return kTrue;
+        *supportedView = AsnObjectIdentifier{sizeof SupportedViewIds / sizeof SupportedViewIds[0], SupportedViewIds};
+    return True;
 }
 
 // True when the request was processed, errors included; false only when there
@@ -103,12 +103,12 @@ KESTRUM_AGENT_EXPORT BOOL SnmpExtensionQuery(BYTE pduType, SnmpVarBindList *list
                                              AsnInteger32 *errorIndex)
 {
     if (!list || !errorStatus || !errorIndex || (list->len != 0 && !list->list))
-        return kFalse;
+        return False;
     *errorStatus = SNMP_ERRORSTATUS_NOERROR;
     *errorIndex = 0;
     if (pduType != SNMP_PDU_GET) {
         *errorStatus = SNMP_ERRORSTATUS_GENERR;
-        return kTrue;
+        return True;
     }
     for (UINT i = 0; i < list->len; ++i) {
         const AsnInteger32 status = AnswerGet(list->list[i]);
@@ -118,14 +118,14 @@ KESTRUM_AGENT_EXPORT BOOL SnmpExtensionQuery(BYTE pduType, SnmpVarBindList *list
             break;
         }
     }
-    return kTrue;
+    return True;
 }
 
 // Points the agent at another routing table file; null restores the system's.
 // For tests only, so that none of them reads the host's real table.
 KESTRUM_AGENT_EXPORT void KestrumAgentSetRouteTable(const char *path)
 {
-    RouteTablePath() = path ? path : kSystemRouteTable;
+    RouteTablePath() = path ? path : SystemRouteTable;
 }
 
 static_assert(std::is_same_v<decltype(&SnmpExtensionInit), PFNSNMPEXTENSIONINIT>,

@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr std::uint32_t kRouteUp = 0x0001;       // RTF_UP
-constexpr std::uint32_t kRouteGateway = 0x0002;  // RTF_GATEWAY
-constexpr std::size_t kMaxTableBytes = 1 << 20;
+constexpr std::uint32_t RouteUp = 0x0001;       // RTF_UP
+constexpr std::uint32_t RouteGateway = 0x0002;  // RTF_GATEWAY
+constexpr std::size_t MaxTableBytes = 1 << 20;
 
 // Columns: Iface Destination Gateway Flags RefCnt Use Metric Mask ...
 enum Column { Iface, Destination, Gateway, Flags, RefCnt, Use, Metric, Mask, ColumnsNeeded };
@@ -68,7 +68,7 @@ std::optional<Ipv4Address> ParseDefaultGateway(std::string_view routeTable)
             continue;
         if (*destination != 0 || *mask != 0 || *gateway == 0)
             continue;
-        if ((*flags & (kRouteUp | kRouteGateway)) != (kRouteUp | kRouteGateway))
+        if ((*flags & (RouteUp | RouteGateway)) != (RouteUp | RouteGateway))
             continue;
         if (best && *metric >= bestMetric)
             continue;
@@ -91,7 +91,7 @@ std::optional<std::string> ReadRouteTable(const std::string &path)
     // Files under /proc report no size, so read until the end, up to a bound.
     std::string text;
     char chunk[4096];
-    while (text.size() < kMaxTableBytes) {
+    while (text.size() < MaxTableBytes) {
         file.read(chunk, sizeof chunk);
         if (file.gcount() <= 0)
             break;

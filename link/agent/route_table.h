@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-constexpr const char *kSystemRouteTable = "/proc/net/route";
+constexpr const char *SystemRouteTable = "/proc/net/route";
 
 using Ipv4Address = std::array<std::uint8_t, 4>;  // first octet first
 

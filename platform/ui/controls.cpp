@@ -2,6 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ui/controls.h"
 
+#include "text/endpoint.h"
+
+#include <arpa/inet.h>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -309,20 +313,10 @@ void IpAddressEdit::FocusField(int index, bool atEnd)
 
 bool IpAddressEdit::PasteAddress(const QString &text)
 {
-    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    std::array<QString, 4> values;
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        int v = parts[i].toInt(&ok);
-        if (!parts[i].isEmpty() && (!ok || v < 0 || v > 255 || parts[i].size() > 3))
-            return false;
-        values[i] = parts[i].isEmpty() ? QString() : QString::number(v);
-    }
-    for (int i = 0; i < 4; ++i)
-        m_fields[i]->setText(values[i]);
-    return true;
+    const std::optional<std::uint32_t> address = ktext::ParseIpv4(text.trimmed().toStdString());
+    if (address)
+        SetAddress(ntohl(*address));
+    return address.has_value();
 }
 
 IpAddressField::IpAddressField(IpAddressEdit *owner, int index) : QLineEdit(owner), m_owner(owner), m_index(index)

@@ -26,7 +26,7 @@ namespace platform {
 namespace {
 
 constexpr UINT SC_CLOSE = 0xF060;
-const char *const kControlId = "kestrumControlId";
+const char *const ControlId = "kestrumControlId";
 
 }  // namespace
 
@@ -204,7 +204,7 @@ QWidget *CDialog::CreatePushButton(const ControlTemplate &c)
 // What every control gets: its id, its rectangle, its place in the tab order and its frame.
 void CDialog::PlaceControl(QWidget &w, const ControlTemplate &c)
 {
-    w.setProperty(kControlId, c.id);
+    w.setProperty(ControlId, c.id);
     w.setGeometry(DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), m_baseUnits));
     if (!c.tabStop && c.kind != ControlKind::StaticText && c.kind != ControlKind::StaticIcon)
         w.setFocusPolicy(Qt::ClickFocus);
@@ -411,8 +411,8 @@ void CDialog::keyPressEvent(QKeyEvent *e)
         // A focused push button takes the Enter key for itself; otherwise it is OK.
         int id = IDOK;
         if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
-            if (button->parentWidget() == this && button->property(kControlId).isValid())
-                id = button->property(kControlId).toInt();
+            if (button->parentWidget() == this && button->property(ControlId).isValid())
+                id = button->property(ControlId).toInt();
         SendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
         return;
     }

@@ -21,7 +21,7 @@ namespace platform {
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 int MulDiv(int number, int numerator, int denominator)
 {
@@ -108,7 +108,7 @@ bool MeasureWithFreeType(const QFont &font, FontMeasure &out)
         if (FT_IS_SCALABLE(face) && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels)) == 0) {
             ok = true;
             int sum = 0;
-            for (const char *c = kAlphabet; *c && ok; ++c) {
+            for (const char *c = Alphabet; *c && ok; ++c) {
                 const FT_UInt glyph = FT_Get_Char_Index(face, static_cast<FT_ULong>(*c));
                 if (glyph == 0 ||
                     FT_Load_Glyph(face, glyph,
@@ -140,7 +140,7 @@ FontMeasure MeasureWithQt(const QFont &font)
     hinted.setHintingPreference(QFont::PreferFullHinting);
     const QFontMetrics metrics(hinted);
     FontMeasure out;
-    for (const char *c = kAlphabet; *c; ++c)
+    for (const char *c = Alphabet; *c; ++c)
         out.alphabetWidth += metrics.horizontalAdvance(QChar::fromLatin1(*c));
     out.cellHeight = metrics.height();
     return out;

@@ -6,6 +6,7 @@
 // for a while), both as keyed digests. Anything else is checked with bcrypt
 // on a small set of threads of its own (BcryptChecks), never the probes'.
 #pragma once
+#include "platform/clock.h"
 #include "probe/http/bcrypt_checks.h"
 
 #include <chrono>
@@ -63,7 +64,7 @@ public:
     static const char *Challenge() { return "Basic realm=\"kestrum-probe\", charset=\"UTF-8\""; }
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = platform::Clock;
     std::string Key(const std::string &user, const std::string &password) const;
     void Remember(const std::string &user, const std::string &key, bool right);
 

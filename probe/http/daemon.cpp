@@ -6,6 +6,7 @@
 #include "probe/http/listen.h"
 #include "probe/http/screen.h"
 #include "probe/http/tls.h"
+#include "text/endpoint.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -110,7 +111,7 @@ int Listen(const ListenAddress &address, int &port, std::string &error)
         auto *a = reinterpret_cast<sockaddr_in *>(&storage);
         a->sin_family = AF_INET;
         a->sin_port = htons(static_cast<uint16_t>(address.port));
-        inet_pton(AF_INET, address.host.c_str(), &a->sin_addr);
+        a->sin_addr.s_addr = ktext::ParseIpv4(address.host).value_or(0);  // checked when parsed
         length = sizeof *a;
     }
     const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

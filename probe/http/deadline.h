@@ -5,6 +5,8 @@
 // within the limit, from its opening or from the previous answer, is shut
 // down), and the counts and cuts that the acceptor needs to make room.
 #pragma once
+#include "platform/clock.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -16,7 +18,7 @@ namespace kprobe {
 
 class ConnectionDeadlines {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = platform::Clock;
 
     explicit ConnectionDeadlines(std::chrono::milliseconds limit) : m_limit(limit) {}
     ~ConnectionDeadlines() { Stop(); }

@@ -46,7 +46,7 @@ TEST(PrintsimOptions, CommandLines)
         {{"--probe", "1.2.3.4:"}, "--probe: '1.2.3.4:' is not ADDR or ADDR:PORT"},
         {{"--probe", "1.2.3.4", "--request", "1.2.3.4"}, "--probe and --request exclude each other"},
         {{"--verbose"}, "unknown option '--verbose' (try --help)"},
-        {{"--reply", "long"}, "--reply: expected short, oversized or garbage, got 'long'"},
+        {{"--reply", "long"}, "--reply: 'long' is not short, oversized or garbage"},
         {{"stray"}, "unexpected argument 'stray' (try --help)"},
     };
     for (const auto &c : bad) {

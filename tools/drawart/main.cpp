@@ -8,6 +8,8 @@
 // (packaging/icons/ in the source tree): PNGs of every usual size and an SVG.
 #include "tools/drawart/pictures.h"
 
+#include <CLI/CLI.hpp>
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -16,7 +18,7 @@
 #include <QSvgGenerator>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
@@ -36,7 +38,7 @@ bool Write(const QImage &image, const QString &dir, const QString &name, const Q
 }
 
 // The icon's file name in the theme: the desktop entry's id.
-const char kIconName[] = "org.kestrum.UsbKestrum";
+const char IconName[] = "org.kestrum.UsbKestrum";
 
 bool WriteThemeIcons(const QString &dir)
 {
@@ -44,11 +46,11 @@ bool WriteThemeIcons(const QString &dir)
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QString folder = QString("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
         QDir().mkpath(folder);
-        ok &= Write(drawart::AppIcon(size), folder, QString("%1.png").arg(kIconName), QString());
+        ok &= Write(drawart::AppIcon(size), folder, QString("%1.png").arg(IconName), QString());
     }
     const QString folder = dir + "/hicolor/scalable/apps";
     QDir().mkpath(folder);
-    const QString path = QDir(folder).filePath(QString("%1.svg").arg(kIconName));
+    const QString path = QDir(folder).filePath(QString("%1.svg").arg(IconName));
     QSvgGenerator svg;
     svg.setFileName(path);
     svg.setSize(QSize(32, 32));
@@ -67,41 +69,44 @@ bool WriteThemeIcons(const QString &dir)
 
 }  // namespace
 
-constexpr const char *Usage =
-    "usage: kestrum-drawart OUTDIR [--preview DIR] [--icons DIR]\n"
-    "Draws the pictures of res/ into OUTDIR; --preview also writes them 4 times larger into DIR,\n"
-    "--icons the desktop theme's icons into DIR/hicolor/ (see res/art.md).\n";
+// The command line, read before Qt starts: 0 to go on, or the exit code.
+struct Paths {
+    std::string out;
+    std::string preview;
+    std::string icons;
+};
+
+int ParsePaths(int argc, char **argv, Paths &paths)
+{
+    CLI::App app{"Draws the pictures of res/ into OUTDIR (see res/art.md).", "kestrum-drawart"};
+    app.set_help_flag("-h,--help", "this text");
+    app.add_option("OUTDIR", paths.out, "where the pictures go (res/ in the source tree)")->required();
+    app.add_option("--preview", paths.preview, "also write them 4 times larger into DIR")->type_name("DIR");
+    app.add_option("--icons", paths.icons, "also write the desktop theme's icons into DIR/hicolor/")->type_name("DIR");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        std::printf("%s", app.help().c_str());
+        return -1;
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "kestrum-drawart: %s\n%s", e.what(), app.help().c_str());
+        return 64;
+    }
+    return 0;
+}
 
 int main(int argc, char **argv)
 {
+    Paths paths;
+    if (const int code = ParsePaths(argc, argv, paths))
+        return code < 0 ? 0 : code;
     // Nothing is shown; the offscreen platform is enough for painting text.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-
-    QString outDir;
-    QString previewDir;
-    QString iconDir;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::printf("%s", Usage);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--preview") == 0 && i + 1 < argc)
-            previewDir = QString::fromLocal8Bit(argv[++i]);
-        else if (std::strcmp(argv[i], "--icons") == 0 && i + 1 < argc)
-            iconDir = QString::fromLocal8Bit(argv[++i]);
-        else if (argv[i][0] != '-' && outDir.isEmpty())
-            outDir = QString::fromLocal8Bit(argv[i]);
-        else {
-            std::fprintf(stderr, "%s", Usage);
-            return 64;
-        }
-    }
-    if (outDir.isEmpty()) {
-        std::fprintf(stderr, "%s", Usage);
-        return 64;
-    }
+    const QString outDir = QString::fromLocal8Bit(paths.out.c_str());
+    const QString previewDir = QString::fromLocal8Bit(paths.preview.c_str());
+    const QString iconDir = QString::fromLocal8Bit(paths.icons.c_str());
     QDir().mkpath(outDir);
     if (!previewDir.isEmpty())
         QDir().mkpath(previewDir);

@@ -3,7 +3,7 @@
 #include "view/ui/tree_widget_control.h"
 
 namespace {
-constexpr int kItemDataRole = Qt::UserRole + 1;
+constexpr int DataRole = Qt::UserRole + 1;
 }
 
 TreeControl::Item TreeWidgetControl::InsertItem(const std::string &text, Item parent, Item after)
@@ -37,13 +37,13 @@ void TreeWidgetControl::SetItemImage(Item item, int image)
 void TreeWidgetControl::SetItemData(Item item, std::uint32_t data)
 {
     if (QTreeWidgetItem *i = ToWidgetItem(item))
-        i->setData(0, kItemDataRole, data);
+        i->setData(0, DataRole, data);
 }
 
 std::uint32_t TreeWidgetControl::GetItemData(Item item) const
 {
     QTreeWidgetItem *i = ToWidgetItem(item);
-    return i ? i->data(0, kItemDataRole).toUInt() : 0;
+    return i ? i->data(0, DataRole).toUInt() : 0;
 }
 
 void TreeWidgetControl::DeleteItem(Item item) { delete ToWidgetItem(item); }

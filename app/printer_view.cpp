@@ -12,7 +12,7 @@
 using namespace platform;
 
 namespace {
-constexpr int kStatusColumnWidth = 121;
+constexpr int StatusColumnWidth = 121;
 }
 
 QString CMonitorDlg::ControlDescription(int id) const
@@ -39,9 +39,9 @@ void CMonitorDlg::InitPrinterView()
     // the handler ignores both arguments and asks the tree again.
     connect(m_treePrinters, &QTreeWidget::currentItemChanged, this, [this] { OnSelchangedPrinterTree(); });
 
-    m_listStatus->InsertColumn(0, QStringLiteral("Status"), kStatusColumnWidth);
-    m_listStatus->InsertColumn(1, QStringLiteral("Job in Queue"), kStatusColumnWidth);
-    m_listStatus->InsertColumn(2, QStringLiteral("Printed Percent"), kStatusColumnWidth);
+    m_listStatus->InsertColumn(0, QStringLiteral("Status"), StatusColumnWidth);
+    m_listStatus->InsertColumn(1, QStringLiteral("Job in Queue"), StatusColumnWidth);
+    m_listStatus->InsertColumn(2, QStringLiteral("Printed Percent"), StatusColumnWidth);
     m_editDetails->setReadOnly(true);
 }
 

@@ -3,9 +3,11 @@
 // The main window's handling of the server choice.
 #include "app/globals.h"
 #include "app/monitor_dlg.h"
-#include "app/product_name.h"
 #include "app/worker_host_impl.h"
-#include "platform/socket.h"
+#include "dialogs/product_name.h"
+#include "text/endpoint.h"
+
+#include <arpa/inet.h>
 
 using namespace platform;
 
@@ -30,8 +32,8 @@ LRESULT CMonitorDlg::OnChooseServer(WPARAM, LPARAM)
 {
     // A closing program opens no dialog: the request counts as a refusal.
     if (!ShutdownBegun() && m_serverListDlg.DoModal() == IDOK) {
-        const QByteArray text = m_serverListDlg.m_strChosenServer.toLatin1();
-        RecordChoice(InetAddr(text.constData()), m_serverListDlg.m_strChosenServer);
+        const std::string text = m_serverListDlg.m_strChosenServer.toStdString();
+        RecordChoice(ktext::ParseIpv4(text).value_or(INADDR_NONE), m_serverListDlg.m_strChosenServer);
     } else {
         RecordRefusal();
     }
@@ -43,7 +45,7 @@ LRESULT CMonitorDlg::OnAskServerAddress(WPARAM, LPARAM)
 {
     if (!ShutdownBegun() && m_serverAddressDlg.DoModal() == IDOK) {
         const std::uint32_t address = htonl(m_serverAddressDlg.m_dwAddress);
-        RecordChoice(address, QString::fromStdString(InetNtoa(address)));
+        RecordChoice(address, QString::fromStdString(ktext::Ipv4Text(address)));
     } else {
         RecordRefusal();
     }

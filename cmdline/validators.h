@@ -1,0 +1,52 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The checks every program's command line makes on CLI11, so that each one
+// words a refused value the same way: "OPTION: 'TEXT' is not ...".
+#pragma once
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kcmd {
+
+// A check only: CLI11 stores the value in the option's variable once every
+// check has passed. The complaint (empty: accepted) follows "OPTION: ".
+CLI::Validator Check(std::function<std::string(const std::string &)> complaint);
+
+template <typename T>
+using NamedValues = std::vector<std::pair<std::string, T>>;
+
+// The names joined: "a|b|c" with ("|", "|"), "a, b or c" with (", ", " or ").
+template <typename T>
+std::string NameList(const NamedValues<T> &names, const char *between, const char *last)
+{
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? last : between) + names[i].first;
+    return list;
+}
+
+// One of a few named values, turned into its value by CLI11's checked
+// transformer; anything else is "'TEXT' is not a, b or c". The transformer
+// alone would also take the values' numbers, which are no names.
+template <typename T>
+CLI::Validator Named(const NamedValues<T> &names)
+{
+    const CLI::CheckedTransformer transform(names);
+    const std::string list = NameList(names, ", ", " or ");
+    return CLI::Validator(
+        [transform, names, list](std::string &value) {
+            const auto named = [&value](const std::pair<std::string, T> &n) { return n.first == value; };
+            const std::string complaint = "'" + value + "' is not " + list;
+            if (std::none_of(names.begin(), names.end(), named))
+                return complaint;
+            return transform(value).empty() ? std::string() : complaint;
+        },
+        std::string());
+}
+
+}  // namespace kcmd
