@@ -94,16 +94,20 @@ struct Files {
     }
 };
 
-TEST(WebConfig, FilesAreCheckedAtStart)
+const std::string Tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
+
+struct ConfigCase {
+    std::string text;
+    const char *error;  // empty: good
+};
+
+// Web configurations against the files of f: good ones, and bad ones with
+// the telling part of their error.
+std::vector<ConfigCase> ConfigCases(const Files &f)
 {
-    Files f;
-    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
-    const std::string tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
+    const std::string &tls = Tls;
     const std::string users = "basic_auth_users:\n  alice: '" + f.hash + "'\n";
-    const struct {
-        std::string text;
-        const char *error;  // empty: good
-    } cases[] = {
+    return {
         {tls + users, ""},
         {"", ""},
         {users, ""},
@@ -136,7 +140,13 @@ TEST(WebConfig, FilesAreCheckedAtStart)
         {"basic_auth_users:\n  alice: '$2y$10$abc'\n", "not a bcrypt hash"},
         {"basic_auth_users:\n  alice: '" + f.hash.substr(0, 59) + "!'\n", "not a bcrypt hash"},
     };
-    for (const auto &c : cases) {
+}
+
+TEST(WebConfig, FilesAreCheckedAtStart)
+{
+    Files f;
+    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
+    for (const ConfigCase &c : ConfigCases(f)) {
         WebConfig config;
         std::string error;
         const bool good = *c.error == '\0';
@@ -145,9 +155,16 @@ TEST(WebConfig, FilesAreCheckedAtStart)
             EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n" << error;
         }
     }
+}
+
+TEST(WebConfig, WhatItHoldsAndItsFilesNeighbours)
+{
+    Files f;
+    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
+    const std::string tls = Tls;
     WebConfig config;
     std::string error;
-    ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
+    ASSERT_TRUE(ParseWebConfig(tls + "basic_auth_users:\n  alice: '" + f.hash + "'\n", f.dir, config, error)) << error;
     ASSERT_TRUE(config.tls);
     EXPECT_NE(config.tls->certPem.find("BEGIN CERTIFICATE"), std::string::npos);
     EXPECT_EQ(config.users.at("alice"), f.hash);
