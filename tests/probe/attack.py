@@ -23,6 +23,7 @@ import select
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -150,41 +151,60 @@ def cpu_seconds(pid):
         return 0.0
 
 
-def get(port, path, timeout=SCRAPE_LIMIT_S):
-    """(status, seconds) of one GET on a fresh connection; status 0 on failure."""
-    start = time.monotonic()
-    try:
-        with socket.create_connection((HOST, port), timeout=timeout) as s:
-            s.settimeout(max(0.01, timeout - (time.monotonic() - start)))
-            s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode())
-            answer = b""
-            while time.monotonic() - start < timeout:
-                got = s.recv(65536)
-                if not got:
-                    break
-                answer += got
-            code = int(answer.split(b" ", 2)[1]) if answer.startswith(b"HTTP/1.") else 0
-            return code, time.monotonic() - start
-    except (OSError, ValueError, IndexError):
-        return 0, time.monotonic() - start
+class Scraper(threading.Thread):
+    """An honest client: a GET every 0.3 s with a time-out, on a fresh connection
+    or one kept alive, through TLS and with a password where given. Notes the
+    slowest answer, the failures and the exporter's most threads."""
 
-
-class Watch(threading.Thread):
-    """Scrapes /metrics every 0.3 s and samples the exporter's threads."""
-
-    def __init__(self, exporter):
+    def __init__(self, exporter, path="/metrics", ca=None, auth=None, keep=False, timeout=SCRAPE_LIMIT_S):
         super().__init__(daemon=True)
-        self.exporter, self.stop, self.worst, self.failed, self.threads = exporter, threading.Event(), 0.0, 0, 0
+        self.exporter, self.ca, self.keep, self.timeout, self.stop = exporter, ca, keep, timeout, threading.Event()
+        self.head = f"GET {path} HTTP/1.1\r\nHost: x\r\n" + (f"Authorization: {auth}\r\n" if auth else "")
+        self.head = (self.head + ("" if keep else "Connection: close\r\n") + "\r\n").encode()
+        self.worst, self.failed, self.threads, self.sock, self.rest = 0.0, 0, 0, None, b""
+
+    def scrape(self):
+        """(status, seconds) of one GET; status 0 on failure."""
+        start = time.monotonic()
+        try:
+            if self.sock is None:
+                self.sock = socket.create_connection((HOST, self.exporter.port), timeout=self.timeout)
+                if self.ca:
+                    tls = ssl.create_default_context(cafile=self.ca)
+                    self.sock, self.rest = tls.wrap_socket(self.sock, server_hostname=HOST), b""
+            self.sock.settimeout(self.timeout)
+            self.sock.sendall(self.head)
+            answer = self.rest
+            while b"\r\n\r\n" not in answer or len(answer) < answer_length(answer):
+                got = self.sock.recv(65536) if time.monotonic() - start < self.timeout else b""
+                if not got:
+                    raise ConnectionError
+                answer += got
+            self.rest = answer[answer_length(answer):]
+            if not self.keep:
+                self.sock = self.sock.close()
+            return int(answer.split(b" ", 2)[1]), time.monotonic() - start
+        except (OSError, ValueError, IndexError):
+            self.sock = self.sock.close() if self.sock else None
+            return 0, time.monotonic() - start
 
     def run(self):
         for _ in range(200):
             if self.stop.is_set():
                 return
-            code, seconds = get(self.exporter.port, "/metrics")
-            self.worst = max(self.worst, seconds)
-            self.failed += code != 200
+            code, seconds = self.scrape()
+            self.worst, self.failed = max(self.worst, seconds), self.failed + (code != 200)
             self.threads = max(self.threads, self.exporter.status("Threads"))
             self.stop.wait(0.3)
+
+
+def answer_length(answer):
+    """Bytes of a whole answer: its head and the body its Content-Length announces."""
+    head = answer.partition(b"\r\n\r\n")[0]
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            return len(head) + 4 + int(line.split(b":")[1])
+    return len(head) + 4
 
 
 def run_conns(conns, seconds):
@@ -294,8 +314,8 @@ ATTACKS = [("huge request line", huge_line), ("huge header block", huge_headers)
 def recovers(exporter, silent):
     """After the attack: a probe and a scrape answered."""
     for _ in range(40):
-        probe, _ = get(exporter.port, f"/probe?target=127.0.0.1:{silent}", timeout=3)
-        scrape, _ = get(exporter.port, "/metrics")
+        probe, _ = Scraper(exporter, f"/probe?target=127.0.0.1:{silent}", timeout=3).scrape()
+        scrape, _ = Scraper(exporter).scrape()
         if probe == 200 and scrape == 200:
             return True
         time.sleep(0.2)
@@ -317,7 +337,7 @@ def attack(probe, name, make, silent):
         return dict(name=name, note="did not start", ok=False)
     idle_threads = exporter.status("Threads")
     conns, seconds, check = make(exporter.port, silent)
-    watch = Watch(exporter)
+    watch = Scraper(exporter)
     cpu = cpu_seconds(exporter.proc.pid)
     watch.start()
     run_conns(conns, seconds)

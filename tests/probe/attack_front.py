@@ -22,7 +22,6 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 import attack
 from attack import HOST, Conn, run_conns
@@ -92,69 +91,6 @@ class PrintServer(threading.Thread):
                 pass
 
 
-class Honest(threading.Thread):
-    """Scrapes /probe every 0.3 s, logged in: through one kept-alive connection, or a new one each time."""
-
-    def __init__(self, port, target, ca, keep=True):
-        super().__init__(daemon=True)
-        self.port, self.ca, self.keep, self.stop = port, ca, keep, threading.Event()
-        self.path = f"/probe?target={HOST}:{target}"
-        self.worst, self.failed, self.sock, self.rest = 0.0, 0, None, b""
-
-    def connect(self):
-        sock = socket.create_connection((HOST, self.port), timeout=attack.SCRAPE_LIMIT_S)
-        if self.ca:
-            ctx = ssl.create_default_context(cafile=self.ca)
-            sock = ctx.wrap_socket(sock, server_hostname=HOST)
-        self.sock, self.rest = sock, b""
-
-    def scrape(self):
-        """Status of one authenticated GET on the kept connection; 0 on failure."""
-        start = time.monotonic()
-        try:
-            if self.sock is None:
-                self.connect()
-            head = (f"GET {self.path} HTTP/1.1\r\nHost: x\r\nAuthorization: "
-                    f"{auth_header('prometheus', PASSWORD)}\r\n\r\n")
-            self.sock.settimeout(attack.SCRAPE_LIMIT_S)
-            self.sock.sendall(head.encode())
-            answer = self.rest
-            while b"\r\n\r\n" not in answer or len(answer) < self.length(answer):
-                if time.monotonic() - start > attack.SCRAPE_LIMIT_S:
-                    raise TimeoutError
-                got = self.sock.recv(65536)
-                if not got:
-                    raise ConnectionError
-                answer += got
-            self.rest = answer[self.length(answer):]
-            if not self.keep:
-                self.sock.close()
-                self.sock = None
-            return int(answer.split(b" ", 2)[1]), time.monotonic() - start
-        except (OSError, ValueError, IndexError, TimeoutError, ConnectionError):
-            if self.sock is not None:
-                self.sock.close()
-            self.sock = None
-            return 0, time.monotonic() - start
-
-    @staticmethod
-    def length(answer):
-        head, _, _ = answer.partition(b"\r\n\r\n")
-        for line in head.split(b"\r\n"):
-            if line.lower().startswith(b"content-length:"):
-                return len(head) + 4 + int(line.split(b":")[1])
-        return len(head) + 4
-
-    def run(self):
-        for _ in range(200):
-            if self.stop.is_set():
-                return
-            code, seconds = self.scrape()
-            self.worst = max(self.worst, seconds)
-            self.failed += code != 200
-            self.stop.wait(0.3)
-
-
 class Cycler:
     """Connections that send `head` and are opened anew once answered or closed."""
 
@@ -204,7 +140,7 @@ def guessers(port, _):
 
 def slot_hog(port, _):
     hog = Cycler(port, 4096, b"")
-    return hog, 4, lambda: (f"{hog.opened} reopened", True)
+    return [hog], 4, lambda: (f"{hog.opened} reopened", True)
 
 
 def partial_hello(port, hello):
@@ -219,13 +155,13 @@ def silent_after_answer(port, hello):
 
 def handshake_flood(port, hello):
     flood = Cycler(port, 800, hello)
-    return flood, 4, lambda: (f"{flood.opened} handshakes asked", True)
+    return [flood], 4, lambda: (f"{flood.opened} handshakes asked", True)
 
 
 def log_flood(port, _):
     head = b"GET /probe?target=0.0.0.1:60000 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"
     flood = Cycler(port, 8, head)
-    return flood, 3, lambda: (f"{flood.opened} probes that cannot be sent", True)
+    return [flood], 3, lambda: (f"{flood.opened} probes that cannot be sent", True)
 
 
 ATTACKS = [("wrong password, known user", "auth", wrong_known),
@@ -240,47 +176,35 @@ ATTACKS = [("wrong password, known user", "auth", wrong_known),
            ("log flood, bad target", "none", log_flood)]
 
 
-def pump(what, seconds):
-    if isinstance(what, Cycler):
-        end = time.monotonic() + seconds
-        while time.monotonic() < end:
-            what.pump(time.monotonic())
-            time.sleep(0.02)
-    else:
-        run_conns(what, seconds)
-
-
 def run_attack(probe, name, config, make, files, hello, server):
     log = tempfile.TemporaryFile()
     extra = ["--web.config.file", files[config]] if config in files else []
     exporter = attack.Exporter(probe, extra=extra, stderr=log)
     if exporter.port is None:
         return dict(name=name, note="did not start", ok=False)
-    # Against the slot hog a new connection each time: it must still find a slot.
-    honest = Honest(exporter.port, server.port, files["ca"] if config in ("ec", "rsa") else None,
-                    keep="slot hog" not in name)
-    first, _ = honest.scrape()  # logged in before the attack, as a running Prometheus is
-    what, seconds, check = make(exporter.port, hello)
+    # Logged in before the attack, as a running Prometheus is; against the slot
+    # hog a new connection each time: it must still find a slot.
+    honest = attack.Scraper(exporter, f"/probe?target={HOST}:{server.port}", auth=auth_header("prometheus", PASSWORD),
+                            ca=files["ca"] if config in ("ec", "rsa") else None, keep="slot hog" not in name)
+    first, _ = honest.scrape()
+    conns, seconds, check = make(exporter.port, hello)
     cpu = attack.cpu_seconds(exporter.proc.pid)
     honest.start()
-    pump(what, seconds)
+    run_conns(conns, seconds)
     honest.stop.set()
     honest.join()
-    cpu = attack.cpu_seconds(exporter.proc.pid) - cpu
     note, fine = check()
-    row = dict(name=name, rss=exporter.status("VmHWM") / 1024, threads=exporter.status("Threads"), cpu=cpu,
-               worst=honest.worst, failed=honest.failed + (first != 200), alive=exporter.alive(), note=note, ok=fine)
-    row["sigterm"] = exporter.terminate()
-    (what if isinstance(what, Cycler) else Cycler(0, 0, b"")).close()
-    for c in what if isinstance(what, list) else []:
+    row = dict(name=name, rss=exporter.status("VmHWM") / 1024, threads=honest.threads, alive=exporter.alive(),
+               cpu=attack.cpu_seconds(exporter.proc.pid) - cpu, worst=honest.worst,
+               failed=honest.failed + (first != 200), note=note, ok=fine, sigterm=exporter.terminate())
+    for c in conns:
         c.close()
     if "log flood" in name:
         log.seek(0)
         lines = log.read().count(b"\n")
-        row["note"] += f", {lines} log lines"
-        row["ok"] = lines < 40
+        row["note"], row["ok"] = row["note"] + f", {lines} log lines", lines < 40
     if "3 bytes" in name:
-        row["ok"] = cpu < 0.5  # idle half-open connections cost nothing measurable
+        row["ok"] = row["cpu"] < 0.5  # idle half-open connections cost nothing measurable
     return row
 
 
