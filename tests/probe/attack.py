@@ -4,11 +4,13 @@
 """Hostile clients against kestrum-probe's exporter, on loopback only.
 
 For each attack: a fresh exporter, the attack for a few seconds while an
-honest client scrapes /metrics with a 1 s time-out, then SIGTERM while the
-attack still holds its connections. Prints a table: the exporter's peak RSS,
-its most threads, the slowest honest scrape, how long SIGTERM took, whether
-it survived, and what the attack got. With --check, exits 1 when a bound is
-broken (RSS 64 MiB, scrape 1 s, SIGTERM 2 s, and each attack's own).
+honest client scrapes with a 1 s time-out, then SIGTERM while the attack still
+holds its connections. The plain HTTP attacks are here, those on the TLS and
+basic-auth front in attack_front.py. Prints a table: the exporter's peak RSS,
+its CPU time during the attack, its most threads, the slowest honest scrape,
+how long SIGTERM took, whether it survived, and what the attack got. With
+--check, exits 1 when a bound is broken (RSS 64 MiB, scrape 1 s, SIGTERM 2 s,
+and each attack's own).
 
   attack.py PROBE [--check] [--only NAME,...]
 
@@ -425,10 +427,12 @@ def main():
         only = args[args.index("--only") + 1].split(",")
     prepare()
     sock, silent = silent_udp()
+    import attack_front  # the TLS and basic-auth front
     with tempfile.TemporaryDirectory() as work:
         probe = runnable_copy(args[0], work)
         rows = [attack(probe, name, make, silent) for name, make in ATTACKS
                 if only is None or any(o in name for o in only)]
+        rows += attack_front.rows(probe, work, only)
     sock.close()
     report(rows)
     broken = [r["name"] for r in rows if judge(r)]

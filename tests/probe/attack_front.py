@@ -1,25 +1,17 @@
-#!/usr/bin/env python3
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Hostile clients against the exporter's TLS and basic-auth front, on loopback only.
+"""The attacks on the exporter's TLS and basic-auth front, for attack.py.
 
-For each attack: a fresh exporter with a web configuration (TLS with an ECDSA or
-RSA key, basic auth at bcrypt cost 10), an honest client that is logged in and
-keeps its connection alive as Prometheus does, scraping /probe of a print server
-that answers, with a 1 s time-out; then SIGTERM. Prints one row an attack: peak
-RSS, the exporter's CPU seconds during the attack, the slowest honest scrape, and
-SIGTERM to exit. With --check, exits 1 when a bound is broken.
-
-  attack_front.py PROBE [--check] [--only NAME,...]
-
-Run it inside a network namespace of its own (attack_test.sh does).
+For each: a fresh exporter with a web configuration (TLS with an ECDSA or RSA
+key, basic auth at bcrypt cost 10), and an honest client that is logged in
+before the attack, as a running Prometheus is, scraping /probe of a print
+server that answers.
 """
 import base64
 import os
 import socket
 import ssl
 import subprocess
-import sys
 import tempfile
 import threading
 
@@ -208,28 +200,14 @@ def run_attack(probe, name, config, make, files, hello, server):
     return row
 
 
-def main():
-    args = sys.argv[1:]
-    if not args:
-        print(__doc__)
-        return 64
-    only = args[args.index("--only") + 1].split(",") if "--only" in args else None
-    attack.prepare()
+def rows(probe, work, only):
+    """The front's rows, with its files in work."""
     server = PrintServer()
     server.start()
+    files = make_files(work)
+    files["ca"] = os.path.join(work, "ca.pem")
     hello = client_hello()
-    with tempfile.TemporaryDirectory() as work:
-        files = make_files(work)
-        files["ca"] = os.path.join(work, "ca.pem")
-        probe = attack.runnable_copy(args[0], work)
-        rows = [run_attack(probe, name, config, make, files, hello, server) for name, config, make in ATTACKS
-                if only is None or any(o in name for o in only)]
+    done = [run_attack(probe, name, config, make, files, hello, server) for name, config, make in ATTACKS
+            if only is None or any(o in name for o in only)]
     server.stop.set()
-    attack.report(rows)
-    broken = [r["name"] for r in rows if attack.judge(r)]
-    print(f"front attacks: {len(rows) - len(broken)} held, {len(broken)} broke a bound")
-    return 1 if "--check" in args and broken else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    return done

@@ -16,6 +16,4 @@ if [ "${KESTRUM_IN_NS:-}" != 1 ]; then
     exec env KESTRUM_IN_NS=1 unshare -n -- bash "$0" "$probe" "$@"
 fi
 ip link set lo up || exit 1
-# The plain HTTP attacks, then those on the TLS and basic-auth front.
-timeout 150 python3 -X faulthandler "$here/attack.py" "$probe" "$@" || exit 1
-exec timeout 150 python3 -X faulthandler -W ignore::DeprecationWarning "$here/attack_front.py" "$probe" "$@"
+exec timeout 280 python3 -X faulthandler -W ignore::DeprecationWarning "$here/attack.py" "$probe" "$@"
