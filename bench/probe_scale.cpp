@@ -28,7 +28,7 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 
-#include <CLI/CLI.hpp>
+#include "cmdline/validators.h"
 
 #include <algorithm>
 #include <chrono>
@@ -223,16 +223,7 @@ int ParseSettings(int argc, char **argv, Settings &s)
     app.add_option("--web-config", s.webConfig, "TLS with basic authentication")->type_name("FILE");
     app.add_option("--ca", s.ca, "the certificate authority of the TLS batches")->type_name("FILE");
     app.add_option("--user", s.user, "the basic authentication's user")->type_name("NAME:PASSWORD");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp &) {
-        std::printf("%s", app.help().c_str());
-        return -1;
-    } catch (const CLI::ParseError &e) {
-        std::fprintf(stderr, "probe_scale: %s\n%s", e.what(), app.help().c_str());
-        return 64;
-    }
-    return 0;
+    return kcmd::ParseToolLine(app, argc, argv, "probe_scale");
 }
 
 std::vector<Target> ReadTargets(const std::string &file)

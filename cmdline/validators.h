@@ -49,4 +49,8 @@ CLI::Validator Named(const NamedValues<T> &names)
         std::string());
 }
 
+// Parses a developer tool's line: 0 to go on, -1 when the help was printed
+// (stdout), 64 with the complaint and the help on stderr.
+int ParseToolLine(CLI::App &app, int argc, char **argv, const char *program);
+
 }  // namespace kcmd

@@ -8,7 +8,7 @@
 // (packaging/icons/ in the source tree): PNGs of every usual size and an SVG.
 #include "tools/drawart/pictures.h"
 
-#include <CLI/CLI.hpp>
+#include "cmdline/validators.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -83,16 +83,7 @@ int ParsePaths(int argc, char **argv, Paths &paths)
     app.add_option("OUTDIR", paths.out, "where the pictures go (res/ in the source tree)")->required();
     app.add_option("--preview", paths.preview, "also write them 4 times larger into DIR")->type_name("DIR");
     app.add_option("--icons", paths.icons, "also write the desktop theme's icons into DIR/hicolor/")->type_name("DIR");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp &) {
-        std::printf("%s", app.help().c_str());
-        return -1;
-    } catch (const CLI::ParseError &e) {
-        std::fprintf(stderr, "kestrum-drawart: %s\n%s", e.what(), app.help().c_str());
-        return 64;
-    }
-    return 0;
+    return kcmd::ParseToolLine(app, argc, argv, "kestrum-drawart");
 }
 
 int main(int argc, char **argv)
