@@ -5,7 +5,6 @@
 // the ranges its --help promises. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/probe/equality.h"
 #include "probe/cli.h"
 
 #include <algorithm>
@@ -16,7 +15,8 @@ static void CheckTarget(const Target &t)  // a server port, and a text that read
 {
     Target again;
     std::string error;
-    FUZZ_CHECK(t.port >= 1 && ParseTarget(t.Text(), again, error) && again == t);
+    FUZZ_CHECK(t.port >= 1 && ParseTarget(t.Text(), again, error) && again.address == t.address &&
+               again.port == t.port);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

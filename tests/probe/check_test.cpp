@@ -1,12 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plugin: the range syntax, and the exit code and output for every kind
-// of answer.
+// The plugin: the range syntax, the exit code for every kind of answer from a
+// server on loopback, and the output: performance data, hostile names, -v.
+#include "tests/probe/fake_servers.h"
 #include "tests/probe/records.h"
 #include "probe/check.h"
+#include "probe/cli.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <tuple>
 
 using namespace kprobe;
@@ -99,30 +102,53 @@ TEST(PluginRanges, AlertsAsTheGuidelinesSay)
     }
 }
 
-TEST(Check, StatesFollowThePrinters)
+// The command whole against a server on loopback, as a monitoring system runs it.
+TEST(Check, ExitCodesForEveryKindOfReply)
 {
-    const PrinterRecord ready = Record("Ready"), busy = Record("Busy", 0x8C, 2, 40), paper = Record("Paper", 0xA0, 1),
-                        fault = Record("Fault", 0x84, 1), offline = Record("Off", 0x7F, 3);
-    const std::tuple<std::vector<PrinterRecord>, bool, PluginState, const char *> cases[] = {
-        {{ready, busy}, false, StateOk, "KESTRUM OK: 2 of 2 printers ready on 10.213.0.1 (1 busy) | "},
-        {{ready, paper}, false, StateWarning, "KESTRUM WARNING: Paper PAPER OUT; 1 of 2 printers ready"},
-        {{ready, fault}, false, StateWarning, "KESTRUM WARNING: Fault ERROR; "},
-        {{paper, offline}, false, StateCritical, "KESTRUM CRITICAL: Off OFFLINE; Paper PAPER OUT; 0 of 2"},
-        {{ready, offline}, true, StateOk, "KESTRUM OK: 1 of 2 printers ready on 10.213.0.1, 1 off line (ignored)"},
-        {{}, false, StateOk, "KESTRUM OK: 0 of 0 printers ready"},
+    const auto full = [](std::vector<TestPrinter> printers) { return ReplyBytes(BuildReply(printers)); };
+    const TestPrinter ready{"Ready"}, busy{"Busy", 0x8C, 2, 40}, off{"Off", 0x7F};
+    const struct {
+        std::vector<std::uint8_t> answer;
+        std::vector<const char *> options;
+        int code;
+        const char *start;
+    } cases[] = {
+        {full({ready, busy}), {}, 0, "KESTRUM OK: 2 of 2 printers ready on 127.0.0.1:"},
+        {full({}), {}, 0, "KESTRUM OK: 0 of 0 printers ready"},
+        {full({{"Paper", 0xA0, 1}, ready}), {}, 1, "KESTRUM WARNING: Paper PAPER OUT; 1 of 2 printers ready"},
+        {full({{"Jam", 0x84}, ready}), {}, 1, "KESTRUM WARNING: Jam ERROR"},
+        {full({off, {"Paper", 0xA0, 1}, ready}), {}, 2, "KESTRUM CRITICAL: Off OFFLINE; Paper PAPER OUT; 1 of 3"},
+        {full({ready, off}), {"--ignore-offline"}, 0, "KESTRUM OK: 1 of 2 printers ready on 127.0.0.1:"},
+        {full({busy}), {"-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: Busy 2 jobs queued (warning 1)"},
+        {full({busy, ready}), {"-w", "1", "-c", "1"}, 2, "KESTRUM CRITICAL: Busy 2 jobs queued (critical 1)"},
+        {full({ready, off}), {"--printer", "Ready"}, 0, "KESTRUM OK: "},  // by name or by slot
+        {full({ready, off}), {"--printer", "2"}, 2, "KESTRUM CRITICAL: "},
+        {full({ready}), {"--printer", "Missing"}, 2, "KESTRUM CRITICAL: no printer 'Missing'"},
+        {{}, {"-t", "0.2"}, 2, "KESTRUM CRITICAL: no reply from 127.0.0.1:"},
+        {{}, {"-t", "0.2:unknown"}, 3, "KESTRUM UNKNOWN: no reply from"},
+        {{}, {"-t", "0.2:warning"}, 1, "KESTRUM WARNING: no reply from"},
+        {ReplyBytes(BuildReply({ready}), 961), {}, 3, "KESTRUM UNKNOWN: malformed reply from 127.0.0.1:"},
+        // A short reply is read by the monitor, but a plugin calls it malformed.
+        {ReplyBytes(BuildReply({ready}), 130), {}, 3, "KESTRUM UNKNOWN: malformed reply"},
+        {{0x55}, {}, 3, "KESTRUM UNKNOWN: malformed reply"},
     };
-    for (const auto &[printers, ignoreOffline, state, summaryStart] : cases) {
-        CheckOptions o;
-        o.ignoreOffline = ignoreOffline;
-        const CheckResult r = EvaluateCheck(o, Reply(printers));
-        EXPECT_EQ(r.state, state) << r.output;
-        EXPECT_EQ(r.output.rfind(summaryStart, 0), 0u) << r.output;
+    for (const auto &c : cases) {
+        FakePrintServers server({{c.answer}});
+        const std::string host = server.targets[0].Text();
+        std::vector<const char *> args = {"kestrum-probe", "check", "-H", host.c_str()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::ostringstream out, err;
+        const int code = RunCommandLine(ParseCommandLine(static_cast<int>(args.size()), args.data()), out, err);
+        EXPECT_EQ(code, c.code) << c.start << "\n" << out.str() << err.str();
+        EXPECT_EQ(out.str().rfind(c.start, 0), 0u) << out.str();
+        EXPECT_EQ(err.str(), "") << c.start;  // a plugin says everything on stdout
+        EXPECT_EQ(server.requests, 1) << c.start;
     }
 }
 
 TEST(Check, JobThresholdsAndPerformanceData)
 {
-    const Exchange reply = Reply({Record("A", 0x88, 3), Record("B", 0x8C, 12, 50)});
+    const Exchange reply = Reply({{"A", 0x88, 3}, {"B", 0x8C, 12, 50}});
     const std::tuple<const char *, const char *, PluginState> cases[] = {
         {"5", "20", StateWarning},       {"20", "10", StateCritical},     {"20", "20", StateOk},
         {"@3:3", nullptr, StateWarning}, {nullptr, "~:2", StateCritical}, {"4:", nullptr, StateWarning},
@@ -140,40 +166,9 @@ TEST(Check, JobThresholdsAndPerformanceData)
               "'A jobs'=3;5;10;0 'A printed'=0%;;;0;100 'B jobs'=12;5;10;0 'B printed'=50%;;;0;100 "
               "time=0.002000s;;;0;1");
     // Two printers of one name are told apart by their slots.
-    const std::string twins = EvaluateCheck(CheckOptions(), Reply({Record("Twin"), Record("Twin", 0x88, 1)})).output;
+    const std::string twins = EvaluateCheck(CheckOptions(), Reply({{"Twin"}, {"Twin", 0x88, 1}})).output;
     EXPECT_NE(twins.find("'Twin (slot 1) jobs'=0;"), std::string::npos) << twins;
     EXPECT_NE(twins.find("'Twin (slot 2) jobs'=1;"), std::string::npos) << twins;
-}
-
-TEST(Check, NoReplyMalformedReplyAndNamedPrinter)
-{
-    const auto answer = [](Outcome outcome, long bytes) {
-        Exchange e = Reply({Record("Ready"), Record("Off", 0x00)}, bytes);
-        e.outcome = outcome;
-        e.seconds = 1;
-        return e;
-    };
-    CheckOptions unknownOnTimeout, ready, slot2, missing;
-    unknownOnTimeout.timeoutState = StateUnknown;
-    ready.printer = "Ready";  // by name or by slot
-    slot2.printer = "2";
-    missing.printer = "Missing";
-    const std::tuple<Exchange, CheckOptions, PluginState, const char *> cases[] = {
-        {answer(Outcome::Silent, -1), {}, StateCritical, "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s | "},
-        {answer(Outcome::Silent, -1), unknownOnTimeout, StateUnknown, "KESTRUM UNKNOWN: no reply"},
-        {answer(Outcome::Failed, -1), {}, StateCritical, "KESTRUM CRITICAL: "},
-        {answer(Outcome::Oversized, 961), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply from 10.213.0.1: 961 "},
-        // A short reply is read by the monitor, but a plugin calls it malformed.
-        {answer(Outcome::Reply, 130), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply"},
-        {answer(Outcome::Reply, 960), ready, StateOk, "KESTRUM OK: "},
-        {answer(Outcome::Reply, 960), slot2, StateCritical, "KESTRUM CRITICAL: "},
-        {answer(Outcome::Reply, 960), missing, StateCritical, "KESTRUM CRITICAL: no printer 'Missing'"},
-    };
-    for (const auto &[exchange, options, state, start] : cases) {
-        const CheckResult r = EvaluateCheck(options, exchange);
-        EXPECT_EQ(r.state, state) << r.output;
-        EXPECT_EQ(r.output.rfind(start, 0), 0u) << r.output;
-    }
 }
 
 TEST(Check, HostileNamesKeepTheOutputParseable)
@@ -208,7 +203,7 @@ TEST(Check, HostileNamesKeepTheOutputParseable)
                 shown += "\xC2\xA6", label += "\xC2\xA6";
         CheckOptions o;
         o.verbosity = 1;
-        const CheckResult r = EvaluateCheck(o, Reply({Record(bytes, 0x84)}));  // a fault
+        const CheckResult r = EvaluateCheck(o, Reply({{bytes, 0x84}}));  // a fault
         const NagiosView v = SplitLikeNagios(r.output);
         EXPECT_EQ(r.state, StateWarning) << r.output;
         EXPECT_EQ(v.text, "KESTRUM WARNING: " + shown + " ERROR; 0 of 1 printer ready on 10.213.0.1 ") << r.output;
@@ -223,7 +218,7 @@ TEST(Check, HostileNamesKeepTheOutputParseable)
 
 TEST(Check, VerbosityAddsLinesOnlyWhenAsked)
 {
-    const Exchange reply = Reply({Record("Ready"), Record("Paper", 0xA0, 1)});
+    const Exchange reply = Reply({{"Ready"}, {"Paper", 0xA0, 1}});
     const std::tuple<int, std::size_t, const char *> levels[] = {
         {0, 1, nullptr},
         {1, 3, "slot 2 Paper: PAPER OUT, 1 job queued, printed Size Counting... [WARNING]\n"},
