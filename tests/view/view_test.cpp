@@ -11,18 +11,11 @@
 
 #include "link/protocol.h"
 #include "fake_tree.h"
+#include "status_replies.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
 
 namespace {
-
-PrinterRecord MakeRecord(const std::string &name, std::uint8_t flags = 0x88)
-{
-    PrinterRecord r{};
-    std::memcpy(r.printerName, name.data(), std::min(name.size(), sizeof r.printerName));
-    r.statusFlags = flags;
-    return r;
-}
 
 TEST(ReplyDecoding, KeepsWhatCameAndFieldsSitAtTheirOffsets)
 {
@@ -78,9 +71,8 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
         {0xFF, -1, 20, 0, "BUSY|/|-"},
     };
     for (const auto &c : rows) {
-        PrinterRecord r = MakeRecord("P", c.flags);
-        r.jobCount = c.jobs, r.printedPercent = c.percent, r.docSizeUnknown = c.sizeUnknown;
-        const StatusRow row = MakeStatusRow(r);
+        const StatusRow row =
+            MakeStatusRow(BuildRecord({"P", c.flags, c.jobs, c.percent, "", {}, 0, 0, c.sizeUnknown}));
         EXPECT_EQ(row.status + "|" + row.jobs + "|" + row.percent.value_or("-"), c.row) << c.row;
     }
     // The count is one character, '0' plus its low byte; no character when that is 0.
@@ -104,17 +96,13 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
     };
     const std::string idle = "Port Type: \t\tBi-direction\r\nCurrent User: \t\t\r\nIP Address: \t\t\r\n";
     for (const auto &[size, unknown, part] : sizes) {
-        PrinterRecord r = MakeRecord("P");
-        r.docSize = size, r.docSizeUnknown = unknown;
-        EXPECT_EQ(FormatDetailsText(r), idle + "Current Doc Size: \t\t" + part) << size << " unknown " << unknown;
+        EXPECT_EQ(FormatDetailsText(BuildRecord({"P", 0x88, 0, 0, "", {}, size, 0, unknown})),
+                  idle + "Current Doc Size: \t\t" + part)
+            << size << " unknown " << unknown;
     }
 
     // The address shows only while a job is queued; the user always. Bytes stay as sent.
-    PrinterRecord r = MakeRecord("P");
-    r.portType = 7;
-    std::memcpy(r.currentUser, "J\xF6rg", 4);
-    const std::uint8_t address[] = {10, 0, 0, 255};
-    std::memcpy(r.userAddress, address, 4);
+    PrinterRecord r = BuildRecord({"P", 0x88, 0, 0, "J\xF6rg", {10, 0, 0, 255}, 0, 7});
     for (std::int32_t jobs : {1, 0, -1}) {
         r.jobCount = jobs;
         EXPECT_EQ(FormatDetailsText(r),
@@ -135,7 +123,7 @@ StatusReply MakeReply(const std::string &names)
     std::string w;
     for (std::size_t i = 0; in >> w; ++i)
         if (w != ".")
-            reply.records[i] = w.back() == '!' ? MakeRecord(w.substr(0, w.size() - 1), 0xA0) : MakeRecord(w);
+            reply.records[i] = w.back() == '!' ? BuildRecord({w.substr(0, w.size() - 1), 0xA0}) : BuildRecord({w});
     return reply;
 }
 
