@@ -4,9 +4,11 @@
 // drives it from timers: the modal runs are nested event loops.
 #pragma once
 #include "app/globals.h"
+#include "app/messages.h"
 #include "app/monitor_dlg.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/win_app.h"
+#include "status_replies.h"
 
 #include <QTimer>
 #include <cstdint>
@@ -102,3 +104,22 @@ struct MonitorRun {
     MainWindowApp app{dlg};
     Driver drive{dlg};
 };
+
+// A printer of a reply, named and in a state; the other fields zero.
+inline TestPrinter Printer(std::string name, std::uint8_t flags = 0x88, std::int32_t jobs = 0, std::int32_t percent = 0)
+{
+    TestPrinter p;
+    p.name = std::move(name);
+    p.flags = flags;
+    p.jobs = jobs;
+    p.percent = percent;
+    return p;
+}
+
+// Hands the window a status reply, as the worker does.
+inline void PostReply(CMonitorDlg &dlg, const std::vector<TestPrinter> &printers)
+{
+    auto reply = std::make_shared<StatusReply>(BuildReply(printers));
+    platform::PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<platform::WPARAM>(reply.get()), 0,
+                          reply);
+}

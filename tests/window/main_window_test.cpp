@@ -4,7 +4,6 @@
 // window menu, a worker that will not stop, and status replies reaching the view.
 #include "main_window_harness.h"
 
-#include "app/messages.h"
 #include "dialogs/about_dlg.h"
 #include "view/printer_tree.h"
 
@@ -18,7 +17,6 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 using namespace platform;
@@ -76,38 +74,7 @@ void WhenShown(MonitorRun &run, std::function<void()> act)
     });
 }
 
-void PostReply(CMonitorDlg &dlg, std::initializer_list<const char *> names, std::uint8_t flags = 0x88)
-{
-    auto reply = std::make_shared<StatusReply>();
-    std::memset(reply.get(), 0, sizeof *reply);
-    int slot = 0;
-    for (const char *name : names) {
-        auto &r = reply->records[slot++];
-        std::strncpy(r.printerName, name, sizeof r.printerName);
-        r.statusFlags = flags;
-        r.jobCount = 2;
-        r.printedPercent = 37;
-    }
-    PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(reply.get()), 0, reply);
-}
-
 QTreeWidgetItem *Root(CMonitorDlg &dlg) { return dlg.m_treePrinters->topLevelItem(0); }
-
-// One printer per slot, "P1" on (the first with an 8-bit name), with these status flags.
-void PostStates(CMonitorDlg &dlg, const std::vector<std::uint8_t> &flags)
-{
-    auto reply = std::make_shared<StatusReply>();
-    std::memset(reply.get(), 0, sizeof *reply);
-    for (std::size_t i = 0; i < flags.size(); ++i) {
-        const std::string name = "P" + std::to_string(i + 1) +
-                                 (i ? ""
-                                    : " K\xFC"
-                                      "che");
-        std::strncpy(reply->records[i].printerName, name.c_str(), sizeof reply->records[i].printerName);
-        reply->records[i].statusFlags = flags[i];
-    }
-    PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(reply.get()), 0, reply);
-}
 
 // Which picture of the tree's bitmap an item shows, read from the widget: the
 // picture's index in the strip, or -1 when it is none of them.
@@ -361,29 +328,60 @@ private slots:
         QCOMPARE(texts, QStringList{QStringLiteral("Connect Failed!\n")});
     }
 
-    // Replies rename the printers in place; selecting a printer fills the list and
-    // details at once, the root clears them; a reply queued at the close is dropped.
-    void repliesShowInTreeListAndDetails()
+    // The printer view as set up (the root expanded, the list's columns, the
+    // details read-only) and the pictures the real tree shows: the root's globe,
+    // the plain printer for a printer on line without fault (busy or not), the
+    // prohibition sign for every other state. A reply renames and repictures the
+    // items in place and refreshes the selected printer's row; the root clears
+    // the row and details; a reply queued at the close is dropped. Names are 8-bit text.
+    void repliesReachTheView()
     {
         ScriptedWorker worker;
         MonitorRun run(worker.Body());
         auto &dlg = run.dlg;
-        QStringList names, row;
-        int rowsAfterRoot = -1;
+        // ready, fault, busy, paper out, off line, off line with the other bits, every bit
+        const std::vector<std::uint8_t> first = {0x88, 0x84, 0x8C, 0xA0, 0x08, 0x7F, 0xFF};
+        const std::vector<std::uint8_t> second = {0xA0, 0x8C, 0x88, 0x84, 0x88, 0x00};  // and slot 7 emptied
+        std::vector<std::vector<int>> pictures;
+        QStringList columns, names, row;
         QString details, detailsAfterRoot = QStringLiteral("x");
+        bool expanded = false, readOnly = false, inPlace = false;
+        int rowsAfterRoot = -1;
+        const auto post = [&](const std::vector<std::uint8_t> &flags, const char *second) {
+            std::vector<TestPrinter> printers;
+            for (std::size_t i = 0; i < flags.size(); ++i)
+                printers.push_back(Printer(i == 1 ? second : "P" + std::to_string(i + 1), flags[i], 2, 37));
+            printers[0].name += " K\xFC"
+                                "che";
+            PostReply(dlg, printers);
+        };
+        const auto read = [&] {
+            pictures.push_back({PictureOf(Root(dlg))});
+            for (int i = 0; i < Root(dlg)->childCount(); ++i)
+                pictures.back().push_back(PictureOf(Root(dlg)->child(i)));
+        };
+        QTreeWidgetItem *selected = nullptr;
         run.drive.Then([&] { return dlg.isVisible(); });
         run.drive.Then([&] {
-            PostReply(dlg, {"Laser 1020", "Inkjet Pro 6"});
+            post(first, "Inkjet Pro 6");
             return true;
         });
-        run.drive.Then([&] { return Root(dlg)->childCount() == 2; });
+        run.drive.Then([&] { return Root(dlg)->childCount() == 7; });
         run.drive.Then([&] {
-            dlg.m_treePrinters->setCurrentItem(Root(dlg)->child(1));
-            PostReply(dlg, {"Laser 1020", "Inkjet Pro 7"}, 0x8C);
+            read();
+            expanded = Root(dlg)->isExpanded();
+            readOnly = dlg.m_editDetails->isReadOnly();
+            for (int c = 0; c < dlg.m_listStatus->columnCount(); ++c)
+                columns << dlg.m_listStatus->headerItem()->text(c) + QString::number(dlg.m_listStatus->columnWidth(c));
+            selected = Root(dlg)->child(1);
+            dlg.m_treePrinters->setCurrentItem(selected);
+            post(second, "Inkjet Pro 7");
             return true;
         });
-        run.drive.Then([&] { return Root(dlg)->child(1)->text(0) == QStringLiteral("Inkjet Pro 7"); });
+        run.drive.Then([&] { return Root(dlg)->childCount() == 6; });
         run.drive.Then([&] {
+            read();
+            inPlace = Root(dlg)->child(1) == selected;
             for (int i = 0; i < Root(dlg)->childCount(); ++i)
                 names << Root(dlg)->child(i)->text(0);
             for (int c = 0; c < 3; ++c)
@@ -392,72 +390,24 @@ private slots:
             dlg.m_treePrinters->setCurrentItem(Root(dlg));
             rowsAfterRoot = dlg.m_listStatus->GetItemCount();
             detailsAfterRoot = dlg.m_editDetails->toPlainText();
-            PostReply(dlg, {"late"});
+            PostReply(dlg, {Printer("late")});
             dlg.PressKey(Qt::Key_Escape);
             return true;
         });
         dlg.DoModal();
         QVERIFY(!run.drive.Aborted());
-        QCOMPARE(names, (QStringList{QStringLiteral("Laser 1020"), QStringLiteral("Inkjet Pro 7")}));
+        QCOMPARE(pictures, (std::vector<std::vector<int>>{{0, 1, 2, 1, 2, 2, 2, 1}, {0, 2, 1, 1, 2, 1, 2}}));
+        QVERIFY(expanded);
+        QVERIFY(readOnly);
+        QCOMPARE(columns, (QStringList{"Status121", "Job in Queue121", "Printed Percent121"}));
+        QVERIFY(inPlace);
+        QCOMPARE(names, (QStringList{QString::fromUtf8("P1 K\u00FCche"), "Inkjet Pro 7", "P3", "P4", "P5", "P6"}));
         QCOMPARE(row, (QStringList{QStringLiteral("BUSY"), QStringLiteral("2"), QStringLiteral("37%")}));
         QVERIFY(details.startsWith(QStringLiteral("Port Type: \t\tBi-direction\n")));
         QCOMPARE(rowsAfterRoot, 0);
         QCOMPARE(detailsAfterRoot, QString());
         QCoreApplication::processEvents();
-        QCOMPARE(Root(dlg)->child(0)->text(0), QStringLiteral("Laser 1020"));
-    }
-
-    // The printer view as set up (the root expanded, the list's columns, the
-    // details read-only) and the pictures the real tree shows: the root's globe,
-    // the plain printer for a printer on line without fault (busy or not), the
-    // prohibition sign for every other state; each item changes picture in place
-    // when its state does. Names are 8-bit text.
-    void printerViewSetUpAndTreePictures()
-    {
-        ScriptedWorker worker;
-        MonitorRun run(worker.Body());
-        auto &dlg = run.dlg;
-        // ready, busy, fault, paper out, off line, off line with the other bits, every bit
-        const std::vector<std::uint8_t> first = {0x88, 0x8C, 0x84, 0xA0, 0x08, 0x7F, 0xFF};
-        const std::vector<std::uint8_t> second = {0xA0, 0x84, 0x88, 0x8C, 0x88, 0x00};  // and slot 7 emptied
-        std::vector<std::vector<int>> pictures;
-        QStringList columns;
-        bool expanded = false, readOnly = false;
-        QString firstName;
-        const auto read = [&] {
-            pictures.push_back({PictureOf(Root(dlg))});
-            for (int i = 0; i < Root(dlg)->childCount(); ++i)
-                pictures.back().push_back(PictureOf(Root(dlg)->child(i)));
-        };
-        run.drive.Then([&] { return dlg.isVisible(); });
-        run.drive.Then([&] {
-            PostStates(dlg, first);
-            return true;
-        });
-        run.drive.Then([&] { return Root(dlg)->childCount() == 7; });
-        run.drive.Then([&] {
-            read();
-            expanded = Root(dlg)->isExpanded();
-            readOnly = dlg.m_editDetails->isReadOnly();
-            firstName = Root(dlg)->child(0)->text(0);
-            for (int c = 0; c < dlg.m_listStatus->columnCount(); ++c)
-                columns << dlg.m_listStatus->headerItem()->text(c) + QString::number(dlg.m_listStatus->columnWidth(c));
-            PostStates(dlg, second);
-            return true;
-        });
-        run.drive.Then([&] { return Root(dlg)->childCount() == 6; });
-        run.drive.Then([&] {
-            read();
-            dlg.PressKey(Qt::Key_Escape);
-            return true;
-        });
-        dlg.DoModal();
-        QVERIFY(!run.drive.Aborted());
-        QCOMPARE(pictures, (std::vector<std::vector<int>>{{0, 1, 1, 2, 2, 2, 2, 1}, {0, 2, 2, 1, 1, 1, 2}}));
-        QVERIFY(expanded);
-        QVERIFY(readOnly);
-        QCOMPARE(columns, (QStringList{"Status121", "Job in Queue121", "Printed Percent121"}));
-        QCOMPARE(firstName, QString::fromUtf8("P1 K\u00FCche"));
+        QCOMPARE(Root(dlg)->child(0)->text(0), QString::fromUtf8("P1 K\u00FCche"));
     }
 
     // A server gone silent while a dialog stands over the main window: the
