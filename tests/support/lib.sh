@@ -25,14 +25,15 @@ work=$(mktemp -d)
 _lib_exits=() _lib_pids=() _lib_lans=() _lib_rows=0 _lib_fails=0
 
 _lib_exit() {
-  local rc=$? c p l
-  for c in "${_lib_exits[@]}"; do eval "$c" || true; done
-  for p in "${_lib_pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for l in "${_lib_lans[@]}"; do bash "$lan_sh" down "$l" >/dev/null 2>&1 || true; done
+  local _lib_rc=$? _lib_x
+  for _lib_x in "${_lib_exits[@]}"; do eval "$_lib_x" || true; done
+  for _lib_x in "${_lib_pids[@]}"; do kill "$_lib_x" 2>/dev/null || true; done
+  for _lib_x in "${_lib_lans[@]}"; do bash "$lan_sh" down "$_lib_x" >/dev/null 2>&1 || true; done
   rm -rf "$work"
-  exit "$rc"
+  exit "$_lib_rc"
 }
 trap _lib_exit EXIT
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND ($?)"' ERR  # what `set -e` stopped at
 
 fail() {
   local f
@@ -48,9 +49,9 @@ need_root() { [ "$(id -u)" = 0 ] || skip "needs root"; }
 at_exit() { _lib_exits+=("$1"); }
 
 wait_for() {
-  local tenths=$1 i
+  local _lib_tenths=$1 _lib_i  # names no command's own variables shadow
   shift
-  for ((i = 0; i < tenths; i++)); do
+  for ((_lib_i = 0; _lib_i < _lib_tenths; _lib_i++)); do
     "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
