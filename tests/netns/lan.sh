@@ -11,17 +11,14 @@
 #   lan.sh addr NAME NODE             print NODE's address
 #   lan.sh down NAME                  kill what runs inside and remove the namespaces
 #
-# Layout: namespace NAME-hub holds a bridge br0; NAME-client (10.213.0.100) and
-# NAME-s1 .. NAME-sN (10.213.0.1 .. 10.213.0.N) each have one interface lan0,
-# a veth whose other end sits on the bridge. All of it is created inside the
-# namespaces (`ip -n`), so the host's interfaces and routes never change.
-# With --gateway-server K the client's default route points at 10.213.0.K;
-# without it the client has no default route, only its /24 and a route for the
-# limited broadcast 255.255.255.255.
-#
+# NAME-hub holds a bridge br0; NAME-client (10.213.0.100) and NAME-s1 .. NAME-sN
+# (10.213.0.1 .. N) each have one interface lan0, a veth whose other end is on
+# the bridge. All is made inside the namespaces (`ip -n`): the host's interfaces
+# and routes never change. With --gateway-server K the client's default route
+# points at 10.213.0.K; without, it has its /24 and a route for 255.255.255.255.
 # Exit codes: 0 done, 77 namespaces cannot be made here (tests report SKIPPED),
-# 64 bad usage, 1 other failure: once a namespace could be made, a bridge or
-# veth that cannot be is a fault of this machine or of this script, not a skip.
+# 64 bad usage, 1 other failure: once the check passed, a bridge or veth that
+# cannot be made is a fault, not a skip.
 set -u
 
 readonly SUBNET=10.213.0
@@ -31,24 +28,16 @@ readonly MAX_SERVERS=50
 die() { echo "lan.sh: $*" >&2; exit 1; }
 usage() { echo "lan.sh: $*" >&2; echo "usage: lan.sh name|check|up|exec|addr|down ..." >&2; exit 64; }
 skip() { echo "lan.sh: SKIP: $*" >&2; exit 77; }
-
-check_name() {
-  [[ "$1" =~ ^[A-Za-z0-9_.-]{1,40}$ ]] || usage "bad LAN name '$1' (letters, digits, . _ -; at most 40)"
-}
+check_name() { [[ "$1" =~ ^[A-Za-z0-9_.-]{1,40}$ ]] || usage "bad LAN name '$1' (letters, digits, . _ -; at most 40)"; }
 
 # Whether this machine lets us make namespaces at all.
 can_make_namespaces() {
   [ "$(id -u)" = 0 ] || { echo "not running as root"; return 1; }
   command -v ip >/dev/null 2>&1 || { echo "no 'ip' command (iproute2)"; return 1; }
   ip netns list >/dev/null 2>&1 || { echo "'ip netns' is not available"; return 1; }
-  local probe="kst-check-$$-$RANDOM"
-  if ! ip netns add "$probe" 2>/dev/null; then
-    echo "'ip netns add' failed (no permission to create network namespaces?)"
-    return 1
-  fi
-  # The bridge and the veth pairs too, made inside the trial namespace alone:
-  # after this check passed, a LAN that cannot be built is a failure.
-  local made=0
+  local probe="kst-check-$$-$RANDOM" made=0
+  ip netns add "$probe" 2>/dev/null || { echo "'ip netns add' failed (no permission?)"; return 1; }
+  # A bridge and a veth pair too, in the trial namespace alone.
   ip -n "$probe" link add br0 type bridge 2>/dev/null &&
     ip -n "$probe" link add v0 type veth peer name v1 2>/dev/null && made=1
   ip netns del "$probe" 2>/dev/null
@@ -57,29 +46,25 @@ can_make_namespaces() {
 }
 
 node_ns() {
-  local name=$1 node=$2
-  case "$node" in
-    client) echo "$name-client" ;;
-    hub) echo "$name-hub" ;;
-    server[0-9]*) echo "$name-s${node#server}" ;;
-    *) usage "unknown node '$node' (client, serverK or hub)" ;;
+  case "$2" in
+    client | hub) echo "$1-$2" ;;
+    server[0-9]*) echo "$1-s${2#server}" ;;
+    *) usage "unknown node '$2' (client, serverK or hub)" ;;
   esac
 }
 
 node_addr() {
-  local node=$1
-  case "$node" in
+  case "$1" in
     client) echo "$SUBNET.$CLIENT_HOST" ;;
-    server[0-9]*) echo "$SUBNET.${node#server}" ;;
-    *) usage "node '$node' has no address" ;;
+    server[0-9]*) echo "$SUBNET.${1#server}" ;;
+    *) usage "node '$1' has no address" ;;
   esac
 }
 
 # The namespaces that belong to a LAN, by their exact names.
 lan_namespaces() {
-  local name=$1
   local pattern
-  pattern=$(printf '%s' "$name" | sed 's/[.]/\\./g')
+  pattern=$(printf '%s' "$1" | sed 's/[.]/\\./g')
   ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$pattern-(hub|client|s[0-9]+)$"
 }
 
