@@ -60,12 +60,13 @@ TEST(UdpSocket, ReceivesWholeDatagramsAndRefusesOversizedOnes)
     EXPECT_EQ(socket.WaitReadable(0, 50000), 0);
 }
 
-// A signal during the wait must neither end it as an error nor lose the datagram after it.
-TEST(UdpSocket, WaitResumesAfterSignal)
+// A signal during the wait or a blocking receive must neither end it as an
+// error nor lose the datagram after it.
+TEST(UdpSocket, WaitAndReceiveResumeAfterSignal)
 {
     struct sigaction action {
     }, previous{};
-    action.sa_handler = [](int) {};  // no SA_RESTART: select really sees EINTR
+    action.sa_handler = [](int) {};  // no SA_RESTART: select and recvmsg really see EINTR
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     platform::UdpSocket socket;
     FakeUdpServer peer("127.0.0.1");
@@ -73,13 +74,22 @@ TEST(UdpSocket, WaitResumesAfterSignal)
         if (self.Pause(300))
             self.Send(d.bytes, d.from);
     });
-    ASSERT_EQ(socket.SendTo(Probe.data(), 1, platform::MakeAddress(peer.Address(), peer.Port())), 1);
-    std::atomic<int> result{-2};
-    std::thread waiter([&] { result = socket.WaitReadable(3, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    pthread_kill(waiter.native_handle(), SIGUSR1);
-    waiter.join();
-    EXPECT_EQ(result.load(), 1);
+    for (bool receive : {false, true}) {
+        ASSERT_EQ(socket.SendTo(Probe.data(), 1, platform::MakeAddress(peer.Address(), peer.Port())), 1);
+        std::atomic<int> result{-2};
+        std::thread waiter([&] {
+            std::uint8_t byte = 0;
+            result = receive ? socket.ReceiveFrom(&byte, 1, nullptr) : socket.WaitReadable(3, 0);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+        waiter.join();
+        EXPECT_EQ(result.load(), 1) << (receive ? "receive" : "wait");
+        if (!receive) {
+            std::uint8_t byte = 0;
+            EXPECT_EQ(socket.ReceiveFrom(&byte, 1, nullptr), 1);
+        }
+    }
     sigaction(SIGUSR1, &previous, nullptr);
 }
 
