@@ -9,7 +9,11 @@
 set -euo pipefail
 lan_sh=$1 sim=$2
 . "$(dirname "$0")/../support/lib.sh"
-host_view() { ip -o link show | awk '{print $2}'; ip -o addr show | awk '{print $2, $3, $4}'; ip -4 route show table all; }
+host_view() {
+  ip -o link show | awk '{print $2}'
+  ip -o addr show | awk '{print $2, $3, $4}'
+  ip -4 route show table all
+}
 
 need_lan
 before=$(host_view)

@@ -19,12 +19,13 @@ serve() {
 }
 # Length and bytes of every answer to one probe, space-separated.
 probe() {
-  { "$sim" --probe "127.0.0.1:$port" --wait-ms 1500 || true; } | awk '/^answer /{printf "%s%s %s", n++ ? " " : "", $3, $4}'
+  { "$sim" --probe "127.0.0.1:$port" --wait-ms 1500 || true; } |
+    awk '/^answer /{printf "%s%s %s", n++ ? " " : "", $3, $4}'
 }
 # The first line of the answer to one status request, and slot 0's printed percent.
 request() {
-  { "$sim" --request "127.0.0.1:$port" --wait-ms "${1:-2000}" || true; } | sed -n '1p;/^slot 0 /s/.* printed=\([^ ]*\) .*/\1/p' |
-    paste -sd' '
+  { "$sim" --request "127.0.0.1:$port" --wait-ms "${1:-2000}" || true; } |
+    sed -n '1p;/^slot 0 /s/.* printed=\([^ ]*\) .*/\1/p' | paste -sd' '
 }
 stop() { kill -TERM "$pid"; wait "$pid" || fail "server exited $? on SIGTERM"; }
 expect() { [ "$2" = "$3" ] || fail "$1: expected '$3', got '$2'"; }

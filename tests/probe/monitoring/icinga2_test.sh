@@ -33,7 +33,8 @@ plugin="'$stage/usr/lib/nagios/plugins/check_kestrum'"
 # SERVICE|the arguments Icinga 2 passes|the state and output recorded
 want="ps1/printers|'-H' '10.213.0.1'|OK	KESTRUM OK: 2 of 2 printers ready on 10.213.0.1
 ps1/queue|'-H' '10.213.0.1' '-c' '5' '-w' '2'|WARNING	KESTRUM WARNING: Back Office 3 jobs queued (warning 2)
-ps1/front-desk|'--ignore-offline' '--printer' 'Front Desk' '-H' '10.213.0.1'|OK	KESTRUM OK: 1 of 1 printer ready on 10.213.0.1
+ps1/front-desk|'--ignore-offline' '--printer' 'Front Desk' '-H' '10.213.0.1'|OK	KESTRUM OK: 1 of 1 printer ready on \
+10.213.0.1
 ps1/verbose|'-v' '-v' '-H' '10.213.0.1'|OK	KESTRUM OK: 2 of 2 printers ready on 10.213.0.1
 ps2/printers|'-H' '10.213.0.2' '-t' '0.5:warning'|WARNING	KESTRUM WARNING: no reply from 10.213.0.2 within 0.5 s"
 latest() { cat "$i/results/service."[0-9]* 2>/dev/null | grep -F "$1"$'\t' | tail -n 1 | cut -f 2- || true; }
@@ -44,5 +45,6 @@ missing() {
     [[ "$(latest "$s")" == "$result"* ]] || echo "$s: want '$result...', got '$(latest "$s")'"
   done <<<"$want"
 }
-wait_for 60 eval '[ -z "$(missing)" ] || { sleep 0.4; false; }' || fail "Icinga 2 did not show in 30 s:"$'\n'"$(missing)"
+wait_for 60 eval '[ -z "$(missing)" ] || { sleep 0.4; false; }' ||
+  fail "Icinga 2 did not show in 30 s:"$'\n'"$(missing)"
 echo PASS
