@@ -29,7 +29,7 @@ if [ "$wm" = openbox ]; then
   start client openbox --sm-disable >/dev/null 2>&1
   wait_for 100 on client wmctrl -m || fail "openbox did not start"
 fi
-visible() { on client xdotool search --onlyvisible --name "$1" | head -n 1 | grep .; }
+visible() { on client xdotool search --onlyvisible --name "$1" | awk 'NR == 1' | grep .; }
 gone() { ! visible "$1"; }
 # "Print Server IP List" in template units of 6 x 13 pixels: entries 12 px high from y = 16.
 readonly LIST_X=60 ENTRY_Y0=22 ENTRY_H=12 OK_X=56 OK_Y=175

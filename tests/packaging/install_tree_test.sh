@@ -6,14 +6,12 @@
 # installed monitor must find its agent module in the private folder relative
 # to itself and reach a server that only the gateway fallback finds.
 #   install_tree_test.sh BUILD_DIR MODULEDIR LAN_SH SHIPPED_MONITOR_TEST
-set -u
+set -euo pipefail
 build=$1 moduledir=$2 lan_sh=$3 shipped_test=$4
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+. "$(dirname "$0")/../support/lib.sh"
 for component in monitor agent printsim; do
-    out=$(cmake --install "$build" --prefix "$prefix" --component "$component" 2>&1) ||
-        { echo "$out"; echo "FAIL: cmake --install --component $component failed"; exit 1; }
+  cmake --install "$build" --prefix "$work" --component "$component" >"$work/install.log" 2>&1 ||
+    fail "cmake --install --component $component failed"
 done
-[ -e "$prefix/bin/libinetmib1.so" ] && { echo "FAIL: the agent module was installed beside the executable"; exit 1; }
-bash "$shipped_test" "$lan_sh" "$prefix/bin/kestrum-printsim" "$prefix/bin/usbkestrum" \
-  "$prefix/$moduledir/libinetmib1.so"
+[ ! -e "$work/bin/libinetmib1.so" ] || fail "the agent module was installed beside the executable"
+bash "$shipped_test" "$lan_sh" "$work/bin/kestrum-printsim" "$work/bin/usbkestrum" "$work/$moduledir/libinetmib1.so"

@@ -27,7 +27,7 @@ done
 probe=$(on client "$sim" --probe 255.255.255.255 --broadcast --wait-ms 2000 | grep '^answer ' | sort)
 [ "$probe" = $'answer 10.213.0.1:60000 1 55\nanswer 10.213.0.2:60000 1 55' ] ||
   fail "expected one one-byte 0x55 answer from each server, got: $probe"
-reply=$(on client "$sim" --request 10.213.0.2 --wait-ms 1000 | head -n 1)
+reply=$(on client "$sim" --request 10.213.0.2 --wait-ms 1000 | awk 'NR == 1')
 [ "$reply" = "reply 960" ] || fail "expected a 960-byte reply, got: $reply"
 bash "$lan_sh" down "$lan" || fail "lan.sh down failed"
 ! ip netns list | grep -qF -- "$lan-" || fail "namespaces left after down"

@@ -60,7 +60,7 @@ wait_for() {
 
 wait_listening() {
   wait_for 50 grep -q '^listening ' "$1" || fail "nothing listens: $(cat "$1")"
-  sed -n 's/^listening //p' "$1" | head -n 1
+  awk '/^listening / {print $2; exit}' "$1"
 }
 
 need_lan() { bash "$lan_sh" check >/dev/null || exit $?; }
