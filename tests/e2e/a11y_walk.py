@@ -105,6 +105,10 @@ def show(what, title):
     return win
 
 
+def await_event(kind, name, limit=10):
+    wait_for("%s %s" % (kind, name), lambda: any(e[0].startswith(kind) and e[2] == name for e in EVENTS), limit)
+
+
 def heard_events(kind, detail=None):
     lines = ['%s %s "%s"' % (kind, e[1], e[2]) for e in EVENTS if e[0].startswith(kind) and detail in (None, e[3])]
     HEARD.extend(lines)
@@ -119,6 +123,7 @@ def run_list():
     wait_for("printers", lambda: len([a for a in descendants(win) if a.getLocalizedRoleName() == "tree item"]) >= 3)
     del EVENTS[:]
     key("Down", "Tab", "Tab")  # the first printer, then round the controls
+    await_event("object:state-changed:focused", "Printer details")
     heard_events("object:state-changed:focused", 1)
     key("shift+Tab", "shift+Tab")
     table, details = find(win, "table", "Printer status"), find(win, "text", "Printer details")
@@ -128,7 +133,8 @@ def run_list():
     # The scenario changes the printer's status and user within a few replies.
     del EVENTS[:]
     wait_for("a reply's changes", lambda: row()[0] != first[0][0] and details.queryText().getText(0, -1) != first[1])
-    pump(0.5)
+    await_event("object:property-change:accessible-name", row()[0])
+    await_event("object:text-changed", "Printer details")
     heard_events("object:property-change:accessible-name")
     heard_events("object:text-changed")
     show("message box", "usbkestrum")  # the server stops answering
@@ -140,6 +146,7 @@ def run_entry():
     show("address entry", "Please Input IP Address")
     del EVENTS[:]
     key("Tab")
+    await_event("object:state-changed:focused", "Input Server IP: field 1 of 4")
     heard_events("object:state-changed:focused", 1)
     key("Return")
     show("message box", "Input IP Address Error")
