@@ -228,8 +228,7 @@ private slots:
         for (int i = 0; i < runs; ++i) {
             const auto [moment, way] = combos[static_cast<std::size_t>(i) % combos.size()];
             std::printf("close stress: run %d: %s by %s: ", i, kMomentNames[moment], kWayNames[way]);
-            std::fflush(stdout);  // a run that hangs is named before the time-out ends it
-            std::fflush(stdout);  // a crash shows which run it was
+            std::fflush(stdout);  // a run that hangs or crashes is named before it ends
             qint64 closeMs = -1;
             const QString failure = CloseOnce(moment, way, random, closeMs);
             std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure),
