@@ -324,6 +324,7 @@ private slots:
         }
         QCOMPARE(calls.size(), std::size_t(1));
         QCOMPARE(calls[0].text, QStringLiteral("Child thread exit abnormal !"));
+        QCOMPARE(calls[0].caption, QStringLiteral("window_main"));  // no caption: the program's name
         QCOMPARE(calls[0].flags, UINT(0x30));
         // The window has gone; the worker wakes and must find nothing freed under it.
         worker.release->Set();
