@@ -121,29 +121,18 @@ TEST(Check, JobThresholdsAndPerformanceData)
 TEST(Check, HostileNamesKeepTheOutputParseable)
 {
     // The name's 8-bit bytes, and how it shows in the text and the long output, and inside the quoted labels.
+    // clang-format off
     const std::tuple<std::string, std::string, std::string> names[] = {
-        {"A|B",
-         "A\xC2\xA6"
-         "B",
-         "A\xC2\xA6"
-         "B"},
-        {"|", "\xC2\xA6", "\xC2\xA6"},
-        {"it's", "it's", "it''s"},  // a quote doubled inside the quoted label
-        {"''", "''", "''''"},
-        {"a=b", "a=b", "a_b"},
-        {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x ''q'' \xC2\xA6 y"},
-        {"two\nlines\r", "two?lines?", "two?lines?"},
-        {"tab\there\x7f", "tab?here?", "tab?here?"},
-        {"Drucker K\xFC"
-         "che",
-         "Drucker K\xC3\xBC"
-         "che",
-         "Drucker K\xC3\xBC"
-         "che"},
-        {"next\x85line", "next?line", "next?line"},            // Latin-1's NEL, a C1 control
-        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},             // Latin-1's own broken bar
+        {"A|B", "A\xC2\xA6" "B", "A\xC2\xA6" "B"}, {"|", "\xC2\xA6", "\xC2\xA6"},
+        {"it's", "it's", "it''s"}, {"''", "''", "''''"},  // a quote doubled inside the quoted label
+        {"a=b", "a=b", "a_b"}, {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x ''q'' \xC2\xA6 y"},
+        {"two\nlines\r", "two?lines?", "two?lines?"}, {"tab\there\x7f", "tab?here?", "tab?here?"},
+        {"Drucker K\xFC" "che", "Drucker K\xC3\xBC" "che", "Drucker K\xC3\xBC" "che"},
+        {"next\x85line", "next?line", "next?line"},  // Latin-1's NEL, a C1 control
+        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},   // Latin-1's own broken bar
         {std::string(64, '|'), std::string(), std::string()},  // filled below
     };
+    // clang-format on
     for (auto [bytes, shown, label] : names) {
         if (shown.empty())
             for (int i = 0; i < 64; ++i)

@@ -23,21 +23,9 @@ inline kprobe::Exchange Reply(const std::vector<TestPrinter> &printers, long byt
 // fills all 64 bytes; a fault with nothing queued.
 inline kprobe::Exchange Scenario()
 {
-    return Reply({{"Laser \"1020\"", 0x8C, 2, 37, "alice", {192, 168, 1, 20}, 1536},
-                  {},
-                  {"Drucker K\xFC"
-                   "che",
-                   0xA0,
-                   1,
-                   0,
-                   "J\xF6rg",
-                   {},
-                   0,
-                   1,
-                   1},
-                  {std::string(64, 'W'), 0x7F, 3, 50, "", {}, 5000000},
-                  {},
-                  {},
-                  {},
-                  {"Matrix", 0x84}});
+    // clang-format off
+    return Reply({{"Laser \"1020\"", 0x8C, 2, 37, "alice", {192, 168, 1, 20}, 1536}, {},
+                  {"Drucker K\xFC" "che", 0xA0, 1, 0, "J\xF6rg", {}, 0, 1, 1},
+                  {std::string(64, 'W'), 0x7F, 3, 50, "", {}, 5000000}, {}, {}, {}, {"Matrix", 0x84}});
+    // clang-format on
 }

@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The printer view's logic: replies decoded off the wire, the tree kept in step
-// with them, the selection rule, and the status and details texts.
+// The printer view's logic: decoding, the tree kept in step, the selection rule, the texts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -82,18 +81,13 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
     for (const auto &c : jobs)
         EXPECT_EQ(FormatJobCount(c.first), c.second) << c.first;
 
+    // clang-format off
     const std::tuple<std::int32_t, std::uint32_t, const char *> sizes[] = {
-        {1023, 0, "1023 Bytes\r\n"},
-        {1024, 0, "1.00K Bytes\r\n"},
-        {123456, 0, "120.56K Bytes\r\n"},
-        {1048575, 0, "1024.00K Bytes\r\n"},
-        {1048576, 0, "1.00M Bytes\r\n"},
-        {INT32_MAX, 0, "2048.00M Bytes\r\n"},
-        {0, 0, ""},
-        {INT32_MIN, 0, ""},
-        {-1, 1, "UNKNOWN\r\n"},
-        {1536, 2, "1.50K Bytes\r\n"},
+        {1023, 0, "1023 Bytes\r\n"}, {1024, 0, "1.00K Bytes\r\n"}, {123456, 0, "120.56K Bytes\r\n"},
+        {1048575, 0, "1024.00K Bytes\r\n"}, {1048576, 0, "1.00M Bytes\r\n"}, {INT32_MAX, 0, "2048.00M Bytes\r\n"},
+        {0, 0, ""}, {INT32_MIN, 0, ""}, {-1, 1, "UNKNOWN\r\n"}, {1536, 2, "1.50K Bytes\r\n"},
     };
+    // clang-format on
     const std::string idle = "Port Type: \t\tBi-direction\r\nCurrent User: \t\t\r\nIP Address: \t\t\r\n";
     for (const auto &[size, unknown, part] : sizes) {
         EXPECT_EQ(FormatDetailsText(BuildRecord({"P", 0x88, 0, 0, "", {}, size, 0, unknown})),
