@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The probe's command line: any list of arguments either finishes with a
-// message and a usage exit code, or gives a command whose values lie within
-// the ranges its --help promises. Each word is also read as a target and as a
-// scrape time-out header. Nothing is run, so nothing reaches a network.
+// The probe's command line: any list of arguments either finishes with a message and a usage exit code, or gives a
+// command whose values lie within the ranges its --help promises. Each word is also read as a target and as a scrape
+// time-out header. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "probe/cli.h"

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Our MIB-II agent module, loaded as the program loads it, always pointed at a
-// routing table file of the test's own, never at the host's.
+// Our MIB-II agent module, loaded as the program loads it, always pointed at a routing table file of the test's own,
+// never at the host's.
 #include "link/gateway.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +26,8 @@ std::string Row(const char *gateway, const char *flags = "0003", const char *met
 
 class MibAgentModule : public testing::Test {
 protected:
-    // The module stays loaded for the whole test, so that the table set here
-    // outlives the lookup's own load and release of it.
+    // The module stays loaded for the whole test, so that the table set here outlives the lookup's own load and release
+    // of it.
     void SetUp() override
     {
         m_setTable = reinterpret_cast<void (*)(const char *)>(m_module.Symbol("KestrumAgentSetRouteTable"));
@@ -56,8 +56,8 @@ protected:
     PFNSNMPEXTENSIONQUERY m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(m_module.Symbol(SnmpExtensionQueryName));
 };
 
-// As the lookup reads it: the next hop of the default route, the one of lowest
-// metric, the first among equals; lines that are no routes are passed over.
+// As the lookup reads it: the next hop of the default route, the one of lowest metric, the first among equals; lines
+// that are no routes are passed over.
 TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
 {
     const std::string subnet = Row("00000000", "0001", "0", "00FFFFFF", "0001A8C0");
@@ -86,8 +86,8 @@ TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
     EXPECT_EQ(Lookup(), kUntouched);
 }
 
-// Straight through the entry point, as another caller might ask: the next hop
-// is answered, a prefix of it, a name without storage or a get-next is refused.
+// Straight through the entry point, as another caller might ask: the next hop is answered, a prefix of it, a name
+// without storage or a get-next is refused.
 TEST_F(MibAgentModule, AnswersTheNextHopAndRefusesTheRest)
 {
     WriteTable(Row("0101A8C0"));

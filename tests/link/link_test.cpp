@@ -59,8 +59,7 @@ TEST(UdpSocket, ReceivesWholeDatagramsAndRefusesOversizedOnes)
     EXPECT_EQ(socket.WaitReadable(0, 50000), 0);
 }
 
-// A signal during the wait or a blocking receive must neither end it as an
-// error nor lose the datagram after it.
+// A signal during the wait or a blocking receive must neither end it as an error nor lose the datagram after it.
 TEST(UdpSocket, WaitAndReceiveResumeAfterSignal)
 {
     struct sigaction action {
@@ -185,8 +184,8 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
     std::vector<Step> answerThenFlood = flood;
     answerThenFlood.insert(answerThenFlood.begin(), Step{0, Answer});
     const std::vector<Step> twoAnswers = {{0, Answer}, {0, Answer, true}};
-    // A listening window of two seconds leaves room in 2.6 s for the fallback probe and its answer. When the
-    // list never opens the wait gives way; the answer still counts, so that no address is asked for on top.
+    // A listening window of two seconds leaves room in 2.6 s for the fallback probe and its answer. When the list never
+    // opens the wait gives way; the answer still counts, so that no address is asked for on top.
     // clang-format off
     const DiscoveryCase cases[] = {
         {"wrong byte, empty, then answer", {{0, {0x54}}, {0, {}}, {0, Answer}}, 1, 0, {Server}},
@@ -335,9 +334,8 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
     }
 }
 
-// A request, its reply, a one-second wait, the reply posted, the next request:
-// in the 3.5 s that the test lets the polling run from the first request, that
-// is four requests (three on a slow machine), and every reply but the one the
+// A request, its reply, a one-second wait, the reply posted, the next request: in the 3.5 s that the test lets the
+// polling run from the first request, that is four requests (three on a slow machine), and every reply but the one the
 // stop cut short is posted.
 TEST(StatusWorker, PollsOnceASecond)
 {

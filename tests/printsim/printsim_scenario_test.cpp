@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's scenarios: the text format, how printers move from one
-// answered request to the next, and the records they make.
+// The simulator's scenarios: the text format, how printers move from one answered request to the next, and the records
+// they make.
 #include "printsim/scenario.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plugin: the range syntax, the exit code for every kind of answer from a
-// server on loopback, and the output: performance data, hostile names, -v.
+// The plugin: the range syntax, the exit code for every kind of answer from a server on loopback, and the output:
+// performance data, hostile names, -v.
 #include "tests/probe/fake_servers.h"
 #include "tests/probe/records.h"
 #include "probe/check.h"

@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The command line: usage errors have usage exit codes (check's are UNKNOWN,
-// as for any plugin), --help and --version work everywhere, good lines carry
-// their options. Only lines that parsing finished are run: nothing here
-// touches the network.
+// The command line: usage errors have usage exit codes (check's are UNKNOWN, as for any plugin), --help and --version
+// work everywhere, good lines carry their options. Only lines that parsing finished are run: nothing here touches the
+// network.
 #include "probe/cli.h"
 #include "probe/cidr.h"
 
@@ -169,8 +168,8 @@ TEST(CommandLine, ScrapeTimeoutBoundsTheWait)
         EXPECT_EQ(ProbeWaitSeconds(60.0, &junk), 60.0) << junk;
 }
 
-// The probe's own readers on top of ADDR[:PORT]: a print server's address and
-// an --allow-target range. What the text, the error or the range reads back as.
+// The probe's own readers on top of ADDR[:PORT]: a print server's address and an --allow-target range. What the text,
+// the error or the range reads back as.
 TEST(Parse, TargetsAndRanges)
 {
     const std::pair<std::string, const char *> targets[] = {

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Against fake servers on loopback: many status exchanges at once, each reply
-// to its own request; discovery through the link's search; the exporter
-// answering many probes at once, each within the scrape time-out.
+// Against fake servers on loopback: many status exchanges at once, each reply to its own request; discovery through the
+// link's search; the exporter answering many probes at once, each within the scrape time-out.
 #include "tests/probe/fake_servers.h"
 #include "status_replies.h"
 #include "probe/discover.h"
@@ -36,8 +35,8 @@ std::vector<ServerAnswer> Answers(const std::vector<Behaviour> &behaviours)
 
 TEST(Exchange, ManyAtOnceEachReplyToItsOwnRequest)
 {
-    // Some are silent, oversized, short or answer from the wrong port (which
-    // must not count); the first is asked twice and answers twice.
+    // Some are silent, oversized, short or answer from the wrong port (which must not count); the first is asked twice
+    // and answers twice.
     std::vector<Behaviour> behaviours(300);
     for (std::size_t i = 0; i < behaviours.size(); ++i)
         behaviours[i] = i % 10 == 3    ? Silent

@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports),
-// served by one fake UDP server for at most 20 s. Each answers a status request
-// with its own datagram (none: silent), from its own port or from another, and
-// the discovery probe twice.
+// Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports), served by one fake UDP server for at most
+// 20 s. Each answers a status request with its own datagram (none: silent), from its own port or from another, and the
+// discovery probe twice.
 #pragma once
 #include "probe/target.h"
 

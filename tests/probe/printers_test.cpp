@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the probe reports: the monitor's texts for each printer, JSON that reads
-// back to the same values, the text table, the exporter's metrics, discover's
-// output forms.
+// What the probe reports: the monitor's texts for each printer, JSON that reads back to the same values, the text
+// table, the exporter's metrics, discover's output forms.
 #include "tests/probe/records.h"
 #include "probe/discover.h"
 #include "probe/metrics.h"
@@ -38,8 +37,8 @@ TEST(Printers, TheMonitorsTextsAndTheStateBits)
             << p.userAddress.value_or("-") << '|' << p.portType;
         rows.push_back(row.str());
     }
-    // 8-bit names and users arrive as UTF-8; off line there is no per cent,
-    // with nothing queued no per cent, address or size.
+    // 8-bit names and users arrive as UTF-8; off line there is no per cent, with nothing queued no per cent, address or
+    // size.
     EXPECT_EQ(rows, (std::vector<std::string>{
                         "1|Laser \"1020\"|BUSY|11100|37%|1.50K Bytes|alice|192.168.1.20|Bi-direction",
                         "3|Drucker K\xC3\xBC"

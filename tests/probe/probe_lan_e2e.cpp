@@ -1,10 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// kestrum-probe as a program on a namespace LAN, run by probe_lan_test.sh in
-// the client namespace: server1 (10.213.0.1) serves SCENARIO_A, server2
-// SCENARIO_B, server3 is silent, server4 sends oversized replies; 3 and 4 do
-// not answer discovery. The expected printers come from the simulator's own
-// scenario code reading the same files.
+// kestrum-probe as a program on a namespace LAN, run by probe_lan_test.sh in the client namespace: server1 (10.213.0.1)
+// serves SCENARIO_A, server2 SCENARIO_B, server3 is silent, server4 sends oversized replies; 3 and 4 do not answer
+// discovery. The expected printers come from the simulator's own scenario code reading the same files.
 //   env KESTRUM_PROBE=... SCENARIO_A=... SCENARIO_B=... probe_lan_e2e
 #include "printsim/scenario.h"
 #include "probe/printers.h"

@@ -18,9 +18,8 @@ inline kprobe::Exchange Reply(const std::vector<TestPrinter> &printers, long byt
     return e;
 }
 
-// Slots 1, 3, 4 and 8: busy with a job of known size; paper out on LPT with a
-// Latin-1 name and user and a job of unknown size; off line with a name that
-// fills all 64 bytes; a fault with nothing queued.
+// Slots 1, 3, 4 and 8: busy with a job of known size; paper out on LPT with a Latin-1 name and user and a job of
+// unknown size; off line with a name that fills all 64 bytes; a fault with nothing queued.
 inline kprobe::Exchange Scenario()
 {
     // clang-format off

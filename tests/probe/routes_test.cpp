@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The exporter's answers without its HTTP layer, against servers on loopback:
-// which targets it refuses (and sends nothing to), why a probe failed, the
-// wait it used, the debug account and the log lines of each probe.
+// The exporter's answers without its HTTP layer, against servers on loopback: which targets it refuses (and sends
+// nothing to), why a probe failed, the wait it used, the debug account and the log lines of each probe.
 #include "status_replies.h"
 #include "tests/probe/fake_servers.h"
 #include "probe/routes.h"

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// kestrum-probe serve over a long run, on loopback against the simulator and
-// driven only through its HTTP interface: after a warm-up its resident memory
-// and its open files must stay where they were.
+// kestrum-probe serve over a long run, on loopback against the simulator and driven only through its HTTP interface:
+// after a warm-up its resident memory and its open files must stay where they were.
 #include "listening_child.h"
 
 #include <gtest/gtest.h>
@@ -55,8 +54,8 @@ std::pair<int, std::string> Get(std::unique_ptr<httplib::Client> &client, std::u
     return res ? std::pair(res->status, res->body) : std::pair(-1, std::string());
 }
 
-// Closes the kept connection and gives the server a moment to close its end,
-// so that the server's files can be counted without it.
+// Closes the kept connection and gives the server a moment to close its end, so that the server's files can be counted
+// without it.
 void Disconnect(std::unique_ptr<httplib::Client> &client)
 {
     client.reset();

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Status replies for the tests, built from a short table of printers: row i
-// fills slot i+1, a row without a name leaves its slot empty, the rest is zero.
+// Status replies for the tests, built from a short table of printers: row i fills slot i+1, a row without a name leaves
+// its slot empty, the rest is zero.
 #pragma once
 #include <algorithm>
 #include <array>

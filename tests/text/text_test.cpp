@@ -22,7 +22,8 @@ TEST(Text, DecimalNumbers)
         DecimalRules rules;
         double lo, hi;
         std::optional<double> expected;
-    } cases[] = {  // a sign only where the rules allow one
+    } cases[] = {
+        // a sign only where the rules allow one
         // clang-format off
         {"0", whole, 0, 10, 0}, {"10", whole, 0, 10, 10}, {"11", whole, 0, 10, std::nullopt}, {"007", whole, 0, 10, 7},
         {"", whole, 0, 10, std::nullopt}, {" 5", whole, 0, 10, std::nullopt}, {"5 ", whole, 0, 10, std::nullopt},
