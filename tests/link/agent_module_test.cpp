@@ -61,23 +61,23 @@ protected:
 TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
 {
     const std::string subnet = Row("00000000", "0001", "0", "00FFFFFF", "0001A8C0");
+    const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    // Each row of the sixth would win on its metric if it were read as a route.
+    // clang-format off
     const std::pair<std::string, Address> cases[] = {
-        {"Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n" + subnet +
-             Row("0101A8C0"),
-         kHome},
+        {header + subnet + Row("0101A8C0"), kHome},
         {subnet, kUntouched},
         {Row("FE01000A", "0003", "600") + Row("0101A8C0", "0003", "100") + Row("0201A8C0", "0003", "100"), kHome},
         {Row("0101A8C0", "0002") + Row("0101A8C0", "0001"), kUntouched},  // not up; not via a gateway
         {Row("0101A8C0", "0003", "0", "000000FF"), kUntouched},           // not the default's mask
-        // Each of these would win on its metric if it were read as a route.
         {"eth0\t00000000\t0101A8C0\n" + Row("ZZ01A8C0") + Row("10101A8C0") + Row("0101A8C0", "0003", "-1") +
-             "garbage\n\n" + Row("0201A8C0", "0003", "5"),
-         {192, 168, 1, 2}},
+             "garbage\n\n" + Row("0201A8C0", "0003", "5"), {192, 168, 1, 2}},
         {"Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000", kHome},  // no final newline
         {Row("0101A8C0", "0003", "4294967295"), kHome},  // the largest metric is ten digits
         {Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"), kHome},  // past it: no route
         {"", kUntouched},
     };
+    // clang-format on
     for (const auto &c : cases) {
         WriteTable(c.first);
         EXPECT_EQ(Lookup(), c.second) << c.first;

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's scenarios: the text format, how printers move from one answered request to the next, and the records
-// they make.
+// The simulator's scenarios (the text format, how printers move from one request to the next, the records they make)
+// and its command line; the fault shapes are checked on the wire by printsim_loopback_test.sh.
+#include "printsim/options.h"
 #include "printsim/scenario.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 using namespace printsim;
 
@@ -24,15 +26,11 @@ TEST(PrintsimScenario, ParsesAGoodFile)
 {
     // Quotes, comments, a raw status byte; a name and a user that fill their fields.
     const std::string name(64, 'N'), user(30, 'U');
-    Simulation sim(Parse("# slot 1 left empty\n"
-                         "printer slot=2 name=" +
-                         name +
-                         " port=lpt step=7 queue=3 arrive=6  # comment\n"
-                         "job user=\"" +
-                         user +
-                         "\\\"B\" addr=10.20.30.40 size=-1\n"
-                         "timeline print:4 0x7F:2\n"
-                         "\n\tprinter slot=0 name=\"Laser 1020\" port=bidi\n"));
+    // clang-format off
+    Simulation sim(Parse("# slot 1 left empty\nprinter slot=2 name=" + name + " port=lpt step=7 queue=3 arrive=6"
+                         "  # comment\njob user=\"" + user + "\\\"B\" addr=10.20.30.40 size=-1\n"
+                         "timeline print:4 0x7F:2\n\n\tprinter slot=0 name=\"Laser 1020\" port=bidi\n"));
+    // clang-format on
     sim.Advance();
     const StatusReply reply = sim.Reply();
     const PrinterRecord &r = reply.records[2];
@@ -122,26 +120,68 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
 TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
 {
     Simulation a(DefaultScenario()), b(DefaultScenario());
-    bool offline = false, paperOut = false, fault = false, busy = false, unknownSize = false, full = false;
+    std::string seen = "......";  // off line, paper out, fault, busy, size unknown, 100 %
     for (int i = 0; i < 400; ++i) {
         const StatusReply ra = a.Reply(), rb = b.Reply();
         ASSERT_EQ(std::memcmp(&ra, &rb, sizeof ra), 0) << "the same requests give the same replies, step " << i;
         for (const PrinterRecord &p : ra.records) {
             const std::uint8_t f = p.statusFlags;
-            offline |= IsSlotUsed(p) && !IsOnLine(f);
-            paperOut |= IsOnLine(f) && !IsOnLineReady(f) && IsPaperOut(f);
-            fault |= IsOnLine(f) && !IsOnLineReady(f) && !IsPaperOut(f);
-            busy |= IsOnLineReady(f) && IsBusy(f);
-            unknownSize |= p.docSizeUnknown == 1;
-            full |= p.printedPercent == 100;
+            const bool states[] = {IsSlotUsed(p) && !IsOnLine(f),
+                                   IsOnLine(f) && !IsOnLineReady(f) && IsPaperOut(f),
+                                   IsOnLine(f) && !IsOnLineReady(f) && !IsPaperOut(f),
+                                   IsOnLineReady(f) && IsBusy(f),
+                                   p.docSizeUnknown == 1,
+                                   p.printedPercent == 100};
+            for (std::size_t k = 0; k < seen.size(); ++k)
+                seen[k] = states[k] ? 'x' : seen[k];
         }
         a.Advance();
         b.Advance();
     }
-    EXPECT_TRUE(offline);
-    EXPECT_TRUE(paperOut);
-    EXPECT_TRUE(fault);
-    EXPECT_TRUE(busy);
-    EXPECT_TRUE(unknownSize);
-    EXPECT_TRUE(full);
+    EXPECT_EQ(seen, "xxxxxx");
+}
+
+TEST(PrintsimOptions, CommandLines)
+{
+    Options o;
+    std::string error;
+    const auto parse = [&](std::vector<const char *> args) {
+        args.insert(args.begin(), "kestrum-printsim");
+        return ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+    };
+    ASSERT_TRUE(parse(
+        {"--port", "5", "--port", "0", "--stop-after", "3", "--reply", "oversized", "--discovery-reply", "garbage"}));
+    EXPECT_EQ(o.port, 0);  // the last of a repeated option counts
+    EXPECT_EQ(o.stopAfter, 3);
+    EXPECT_EQ(o.replyFault, ReplyFault::Oversized);
+    EXPECT_EQ(o.discoveryFault, DiscoveryFault::Garbage);
+    ASSERT_TRUE(parse({"--probe", "10.213.0.255:6000", "--broadcast"}));
+    EXPECT_EQ(o.mode, Mode::Probe);
+    EXPECT_EQ(o.target + ":" + std::to_string(o.targetPort) + " " + std::to_string(o.waitMs), "10.213.0.255:6000 2000");
+    ASSERT_TRUE(parse({"--request", "127.0.0.1"}));
+    EXPECT_EQ(o.target + ":" + std::to_string(o.targetPort) + " " + std::to_string(o.waitMs), "127.0.0.1:60000 1000");
+    // Help and version come back to the caller instead of exiting.
+    ASSERT_TRUE(parse({"--port", "0", "--help"}));
+    EXPECT_EQ(o.mode, Mode::Help);
+    EXPECT_NE(UsageText().find("--discovery-reply"), std::string::npos);
+    ASSERT_TRUE(parse({"--version"}));
+    EXPECT_EQ(o.mode, Mode::Version);
+    EXPECT_EQ(VersionText().rfind("kestrum-printsim ", 0), 0u);
+
+    const std::pair<std::vector<const char *>, std::string> bad[] = {
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "65536"}, "--port: '65536' is not a port number"},
+        {{"--bind", "localhost"}, "--bind: 'localhost' is not an IPv4 address"},
+        {{"--max-seconds", "0"}, "--max-seconds: '0' is not 1 to 86400"},
+        {{"--delay-ms", "5s"}, "--delay-ms: '5s' is not 0 to 600000"},
+        {{"--probe", "1.2.3.4:"}, "--probe: '1.2.3.4:' is not ADDR or ADDR:PORT"},
+        {{"--probe", "1.2.3.4", "--request", "1.2.3.4"}, "--probe and --request exclude each other"},
+        {{"--verbose"}, "unknown option '--verbose' (try --help)"},
+        {{"--reply", "long"}, "--reply: expected short, oversized or garbage, got 'long'"},
+        {{"stray"}, "unexpected argument 'stray' (try --help)"},
+    };
+    for (const auto &c : bad) {
+        EXPECT_FALSE(parse(c.first)) << c.second;
+        EXPECT_EQ(error, c.second);
+    }
 }
