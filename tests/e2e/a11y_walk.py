@@ -1,15 +1,9 @@
 #!/usr/bin/python3
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Walks the monitor's windows through AT-SPI, as a screen reader does, drives
-it by keys (xdotool) and prints what a reader hears; every line of the run's
-section in a11y_heard.txt must begin one of them.
-
-    a11y_walk.py list|entry|dpi MONITOR
-list: two servers answer (server list, main window, a reply's changes,
-"Connect Failed!"); entry: none answers (address entry, blank-address box);
-dpi: at 192 dpi, the main window's size and its controls' rectangles.
-"""
+"""Reads the monitor's windows through AT-SPI as a screen reader does, driving it by keys: every line of
+the mode's section in a11y_heard.txt must begin a line heard.   a11y_walk.py list|entry|dpi MONITOR
+list: two servers answer; entry: none does (address entry); dpi: the main window's layout at 192 dpi."""
 import os
 import subprocess
 import sys
@@ -39,7 +33,7 @@ def pump(seconds):
 def safe(call, default=None):
     try:
         return call()
-    except Exception:  # an object that went away while looked at
+    except Exception:  # gone while looked at
         return default
 
 

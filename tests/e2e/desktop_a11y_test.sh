@@ -1,10 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The shipped monitor as a screen reader meets it: on Xvfb in the client of a
-# private LAN, with a private session bus, a11y_walk.py reads every window
-# through AT-SPI. Three runs: two servers answer; none does; two answer at 192 dpi.
-#   desktop_a11y_test.sh LAN_SH PRINTSIM MONITOR
+# The shipped monitor read through AT-SPI (a11y_walk.py) on Xvfb in a LAN client with a private session
+# bus: two servers answer; none does; two at 192 dpi.   desktop_a11y_test.sh LAN_SH PRINTSIM MONITOR
 set -euo pipefail
 lan_sh=$1 sim=$2 monitor=$3
 here=$(cd "$(dirname "$0")" && pwd)

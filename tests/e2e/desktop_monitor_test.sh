@@ -1,10 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The shipped monitor on Xvfb, under openbox or no window manager, in the client
-# of a private LAN. Each row picks a server from the list, checks that only it
-# is polled, may open the About box, closes the window and expects the program
-# to end by itself with status 0.
+# The shipped monitor on Xvfb, under openbox or no window manager, in a LAN client: each row picks a
+# server, checks only it is polled, may open About, closes, and the program must end with status 0.
 #   desktop_monitor_test.sh LAN_SH PRINTSIM MONITOR WM   (WM: openbox or none)
 set -euo pipefail
 lan_sh=$1 sim=$2 monitor=$3 wm=$4

@@ -1,9 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The offscreen monitor test in the client of a private LAN whose one server
-# does not answer the search and stops answering after three replies.
-#   lan_monitor_test.sh LAN_SH PRINTSIM MONITOR_TEST
+# The offscreen monitor test in a LAN client; the one server ignores the search and stops after three
+# replies.   lan_monitor_test.sh LAN_SH PRINTSIM MONITOR_TEST
 set -euo pipefail
 lan_sh=$1 sim=$2 monitor_test=$3
 . "$(dirname "$0")/../support/lib.sh"

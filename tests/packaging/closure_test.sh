@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# What installing each built package pulls in: the closure of its Depends and
-# Pre-Depends, through our own packages (read from the built .debs) and then
-# through Debian's (apt-cache depends --recurse, every alternative counted).
-# kestrum-probe must install on a headless host: no Qt, X11, fontconfig or
-# FreeType in its closure; the monitor's must hold Qt, or the pattern is wrong.
+# What installing each built package pulls in (our .debs' Depends, then apt-cache depends --recurse):
+# kestrum-probe must install without Qt, X11, fontconfig or FreeType; the monitor's closure must hold Qt.
 #   closure_test.sh DEB_DIR
 set -euo pipefail
 deb_dir=$1

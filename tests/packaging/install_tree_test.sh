@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A plain `cmake --install` of the monitor's, the module's and the simulator's
-# components into a temporary prefix that no compiled-in path names: the
-# installed monitor must find its agent module in the private folder relative
-# to itself and reach a server that only the gateway fallback finds.
-#   install_tree_test.sh BUILD_DIR MODULEDIR LAN_SH SHIPPED_MONITOR_TEST
+# `cmake --install` of monitor, agent and simulator into a prefix no compiled-in path names: the monitor
+# must find its module relative to itself.   install_tree_test.sh BUILD_DIR MODULEDIR LAN_SH SHIPPED_MONITOR_TEST
 set -euo pipefail
 build=$1 moduledir=$2 lan_sh=$3 shipped_test=$4
 . "$(dirname "$0")/../support/lib.sh"

@@ -1,12 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The monitor's package as a user gets it: usbkestrum and the module package it
-# depends on, unpacked with dpkg -x, hold every file a desktop install needs
-# (and usbkestrum none of the other programs), and the monitor run from there
-# reaches a server that only the gateway fallback finds, through the module.
-# With CI=true the two are also installed with dpkg -i, run, and removed with
-# dpkg -r, which must leave no file behind.
+# usbkestrum and its module package, unpacked (dpkg -x): every desktop file, none of the other programs',
+# and the monitor from there works; with CI=true also dpkg -i, run, dpkg -r leaving no trace.
 #   package_test.sh DEB_DIR LAN_SH SHIPPED_MONITOR_TEST
 set -euo pipefail
 deb_dir=$1 lan_sh=$2 shipped_test=$3

@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# An installed or unpacked monitor as a user runs it: on Xvfb in the client of
-# a private LAN, driven by keys. The only server is the client's default
-# gateway and answers only on its own address, so only the gateway fallback
-# finds it, through the agent module MODULE. The monitor must find it, poll it,
-# and end cleanly on Escape.
+# A shipped monitor on Xvfb in a LAN client, driven by keys: its only server is the default gateway, so
+# only the fallback through MODULE finds it; it must poll it and end cleanly on Escape.
 #   packaged_monitor_test.sh LAN_SH PRINTSIM MONITOR MODULE
 set -euo pipefail
 lan_sh=$1 sim=$2 monitor=$3 module=$4

@@ -1,15 +1,9 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# kestrum-probe installed alone, as on a headless monitoring host: dpkg -i of it
-# and the module package it depends on (Debian's packages it needs first), then
-# the installed program at work: its version, the status of a simulator on a
-# private loopback, discovery through the client's default gateway on a
-# namespace LAN (loading the installed module from its private folder), and the
-# service's own command line under a user of no account (probe_unit_run.sh).
-# dpkg -r must keep only the conffile, dpkg --purge leave no file, user or group.
-# Changes the system, so it runs with CI=true only.
-#   probe_install_test.sh DEB_DIR LAN_SH UNIT_RUN_SH
+# kestrum-probe installed alone (CI=true only: it changes the system): version, status on loopback,
+# discovery through the gateway with the installed module, the service's command line; dpkg -r keeps only
+# the conffile, --purge leaves no file, user or group.   probe_install_test.sh DEB_DIR LAN_SH UNIT_RUN_SH
 set -euo pipefail
 deb_dir=$1 lan_sh=$2 unit_run=$3
 . "$(dirname "$0")/../support/lib.sh"

@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The exporter's service as the kestrum-probe package ships it, checked without
-# a running systemd: systemd-analyze verify finds nothing to say about the
-# unit, its offline security exposure is at most MAX_EXPOSURE, and its command
-# line, run as the unit would run it (probe_unit_run.sh), answers /metrics:
-# with the shipped options, and with ARGS that move it to another address.
+# The packaged unit without a running systemd: verify is silent, offline exposure at most MAX_EXPOSURE,
+# and its command line answers /metrics, with the shipped ARGS and moved elsewhere.
 #   probe_service_test.sh DEB_DIR UNIT_RUN_SH [MAX_EXPOSURE]
 set -euo pipefail
 deb_dir=$1 unit_run=$2 max_exposure=${3:-1.5}

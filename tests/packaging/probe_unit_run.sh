@@ -1,19 +1,10 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The service's own command line, run as systemd would run it, without systemd:
-# the unit's ExecStart with ARGS from the package's /etc/default file, under a
-# user id that no account owns (what DynamicUser= hands out), with no
-# capabilities, no new privileges, the unit's UMask and LimitNOFILE, and, of
-# its sandbox, what namespaces can give: a network with only loopback, a
-# read-only root (ProtectSystem=), and a /proc that shows only its own
-# processes and none of the system's files (ProtectProc=invisible,
-# ProcSubset=pid). Wherever the program's default makes it listen, it must
-# answer /metrics there, its own process figures included.
-#   probe_unit_run.sh ROOT [LISTEN]
-# ROOT: "" for the installed package, else where it is unpacked; LISTEN: the
-# address and port it must listen on (what ARGS asks for), else any.
-# Exits 77 (skipped) where namespaces cannot be made.
+# The unit's ExecStart with ARGS from its /etc/default file, run as systemd would without it: a uid no
+# account owns, no capabilities or new privileges, its UMask and LimitNOFILE, loopback-only network,
+# read-only root, /proc of its own processes only; it must answer /metrics with its process figures.
+#   probe_unit_run.sh ROOT [LISTEN]   (ROOT "" for the installed package; LISTEN: where it must listen)
 set -euo pipefail
 root=$1 expected=${2:-}
 . "$(dirname "$0")/../support/lib.sh"

@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# lan.sh itself: on a private LAN two simulators answer one broadcast probe,
-# one answers a unicast status request with a full reply, a gateway-server LAN
-# gives the client its default route, `down` leaves no namespace, and the
-# host's interfaces and routes stay as they were.
-#   lan_discovery_test.sh LAN_SH PRINTSIM
+# lan.sh itself: two simulators answer one broadcast, a unicast request gets a full reply, the gateway LAN
+# routes through its server, `down` leaves nothing and the host never changes.   lan_discovery_test.sh LAN_SH PRINTSIM
 set -euo pipefail
 lan_sh=$1 sim=$2
 . "$(dirname "$0")/../support/lib.sh"

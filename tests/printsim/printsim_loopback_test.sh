@@ -1,8 +1,7 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The simulator on 127.0.0.1 with a free port, checked with its own client
-# modes: what each option makes it send. Every server ends by itself.
+# The simulator on 127.0.0.1, checked with its own client modes: what each option makes it send.
 #   printsim_loopback_test.sh PRINTSIM
 set -euo pipefail
 sim=$1

@@ -1,10 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# kestrum-probe end to end on namespace LANs. LAN A: server1 and server2 serve
-# still scenarios (paper out, off line, fault, unknown size, 8-bit names),
-# server3 is silent, server4 sends oversized replies; probe_lan_e2e checks from
-# the client. LAN B: one server reached only as the client's default gateway.
+# kestrum-probe on namespace LANs. A: still scenarios on server1/2, silent server3, oversized server4,
+# checked by probe_lan_e2e; B: one server reached only as the default gateway.
 #   probe_lan_test.sh LAN_SH PRINTSIM PROBE E2E_BINARY
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 e2e=$4

@@ -1,10 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A real Prometheus scrapes kestrum-probe's exporter on a namespace LAN, with
-# the targets from `discover --format file-sd`: it must show the printers'
-# states, and kestrum_up 0 for the silent server; no user reaches a label.
-#   prometheus_test.sh LAN_SH PRINTSIM PROBE
+# A real Prometheus scrapes the exporter on a LAN with targets from `discover --format file-sd`: the
+# printers' states, kestrum_up 0 for the silent server, no user in a label.   prometheus_test.sh LAN_SH PRINTSIM PROBE
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window's life: its layout, the ways to close and the shutdown, the
-// window menu, a worker that will not stop, and status replies reaching the view.
+// The main window: layout, the ways to close, the window menu, workers slow or stubborn, replies in the view.
 #include "main_window_harness.h"
 
 #include "dialogs/about_dlg.h"
@@ -27,8 +26,7 @@ enum class CloseWay { Escape, EnterOnTree, CloseBox, ExitButton, WorkerCloseRequ
 enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree };
 enum class MenuOutcome { JustCloses, AboutOpens, WindowCloses };
 
-// Plays the worker's handshake: waits for the notice, closes it, then stops when
-// asked (or, stubborn, only when the test releases it).
+// Closes the notice, then stops when asked (or, stubborn, only when the test releases it).
 struct ScriptedWorker {
     std::atomic<bool> sawStop{false};
     EventHandle release = CreateEvent(), done = CreateEvent();
@@ -38,11 +36,7 @@ struct ScriptedWorker {
     CMonitorDlg::WorkerBody Body()
     {
         return [this](std::shared_ptr<WorkerHost> host) {
-            for (int i = 0; i < 4000 && !IsWindowEnabled(host->Window(HostWindow::Finding)) &&
-                            !host->RunEnded(HostWindow::Finding);
-                 ++i)
-                Sleep(5);
-            PostMessage(host->Window(HostWindow::Finding), WM_CLOSE);
+            CloseNotice(*host);
             if (stubborn) {
                 release->Wait(30000);
                 // The window is long gone: every question must answer "no window".
@@ -76,42 +70,39 @@ void WhenShown(MonitorRun &run, std::function<void()> act)
 
 QTreeWidgetItem *Root(CMonitorDlg &dlg) { return dlg.m_treePrinters->topLevelItem(0); }
 
-// Which picture of the tree's bitmap an item shows, read from the widget: the
-// picture's index in the strip, or -1 when it is none of them.
-int PictureOf(const QTreeWidgetItem *item)
+QString Joined(int from, int to, const std::function<QString(int)> &each)
 {
-    const QImage strip = QImage(QStringLiteral(":/res/tree_images.png")).convertToFormat(QImage::Format_RGB32);
-    const QImage shown = item->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_RGB32);
-    for (int i = 0; i * 16 < strip.width(); ++i)
-        if (shown == strip.copy(i * 16, 0, 16, 16))
-            return i;
-    return -1;
+    QStringList out;
+    for (int i = from; i < to; ++i)
+        out << each(i);
+    return out.join(QLatin1Char(' '));
 }
 
-// Each item's picture, the root first.
+// Which picture of the tree's strip each item shows (-1: none of them), the root first.
 QString Pictures(CMonitorDlg &dlg)
 {
-    QStringList out{QString::number(PictureOf(Root(dlg)))};
-    for (int i = 0; i < Root(dlg)->childCount(); ++i)
-        out << QString::number(PictureOf(Root(dlg)->child(i)));
-    return out.join(QLatin1Char(' '));
+    const QImage strip = QImage(QStringLiteral(":/res/tree_images.png")).convertToFormat(QImage::Format_RGB32);
+    return Joined(-1, Root(dlg)->childCount(), [&](int c) {
+        const QTreeWidgetItem *item = c < 0 ? Root(dlg) : Root(dlg)->child(c);
+        const QImage shown = item->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_RGB32);
+        int i = 0;
+        while (i * 16 < strip.width() && shown != strip.copy(i * 16, 0, 16, 16))
+            ++i;
+        return QString::number(i * 16 < strip.width() ? i : -1);
+    });
 }
 
 QString NamesOf(CMonitorDlg &dlg)
 {
-    QStringList out;
-    for (int i = 0; i < Root(dlg)->childCount(); ++i)
-        out << Root(dlg)->child(i)->text(0);
-    return out.join(QLatin1Char(' '));
+    return Joined(0, Root(dlg)->childCount(), [&](int i) { return Root(dlg)->child(i)->text(0); });
 }
 
 // The status list's headings, each with its width.
 QString ColumnsOf(CMonitorDlg &dlg)
 {
-    QStringList out;
-    for (int c = 0; c < dlg.m_listStatus->columnCount(); ++c)
-        out << dlg.m_listStatus->headerItem()->text(c) + QString::number(dlg.m_listStatus->columnWidth(c));
-    return out.join(QLatin1Char(' '));
+    auto *list = dlg.m_listStatus;
+    return Joined(0, list->columnCount(),
+                  [&](int c) { return list->headerItem()->text(c) + QString::number(list->columnWidth(c)); });
 }
 
 // Opens the window menu the way asked, from `control`; where it should show.
@@ -172,11 +163,7 @@ private slots:
         });
         QCOMPARE(dlg.DoModal(), result);
         QVERIFY(!run.drive.Aborted());
-        QVERIFY(worker.sawStop);
-        QVERIFY(!g_hStopEvent);
-        QVERIFY(!g_hChoiceEvent);
-        QVERIFY(!g_hWorkerThread);
-        QVERIFY(!g_hExitBitmap);
+        QVERIFY(worker.sawStop && !g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread && !g_hExitBitmap);
         const auto calls = run.boxes.Calls();  // shown, and no false warning about the worker
         QCOMPARE(calls.size(), std::size_t(way == CloseWay::WorkerCloseRequest));
         if (!calls.empty()) {
@@ -185,9 +172,8 @@ private slots:
         }
     }
 
-    // Template 102 in Arial 10 points at 96 dpi: units of 7 x 15, so 319 x 198
-    // units are 558 x 371 pixels; the details' tab stops every 32 units (56 px)
-    // put all four values in one column.
+    // Arial 10 points at 96 dpi: units of 7 x 15, so 319 x 198 units are 558 x 371 px; tab stops every
+    // 32 units (56 px) put the four values in one column.
     void layoutInDialogUnits()
     {
         ScriptedWorker worker;
@@ -238,9 +224,8 @@ private slots:
         QCOMPARE(Root(dlg)->text(0), QStringLiteral("Remote Printers:"));
     }
 
-    // Alt+Space opens the window's menu at its corner; the Menu key and Shift+F10
-    // at the focused control; a right-click only on the background, where clicked.
-    // Arrows, Enter and the letters work in it.
+    // Alt+Space opens the window menu at its corner, Menu and Shift+F10 at the focused control, a right-click
+    // only on the background, where clicked; arrows, Enter and letters work in it.
     void systemMenu_data()
     {
         using W = MenuWay;
@@ -302,9 +287,7 @@ private slots:
         const QStringList about{QStringLiteral("About USB Kestrum")};
         QCOMPARE(abouts, outcome == MenuOutcome::AboutOpens ? about : QStringList());
         QCOMPARE(closedFromMenu, outcome == MenuOutcome::WindowCloses);
-        QVERIFY(worker.sawStop);
-        QVERIFY(!g_hStopEvent);
-        QVERIFY(!g_hWorkerThread);
+        QVERIFY(worker.sawStop && !g_hStopEvent && !g_hWorkerThread);
         QVERIFY(run.boxes.Calls().empty());
     }
 
@@ -317,24 +300,19 @@ private slots:
             MonitorRun run(worker.Body());
             WhenShown(run, [&] { run.dlg.close(); });  // WM_CLOSE, then its queued Cancel: two ways in
             QCOMPARE(run.dlg.DoModal(), IDCANCEL);
-            QVERIFY(!g_hStopEvent);
-            QVERIFY(!g_hChoiceEvent);
-            QVERIFY(!g_hWorkerThread);
+            QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread);
             calls = run.boxes.Calls();
         }
         QCOMPARE(calls.size(), std::size_t(1));
         QCOMPARE(calls[0].text, QStringLiteral("Child thread exit abnormal !"));
         QCOMPARE(calls[0].caption, QStringLiteral("window_main"));  // no caption: the program's name
         QCOMPARE(calls[0].flags, UINT(0x30));
-        // The window has gone; the worker wakes and must find nothing freed under it.
-        worker.release->Set();
+        worker.release->Set();  // the window has gone: the worker must find nothing freed under it
         QCOMPARE(worker.done->Wait(10000), WAIT_OBJECT_0);
     }
 
-    // A worker may take a while to stop (the search looks at the stop event only
-    // between its listening windows) and may ask for a box on its way out, which
-    // the person reads at leisure. The five seconds are the worker's alone: the
-    // reading does not count, and such a worker is no stubborn one.
+    // A worker may take a while to stop and ask for a box on its way out: the five seconds are the worker's
+    // alone, the person's reading does not count.
     void slowWorkerGetsNoWarning()
     {
         ScriptedWorker worker;
@@ -355,12 +333,9 @@ private slots:
         QCOMPARE(texts, QStringList{QStringLiteral("Connect Failed!\n")});
     }
 
-    // The printer view as set up (the root expanded, the list's columns, the
-    // details read-only) and the pictures the real tree shows: the root's globe,
-    // the plain printer for a printer on line without fault (busy or not), the
-    // prohibition sign for every other state. A reply renames and repictures the
-    // items in place and refreshes the selected printer's row; the root clears
-    // the row and details; a reply queued at the close is dropped. Names are 8-bit text.
+    // The view as set up and its pictures (globe; plain printer on line without fault; a prohibition sign for
+    // the rest). A reply renames and repictures items in place and refreshes the selected printer's row; the
+    // root clears row and details; a reply queued at the close is dropped. Names are 8-bit text.
     void repliesReachTheView()
     {
         ScriptedWorker worker;
@@ -413,8 +388,7 @@ private slots:
                               "BUSY 2 37%", "Port Type: \t\tBi-direction", "0", QString::fromUtf8("P1 K\u00FCche")}));
     }
 
-    // A server gone silent while a dialog stands over the main window: the
-    // program ends, and no dialog is left on screen without it.
+    // A server gone silent under a dialog over the main window: the program ends and leaves no dialog.
     void workerCloseEndsDialogsOverTheWindow_data()
     {
         QTest::addColumn<bool>("about");

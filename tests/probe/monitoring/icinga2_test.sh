@@ -1,10 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Icinga 2 with the staged CheckCommand "kestrum" beside the whole Template
-# Library: `icinga2 daemon -C` accepts it, then the daemon, in the client of a
-# namespace LAN, runs check_kestrum for each service: the command lines it
-# builds and the states it records must be the expected ones.
+# Icinga 2 with the staged CheckCommand and the Template Library: daemon -C accepts it, then the daemon in
+# a LAN client builds the expected command lines and records the expected states.
 #   icinga2_test.sh LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 cmake=$4 build=$5

@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Debian's Nagios 4 runs the staged check_kestrum through the shipped command
-# definitions on a namespace LAN. Forced checks take each service in turn;
-# status.dat must show OK, WARNING on the jobs range, OK for one printer named
-# with a space, CRITICAL for a silent server, and CRITICAL with a hard alert
-# once the first server stops answering.
+# Nagios 4 runs the staged check_kestrum through the shipped commands on a LAN; forced checks give OK,
+# WARNING on the jobs range, CRITICAL for a silent server and a hard alert once server1 stops.
 #   nagios_test.sh LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 cmake=$4 build=$5

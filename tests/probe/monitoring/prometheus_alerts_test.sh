@@ -1,11 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A real Prometheus loads the staged alerting rules and scrapes the real
-# exporter on a namespace LAN: server1 has two ready printers, server2 one
-# printer in each state, server3 is silent. Exactly the four alerts below must
-# become pending, named by the printers: the rules match what the exporter sends.
-#   prometheus_alerts_test.sh LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR
+# A real Prometheus with the staged rules scrapes the exporter on a LAN: exactly the four alerts below
+# become pending.   prometheus_alerts_test.sh LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 cmake=$4 build=$5
 . "$(dirname "$0")/../../support/lib.sh"
