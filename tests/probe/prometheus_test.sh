@@ -1,8 +1,9 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A real Prometheus scrapes the exporter on a LAN with targets from `discover --format file-sd`: the
-# printers' states, kestrum_up 0 for the silent server, no user in a label.   prometheus_test.sh LAN_SH PRINTSIM PROBE
+# A real Prometheus with the alerting rules scrapes the exporter on a LAN, the targets from `discover --format
+# file-sd`: the printers' states, kestrum_up 0 for the silent server, no user in a label, and exactly the
+# alerts below pending (the rules match what the exporter sends).   prometheus_test.sh LAN_SH PRINTSIM PROBE
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,11 +21,12 @@ on client "$probe" discover --format file-sd --timeout 6 >"$work/targets.json" |
 [ "$(jq -c '.[0].targets' "$work/targets.json")" = '["10.213.0.1","10.213.0.2","10.213.0.3"]' ] ||
   fail "unexpected file_sd list: $(cat "$work/targets.json")"
 start client "$probe" serve --listen 127.0.0.1:9150 >"$work/serve.log" 2>&1
-sed "s|@WORK@|$work|; s|@RULES@||" "$here/monitoring/prometheus.yml.in" >"$work/prometheus.yml"
+sed "s|@WORK@|$work|; s|@RULES@|'$here/../../probe/monitoring/kestrum-probe.rules.yml'|" \
+  "$here/monitoring/prometheus.yml.in" >"$work/prometheus.yml"
 start client prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/data" \
   --web.listen-address=127.0.0.1:9090 --log.level=warn >"$work/prometheus.log" 2>&1
 
-api() { on client curl -s --max-time 2 "http://127.0.0.1:9090/api/v1/$1" --data-urlencode "query=${2:-}"; }
+api() { on client curl -s --max-time 2 "http://127.0.0.1:9090/api/v1/$1" ${2:+--data-urlencode "query=$2"}; }
 value() { api query "$1" | jq -r 'if (.data.result | length) == 1 then .data.result[0].value[1] else empty end'; }
 want='kestrum_up{instance="10.213.0.1"}|1
 kestrum_up{instance="10.213.0.2"}|1
@@ -45,4 +47,12 @@ missing() {
 wait_for 300 eval '[ -z "$(missing)" ]' || fail "Prometheus did not show:"$'\n'"$(missing)"
 labels=$(api labels | jq -c '.data')
 case "$labels" in *user*|*alice*) fail "a user label reached Prometheus: $labels" ;; esac
+alerts='KestrumPrintServerDown 10.213.0.3 -
+KestrumPrinterFault 10.213.0.1 Jammed
+KestrumPrinterOffline 10.213.0.1 Off Line
+KestrumPrinterPaperOut 10.213.0.1 Paper Tray'
+pending() {
+  api alerts | jq -r '.data.alerts[] | "\(.labels.alertname) \(.labels.instance) \(.labels.printer // "-")"' | sort
+}
+wait_for 400 eval '[ "$(pending)" = "$alerts" ]' || fail "Prometheus's alerts after 40 s:"$'\n'"$(pending)"
 echo PASS

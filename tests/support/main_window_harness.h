@@ -48,7 +48,6 @@ public:
         QTimer::singleShot(40000, this, [this] { Abort(); });
     }
     void Then(Step step) { m_steps.push_back(std::move(step)); }
-    bool Finished() const { return m_next == m_steps.size(); }
     bool Aborted() const { return m_aborted; }
 
 private:

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What assistive technology is given, offscreen: the rule that finds a
-// control's label in its template, the choice dialogs' names and roles, and the
-// accessible child a renamed item points at. The AT-SPI run reads the rest.
+// What assistive technology is given, offscreen: the label a control takes from its template and the
+// accessible child a renamed item points at. The AT-SPI run reads the windows' names and roles.
 #include "main_window_harness.h"
 
 #include "platform/ui/accessibility.h"
@@ -13,23 +12,6 @@
 using namespace platform;
 
 namespace {
-
-using Heard = QList<QPair<int, QString>>;  // (role, name) of each control and part, in order
-
-Heard HearAll(QAccessibleInterface *iface)
-{
-    Heard heard;
-    for (int i = 0; i < iface->childCount(); ++i) {
-        QAccessibleInterface *child = iface->child(i);
-        if (!child || child->state().invisible || child->role() == QAccessible::ScrollBar ||
-            (child->role() == QAccessible::Client && child->text(QAccessible::Name).isEmpty()))
-            continue;  // a scroll area's frame: nothing to read
-        heard << qMakePair(int(child->role()), child->text(QAccessible::Name)) << HearAll(child);
-    }
-    return heard;
-}
-
-QPair<int, QString> Says(QAccessible::Role role, const char *name) { return {int(role), QString::fromUtf8(name)}; }
 
 ControlTemplate Entry(ControlKind kind, const char *text = "")
 {
@@ -73,32 +55,7 @@ private slots:
         QCOMPARE(TemplateLabelOf(t, static_cast<std::size_t>(index)), label);
     }
 
-    void choiceDialogs()
-    {
-        using R = QAccessible::Role;
-        CServerListDlg list;
-        CServerAddressDlg address;
-        QList<Heard> heard;
-        for (CDialog *dlg : {static_cast<CDialog *>(&list), static_cast<CDialog *>(&address)}) {
-            QTimer::singleShot(0, dlg, [&heard, dlg] {
-                heard << HearAll(QAccessible::queryAccessibleInterface(dlg));
-                dlg->EndDialog(IDCANCEL);
-            });
-            dlg->DoModal();
-        }
-        Heard fields;
-        for (const char *field : {"Input Server IP: field 1 of 4", "Input Server IP: field 2 of 4",
-                                  "Input Server IP: field 3 of 4", "Input Server IP: field 4 of 4"})
-            fields << Says(R::EditableText, field) << Says(R::StaticText, ".");
-        fields.removeLast();
-        QCOMPARE(heard,
-                 (QList<Heard>{{Says(R::List, "Print servers"), Says(R::Button, "OK"), Says(R::Button, "Cancel")},
-                               Heard{Says(R::Button, "OK"), Says(R::Grouping, "Input Server IP:")} + fields +
-                                   Heard{Says(R::StaticText, "Input Server IP:"), Says(R::Button, "Abort")}}));
-    }
-
-    // A renamed item is announced through the accessible child that reads its
-    // name: for the tree's printers and for the status row's cells.
+    // A renamed item (a printer, a status cell) is announced through the child that reads its name.
     void renamedItemsPointAtTheirChild()
     {
         MonitorRun run(QuietWorker());

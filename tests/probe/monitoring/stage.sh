@@ -15,6 +15,5 @@ for f in usr/bin/kestrum-probe etc/nagios-plugins/config/kestrum.cfg \
 done
 [ -x "$stage/usr/lib/nagios/plugins/check_kestrum" ] || fail "no executable check_kestrum"
 fill() {  # fill TEMPLATE OUT: TEMPLATE (in this folder) with the paths put in
-  sed -e "s|@STAGE@|$stage|g; s|@HERE@|$here|g; s|@WORK@|$work|g; s|@N@|$work/n|g; s|@I@|$work/i|g" \
-    -e "s|@RULES@|${rules:-}|g" "$here/$1" >"$2"
+  sed "s|@STAGE@|$stage|g; s|@HERE@|$here|g; s|@WORK@|$work|g; s|@N@|$work/n|g; s|@I@|$work/i|g" "$here/$1" >"$2"
 }
