@@ -64,6 +64,10 @@ TEST(Exchange, ManyAtOnceEachReplyToItsOwnRequest)
         }
     }
     EXPECT_EQ(servers.requests, 301);
+    // A reply from another port of a silent server's address is not that server's reply.
+    FakePrintServers pair(Answers({Silent, OtherPort}));  // the other port is on the first one's address
+    for (const Exchange &e : ExchangeStatus(pair.targets, std::chrono::milliseconds(300)))
+        EXPECT_EQ(e.outcome, Outcome::Silent) << e.target.Text();
 }
 
 TEST(Discover, TheLinksSearchListsALoopbackServerOnce)
