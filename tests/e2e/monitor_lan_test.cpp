@@ -1,10 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The whole monitor, offscreen, with its real worker, discovery and gateway
-// lookup, run by lan_monitor_test.sh in the client of a private LAN where no
-// server answers the search: the typed address is polled until the server falls
-// silent, and the worker ends the program with the warning. The desktop runs
-// show the listed servers and the gateway fallback with the shipped program.
+// The whole monitor offscreen with its real worker, in a LAN client (lan_monitor_test.sh) where no server
+// answers the search: the typed address is polled until the server falls silent, then the warning ends it.
 #include "main_window_harness.h"
 
 #include <QPlainTextEdit>

@@ -10,8 +10,7 @@ root=$1 expected=${2:-}
 . "$(dirname "$0")/../support/lib.sh"
 unit=$root/lib/systemd/system/kestrum-probe.service
 pid=
-# The exporter changes its user, which clears unshare's --kill-child signal:
-# it is ended by its own id, then unshare.
+# Changing its user clears unshare's --kill-child signal: the exporter is ended by its own id.
 stop() {
   [ -n "$pid" ] || return 0
   local child
@@ -25,7 +24,6 @@ unshare -n true 2>/dev/null || skip "needs network namespaces"
 for tool in setpriv nsenter ss curl; do command -v "$tool" >/dev/null || fail "needs $tool"; done
 [ -f "$unit" ] || fail "no unit at $unit"
 
-# The last assignment of KEY in the unit's [Service] section.
 setting() { sed -n '/^\[Service\]/,/^\[/p' "$unit" | sed -n "s/^$1=//p" | tail -1; }
 exec_start=$(setting ExecStart) env_file=$(setting EnvironmentFile)
 umask_value=$(setting UMask) nofile=$(setting LimitNOFILE)
@@ -33,8 +31,7 @@ umask_value=$(setting UMask) nofile=$(setting LimitNOFILE)
 [ -n "$exec_start" ] && [ -n "$umask_value" ] && [ -n "$nofile" ] ||
   fail "the unit lacks ExecStart, UMask or LimitNOFILE"
 
-# ARGS as systemd reads it from the environment file (shell syntax, one
-# assignment a line), then put in place of $ARGS, split at white space.
+# ARGS as systemd reads the environment file, put in place of $ARGS, split at white space.
 defaults=$root${env_file#-}
 [ -f "$defaults" ] || fail "no options file at $defaults"
 ARGS=$(ARGS=; . "$defaults" && printf '%s' "$ARGS")
@@ -49,10 +46,8 @@ done
 command[0]=$root${command[0]}
 echo "ExecStart as run: ${command[*]#$root} (ARGS=\"$ARGS\")"
 
-# A uid from systemd's dynamic range that no account has.
-uid=61234
+uid=61234  # in systemd's dynamic range, no account's
 getent passwd "$uid" >/dev/null && fail "uid $uid has an account here"
-# The forked shell is the new namespaces' first process and execs the program.
 started=$(date +%s)
 unshare --net --mount --pid --fork --kill-child -- bash -c 'ip link set lo up &&
   mount -t proc -o subset=pid,hidepid=invisible proc /proc && mount -o remount,bind,ro / &&
@@ -79,8 +74,7 @@ metrics=$(nsenter -t "$pid" -n curl -sS --fail --max-time 5 "http://$host:$port/
   fail "no answer on http://$host:$port/metrics"
 families=$(grep -c "^# TYPE " <<<"$metrics" || true)
 [ "$families" -gt 0 ] || fail "/metrics holds no metric"
-# Its start time, found without the system's part of /proc: between this
-# script's start and the scrape, a second's rounding either side.
+# Its start time, found without the system's /proc: between this script's start and the scrape, +-1 s.
 start=$(sed -n 's/^process_start_time_seconds //p' <<<"$metrics")
 awk -v s="$start" -v a="$started" -v b="$(date +%s)" 'BEGIN { exit !(s != "" && s >= a - 1 && s <= b + 1) }' ||
   fail "process_start_time_seconds is '$start', not between $started and now"

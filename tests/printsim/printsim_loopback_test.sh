@@ -8,21 +8,18 @@ sim=$1
 . "$(dirname "$0")/../support/lib.sh"
 n=0
 
-# serve OPTIONS...: a server in the background; sets $pid, $port and $log (its stderr).
-serve() {
+serve() {  # OPTIONS...: a server in the background; sets $pid, $port and $log (its stderr)
   n=$((n + 1)) log=$work/server$n.err
   "$sim" --bind 127.0.0.1 --port 0 --max-seconds 30 "$@" >"$work/server$n.out" 2>"$log" &
   pid=$!
   port=$(wait_listening "$work/server$n.out")
   port=${port##*:}
 }
-# Length and bytes of every answer to one probe, space-separated.
-probe() {
+probe() {  # length and bytes of every answer to one probe
   { "$sim" --probe "127.0.0.1:$port" --wait-ms 1500 || true; } |
     awk '/^answer /{printf "%s%s %s", n++ ? " " : "", $3, $4}'
 }
-# The first line of the answer to one status request, and slot 0's printed percent.
-request() {
+request() {  # the first line of the answer to one status request, and slot 0's printed percent
   { "$sim" --request "127.0.0.1:$port" --wait-ms "${1:-2000}" || true; } |
     sed -n '1p;/^slot 0 /s/.* printed=\([^ ]*\) .*/\1/p' | paste -sd' '
 }
