@@ -38,9 +38,8 @@ private slots:
     }
     void cleanup() { m_window.reset(); }
 
-    // Typed keys go to whichever field has the focus at the moment ('\b' is
-    // Backspace); pasted text and text an input method commits land in the first
-    // field after a 7 and go through the same filter.
+    // Typed keys go to the focused field ('\b': Backspace); pasted and input-method text lands in the first
+    // field after a 7, through the same filter.
     void entry_data()
     {
         QTest::addColumn<Via>("via");

@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The server list, the address dialog, the main window's handling of the choice and
-// the About box, each run modally with the user's actions scheduled before the run.
+// The choice dialogs, the main window's handling of the choice, and the About box, each run modally.
 #include "app/globals.h"
 #include "app/messages.h"
 #include "app/monitor_dlg.h"
@@ -51,8 +50,7 @@ struct Outcome {
     QByteArray bytes;
 };
 
-// Runs the dialog `msg` opens while a thread waits on the choice event and then
-// reads the outcome, as the worker does; `act` plays the user once the run is live.
+// Runs the dialog `msg` opens while a thread waits for the choice as the worker does; `act` plays the user.
 Outcome RunChoice(CMonitorDlg &dlg, UINT msg, std::function<void(CDialog &)> act)
 {
     Outcome out;
@@ -86,6 +84,28 @@ void CheckChosen(CMonitorDlg &dlg, const Outcome &out, const QString &address, c
     QCOMPARE(out.chosen, address.isEmpty() ? 0 : 1);
     QCOMPARE(out.bytes, bytes);
     QCOMPARE(dlg.GetWindowText(), address.isEmpty() ? titleBefore : "USB Kestrum (Server IP: " + address + ")");
+}
+
+// Plays keys (Qt's names), clicks on entries ([d|ctrl]clickN), OK and Close on the running server list.
+void Play(CServerListDlg &list, const QString &keys)
+{
+    SortedListBox *box = List(list);
+    for (const QString &key : keys.split(QLatin1Char(' '))) {
+        if (!list.IsRunning() || !list.isVisible())
+            break;
+        const QPoint at = key.contains(QLatin1String("click"))
+                              ? box->visualItemRect(box->item(key.right(1).toInt())).center()
+                              : QPoint();
+        if (key.startsWith(QLatin1String("dclick")))
+            QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
+        else if (key.contains(QLatin1String("click")))
+            QTest::mouseClick(box->viewport(), Qt::LeftButton,
+                              key.startsWith(QLatin1String("ctrl")) ? Qt::ControlModifier : Qt::NoModifier, at);
+        else if (key == QLatin1String("OK") || key == QLatin1String("Close"))
+            Perform(list, key == QLatin1String("OK") ? OkButton : CloseBox);
+        else
+            QTest::keyClick(list.focusWidget(), QKeySequence(key)[0].key());
+    }
 }
 
 }  // namespace
@@ -162,20 +182,16 @@ private slots:
         CheckChosen(*m_dlg, out, shown, title);
     }
 
-    // The list's caret is its selection: every key that lands on an entry selects
-    // it, also the entry that is current already; nothing is selected before.
+    // The list's caret is its selection: every key landing on an entry selects it, even the current one.
     void serverList_data()
     {
         QTest::addColumn<int>("servers");     // 10.0.0.9, 10.0.0.10, 10.0.0.9 again; listed in text order
-        QTest::addColumn<int>("focus");       // 0: the list had the focus before the entries came;
-                                              // 1: then Tab three times, round OK and Cancel;
-                                              // 2: then the focus went away and came back (a window manager)
+        QTest::addColumn<int>("focus");       // 0: in the list; 1: then Tab x3; 2: then away and back
         QTest::addColumn<QString>("keys");    // [d|ctrl]clickN clicks entry N, OK the button, Close the close box
         QTest::addColumn<QString>("chosen");  // empty: the dialog stays open; "none": refused
         const QString nine = "10.0.0.9", ten = "10.0.0.10";
         QTest::newRow("one: Home, Return") << 1 << 0 << "Home Return" << nine;
-        QTest::newRow("one: Return alone") << 1 << 0 << "Return"
-                                           << "";
+        QTest::newRow("one: Return alone") << 1 << 0 << "Return" << QString();
         QTest::newRow("one: Down, Return, after Tab x3") << 1 << 1 << "Down Return" << nine;
         QTest::newRow("one: End, Return") << 1 << 0 << "End Return" << nine;
         QTest::newRow("one: Page Up, Return, refocused") << 1 << 2 << "PgUp Return" << nine;
@@ -183,16 +199,13 @@ private slots:
         QTest::newRow("two: Home, Return, after Tab x3") << 2 << 1 << "Home Return" << ten;
         QTest::newRow("two: Down, Return, refocused") << 2 << 2 << "Down Return" << nine;
         QTest::newRow("two: click the first, OK, after Tab x3") << 2 << 1 << "click0 OK" << ten;
-        QTest::newRow("two: OK alone") << 2 << 0 << "OK"
-                                       << "";
-        QTest::newRow("two: Page Down, Up, Return") << 2 << 0 << "PgDn Up Return" << ten;
+        QTest::newRow("two: OK alone") << 2 << 0 << "OK" << QString();
+        QTest::newRow("two: Page Down, Up, Return") << 2 << 0 << "PgDown Up Return" << ten;
         QTest::newRow("two: End, Page Up, Return") << 2 << 0 << "End PgUp Return" << ten;
         QTest::newRow("two: Ctrl-click keeps the selection") << 2 << 0 << "click1 ctrlclick1 OK" << nine;
         QTest::newRow("two: click the current entry, Return") << 2 << 1 << "click0 Return" << ten;
-        QTest::newRow("two: double-click only selects") << 2 << 0 << "dclick1"
-                                                        << "";
-        QTest::newRow("two: close box refuses") << 2 << 0 << "click0 Close"
-                                                << "none";
+        QTest::newRow("two: double-click only selects") << 2 << 0 << "dclick1" << QString();
+        QTest::newRow("two: close box refuses") << 2 << 0 << "click0 Close" << QString("none");
         QTest::newRow("three, one twice: End, Return") << 3 << 0 << "End Return" << nine;
     }
     void serverList()
@@ -228,28 +241,7 @@ private slots:
                 box->setFocus(Qt::ActiveWindowFocusReason);
             }
             selectedBefore = box->GetCurSel();
-            static const QMap<QString, Qt::Key> named{{"Home", Qt::Key_Home},   {"End", Qt::Key_End},
-                                                      {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},
-                                                      {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown},
-                                                      {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
-            for (const QString &key : keys.split(QLatin1Char(' '))) {
-                if (!list.IsRunning() || !list.isVisible())
-                    break;
-                const QPoint at = key.contains(QLatin1String("click"))
-                                      ? box->visualItemRect(box->item(key.right(1).toInt())).center()
-                                      : QPoint();
-                if (key.startsWith(QLatin1String("dclick")))
-                    QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
-                else if (key.contains(QLatin1String("click")))
-                    QTest::mouseClick(box->viewport(), Qt::LeftButton,
-                                      key.startsWith(QLatin1String("ctrl")) ? Qt::ControlModifier : Qt::NoModifier, at);
-                else if (key == QLatin1String("OK"))
-                    Perform(list, OkButton);
-                else if (key == QLatin1String("Close"))
-                    Perform(list, CloseBox);
-                else
-                    QTest::keyClick(list.focusWidget(), named.value(key));
-            }
+            Play(list, keys);
             selectedAfter = box->GetCurSel();
         });
         QVERIFY(fresh);

@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The address entry as a person types, pastes and composes into it with an
-// input method, through the control itself, offscreen: after every step each
-// field is blank or a number from 0 to 255 in ASCII digits, and at the end the
-// blank test and the packed value read back what the fields show.
+// The address entry as a person types, pastes and composes into it with an input method, through the control itself,
+// offscreen: after every step each field is blank or a number from 0 to 255 in ASCII digits, and at the end the blank
+// test and the packed value read back what the fields show.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "tests/fuzz/fuzz_check.h"

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A fuzz input as a command line: the arguments after the program's name, each
-// ended by a zero byte (at most 64 words in all).
+// A fuzz input as a command line: the arguments after the program's name, each ended by a zero byte (at most 64 words
+// in all).
 #pragma once
 #include <algorithm>
 #include <string>

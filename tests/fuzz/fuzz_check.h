@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What every fuzz target uses: a check that stops the run with a message (a
-// finding), and ASan's poisoning of bytes that a routine must not read.
+// What every fuzz target uses: a check that stops the run with a message (a finding), and ASan's poisoning of bytes
+// that a routine must not read.
 #pragma once
 #include <sanitizer/asan_interface.h>
 

@@ -1,10 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The agent's answers as the gateway lookup sees them: a query that returns
-// any result and leaves in the binding a name of any length (or none) and a
-// value of any type and size, owned or not. The lookup accepts exactly an
-// IpAddress of at least four bytes under the requested name, leaves out
-// untouched otherwise and releases what it owns (LeakSanitizer sees the rest).
+// The agent's answers as the gateway lookup sees them: a query that returns any result and leaves in the binding a name
+// of any length (or none) and a value of any type and size, owned or not. The lookup accepts exactly an IpAddress of at
+// least four bytes under the requested name, leaves out untouched otherwise and releases what it owns (LeakSanitizer
+// sees the rest).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "tests/fuzz/fuzz_check.h"

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's command line: any list of arguments either fails with a
-// message or gives options within the ranges --help promises.
+// The simulator's command line: any list of arguments either fails with a message or gives options within the ranges
+// --help promises.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "printsim/options.h"
@@ -16,8 +16,8 @@ static bool IsAddress(const std::string &text)
     return inet_pton(AF_INET, text.c_str(), &a) == 1;
 }
 
-// Whether some word asks for this flag: "--name", "--name=...", or a cluster of
-// short flags that holds it ("-h", "-hq").
+// Whether some word asks for this flag: "--name", "--name=...", or a cluster of short flags that holds it ("-h",
+// "-hq").
 static bool Asks(const FuzzArgs &args, const std::string &longName, char shortName)
 {
     for (int i = 1; i < args.argc(); ++i) {
@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!error.empty());
         return 0;
     }
-    // Help and version come only when asked for: a parse that goes wrong must
-    // not end in either of them instead of its message.
+    // Help and version come only when asked for: a parse that goes wrong must not end in either of them instead of its
+    // message.
     if (o.mode == Mode::Help) {
         FUZZ_CHECK(Asks(args, "--help", 'h'));
         return 0;

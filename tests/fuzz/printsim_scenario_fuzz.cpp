@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's scenario files: any text either fails with "LINE: message"
-// naming a line of the text, or gives printers whose replies, over a run of
-// answered requests, stay within the record's rules.
+// The simulator's scenario files: any text either fails with "LINE: message" naming a line of the text, or gives
+// printers whose replies, over a run of answered requests, stay within the record's rules.
 #include "tests/fuzz/fuzz_check.h"
 #include "printsim/scenario.h"
 

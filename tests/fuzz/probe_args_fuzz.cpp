@@ -1,27 +1,48 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The probe's command line: any list of arguments either finishes with a
-// message and a usage exit code, or gives a command whose values lie within
-// the ranges its --help promises. Nothing is run, so nothing reaches a network.
+// The probe's command line: any list of arguments either finishes with a message and a usage exit code, or gives a
+// command whose values lie within the ranges its --help promises. Each word is also read as a target and as a scrape
+// time-out header. Nothing is run, so nothing reaches a network.
 #include "tests/fuzz/fuzz_args.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/probe/equality.h"
 #include "probe/cli.h"
+#include "probe/routes.h"
+
+#include <arpa/inet.h>
 
 #include <algorithm>
 
 using namespace kprobe;
 
-static void CheckTarget(const Target &t)  // a server port, and a text that reads back as the same target
+// One print server's address and port, and a text that reads back as the same target.
+static void CheckTarget(const Target &t)
 {
+    const std::uint32_t host = ntohl(t.address);
+    FUZZ_CHECK(host != 0 && host != 0xFFFFFFFFu && (host >> 28) != 0xE && t.port >= 1);
     Target again;
     std::string error;
-    FUZZ_CHECK(t.port >= 1 && ParseTarget(t.Text(), again, error) && again == t);
+    FUZZ_CHECK_MSG(ParseTarget(t.Text(), again, error) && again.address == t.address && again.port == t.port, t.Text());
+}
+
+static void CheckWord(const std::string &word)
+{
+    Target target;
+    std::string error;
+    if (ParseTarget(word, target, error))
+        CheckTarget(target);
+    else
+        FUZZ_CHECK(!error.empty());
+    for (double configured : {0.05, 1.0, 60.0}) {
+        const double wait = ProbeWaitSeconds(configured, &word);
+        FUZZ_CHECK_MSG(wait >= 0.05 - 1e-9 && wait <= configured + 1e-9, word);
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzArgs args("kestrum-probe", data, size);
+    for (int i = 1; i < args.argc(); ++i)
+        CheckWord(args.argv()[i]);
     const CommandLine line = ParseCommandLine(args.argc(), args.argv());
     if (line.finished) {
         FUZZ_CHECK(!line.text.empty());

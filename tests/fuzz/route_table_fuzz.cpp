@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The routing table text the agent module reads: whatever the file holds, the
-// default gateway is the up, via-gateway route to 0.0.0.0/0 of lowest metric
-// (the first among equals), read here once more by a second, plain parser.
+// The routing table text the agent module reads: whatever the file holds, the default gateway is the up, via-gateway
+// route to 0.0.0.0/0 of lowest metric (the first among equals), read here once more by a second, plain parser.
 #include "tests/fuzz/fuzz_check.h"
 #include "link/agent/route_table.h"
 

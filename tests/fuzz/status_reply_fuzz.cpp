@@ -1,10 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A sequence of status replies of 0 to 2000 bytes through everything that needs
-// no window: the worker's receive over a real loopback socket (over 960 bytes is
-// a failed receive), the decoding, the tree walk against the fake tree, the
-// selection rule and every status and details text, made with the bytes they
-// must not read poisoned.
+// A sequence of status replies of 0 to 2000 bytes through everything that needs no window: the worker's receive over a
+// real loopback socket (over 960 bytes is a failed receive), the decoding, the tree walk against the fake tree, the
+// selection rule and every status and details text, made with the bytes they must not read poisoned.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "tests/fuzz/fuzz_check.h"
@@ -20,9 +18,8 @@
 
 namespace {
 
-// The worker's socket and a peer that sends it each datagram over loopback. The
-// worker's socket is never bound: its first send gives it a port, which the peer
-// learns from what it receives, as a print server does.
+// The worker's socket and a peer that sends it each datagram over loopback. The worker's socket is never bound: its
+// first send gives it a port, which the peer learns from what it receives, as a print server does.
 struct Wire {
     platform::UdpSocket worker, peer;
     sockaddr_in to = platform::MakeAddress(htonl(INADDR_LOOPBACK), 0);
@@ -44,8 +41,7 @@ struct Wire {
 
 std::string FieldReference(const char *field, std::size_t width) { return std::string(field, ::strnlen(field, width)); }
 
-// A text made from a copy of the record on a heap block of its own, with the
-// byte ranges it must not read poisoned.
+// A text made from a copy of the record on a heap block of its own, with the byte ranges it must not read poisoned.
 template <typename Make>
 auto Guarded(const PrinterRecord &r, std::initializer_list<std::pair<std::size_t, std::size_t>> unread, Make make)
 {
@@ -63,8 +59,8 @@ void CheckTexts(const PrinterRecord &r)
     static const std::set<std::string> kStatuses = {"OFFLINE", "BUSY", "ON-LINE", "PAPER OUT", "ERROR"};
     const StatusRow row = Guarded(r, {{0, 96}}, MakeStatusRow);
     FUZZ_CHECK(kStatuses.count(row.status) == 1 && row.jobs.size() <= 1);
-    // The details read neither the name, the status byte nor the per cent, and
-    // the user's name stops at the end of its field.
+    // The details read neither the name, the status byte nor the per cent, and the user's name stops at the end of its
+    // field.
     const std::string details = Guarded(r, {{0, 64}, {101, 104}, {108, 112}}, FormatDetailsText);
     const std::string user = "\r\nCurrent User: \t\t" + FieldReference(r.currentUser, 32) + "\r\nIP Address:";
     FUZZ_CHECK_MSG(details.find(user) != std::string::npos, details);
@@ -96,8 +92,8 @@ struct TreeWalk {
         FUZZ_CHECK(std::memcmp(records.get(), &reply, sizeof reply) == 0);
         auto *r = static_cast<FakeTree::Node *>(const_cast<void *>(root));  // the one root, as it was made
         FUZZ_CHECK(tree.Siblings(nullptr) == std::vector<FakeTree::Node *>{r} && r->text == "Remote Printers:");
-        // One item per used slot, in slot order, showing its own name; the count
-        // is that of the slots before the first empty one.
+        // One item per used slot, in slot order, showing its own name; the count is that of the slots before the first
+        // empty one.
         std::size_t child = 0, firstEmpty = PrinterSlots;
         for (std::size_t i = 0; i < PrinterSlots; ++i) {
             const PrinterRecord &rec = reply.records[i];

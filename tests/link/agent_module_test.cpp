@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Our MIB-II agent module, loaded as the program loads it, always pointed at a
-// routing table file of the test's own, never at the host's.
+// Our MIB-II agent module, loaded as the program loads it, always pointed at a routing table file of the test's own,
+// never at the host's.
 #include "link/gateway.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +26,8 @@ std::string Row(const char *gateway, const char *flags = "0003", const char *met
 
 class MibAgentModule : public testing::Test {
 protected:
-    // The module stays loaded for the whole test, so that the table set here
-    // outlives the lookup's own load and release of it.
+    // The module stays loaded for the whole test, so that the table set here outlives the lookup's own load and release
+    // of it.
     void SetUp() override
     {
         m_setTable = reinterpret_cast<void (*)(const char *)>(m_module.Symbol("KestrumAgentSetRouteTable"));
@@ -56,28 +56,28 @@ protected:
     PFNSNMPEXTENSIONQUERY m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(m_module.Symbol(SnmpExtensionQueryName));
 };
 
-// As the lookup reads it: the next hop of the default route, the one of lowest
-// metric, the first among equals; lines that are no routes are passed over.
+// As the lookup reads it: the next hop of the default route, the one of lowest metric, the first among equals; lines
+// that are no routes are passed over.
 TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
 {
     const std::string subnet = Row("00000000", "0001", "0", "00FFFFFF", "0001A8C0");
+    const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    // Each row of the sixth would win on its metric if it were read as a route.
+    // clang-format off
     const std::pair<std::string, Address> cases[] = {
-        {"Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n" + subnet +
-             Row("0101A8C0"),
-         kHome},
+        {header + subnet + Row("0101A8C0"), kHome},
         {subnet, kUntouched},
         {Row("FE01000A", "0003", "600") + Row("0101A8C0", "0003", "100") + Row("0201A8C0", "0003", "100"), kHome},
         {Row("0101A8C0", "0002") + Row("0101A8C0", "0001"), kUntouched},  // not up; not via a gateway
         {Row("0101A8C0", "0003", "0", "000000FF"), kUntouched},           // not the default's mask
-        // Each of these would win on its metric if it were read as a route.
         {"eth0\t00000000\t0101A8C0\n" + Row("ZZ01A8C0") + Row("10101A8C0") + Row("0101A8C0", "0003", "-1") +
-             "garbage\n\n" + Row("0201A8C0", "0003", "5"),
-         {192, 168, 1, 2}},
+             "garbage\n\n" + Row("0201A8C0", "0003", "5"), {192, 168, 1, 2}},
         {"Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000", kHome},  // no final newline
         {Row("0101A8C0", "0003", "4294967295"), kHome},  // the largest metric is ten digits
         {Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"), kHome},  // past it: no route
         {"", kUntouched},
     };
+    // clang-format on
     for (const auto &c : cases) {
         WriteTable(c.first);
         EXPECT_EQ(Lookup(), c.second) << c.first;
@@ -86,8 +86,8 @@ TEST_F(MibAgentModule, FindsTheDefaultRoutesNextHop)
     EXPECT_EQ(Lookup(), kUntouched);
 }
 
-// Straight through the entry point, as another caller might ask: the next hop
-// is answered, a prefix of it, a name without storage or a get-next is refused.
+// Straight through the entry point, as another caller might ask: the next hop is answered, a prefix of it, a name
+// without storage or a get-next is refused.
 TEST_F(MibAgentModule, AnswersTheNextHopAndRefusesTheRest)
 {
     WriteTable(Row("0101A8C0"));

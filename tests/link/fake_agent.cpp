@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A stand-in extension agent that hands its queries to the test; built with and
-// without each entry point. Plain data only, so that it really unloads.
+// A stand-in extension agent that hands its queries to the test; built with and without each entry point. Plain data
+// only, so that it really unloads.
 #include "link/snmp_types.h"
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A WorkerHost for tests: windows whose enabled flag the test sets, a log of
-// every post and message box in order, preset choices and real events.
+// A WorkerHost for tests: windows whose enabled flag the test sets, a log of every post and message box in order,
+// preset choices and real events.
 #pragma once
 #include "link/worker_host.h"
 
@@ -49,8 +49,8 @@ public:
     {
         m_chosen = chosen, m_address = address, platform::SetEvent(m_choice);
     }
-    // Runs action on a helper thread after a pause, as the window thread would.
-    // Called from one thread at a time: the test's, or the worker's through onEntry.
+    // Runs action on a helper thread after a pause, as the window thread would. Called from one thread at a time: the
+    // test's, or the worker's through onEntry.
     void Later(std::uint32_t ms, std::function<void()> action)
     {
         m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); });

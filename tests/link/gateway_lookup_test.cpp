@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The lookup against a scripted agent, whose every answer must be released,
-// and the helpers it works with.
+// The lookup against a scripted agent, whose every answer must be released, and the helpers it works with.
 #include "link/gateway.h"
 #include "platform/global_memory.h"
 
@@ -16,9 +15,8 @@
 using platform::BYTE;
 using platform::UINT;
 
-// calloc and free are wrapped at link time: while on, the tracker counts the
-// blocks left unreleased and can make the next allocations fail. Fixed storage:
-// the tracker itself must not allocate.
+// calloc and free are wrapped at link time: while on, the tracker counts the blocks left unreleased and can make the
+// next allocations fail. Fixed storage: the tracker itself must not allocate.
 extern "C" void *__real_calloc(std::size_t count, std::size_t size);
 extern "C" void __real_free(void *memory);
 namespace tracker {
@@ -150,8 +148,7 @@ TEST(GatewayLookup, ReleasesTheLibraryOnEveryWayOut)
     EXPECT_EQ(platform::ModulePathFor("OTHER.DLL"), "OTHER.DLL");
 }
 
-// Sub-identifiers compare with wrap-around; a length without storage compares
-// like an empty identifier, never a read.
+// Sub-identifiers compare with wrap-around; a length without storage compares like an empty identifier, never a read.
 TEST(CompareOidPrefix, WrapsAroundAndNeverReadsMissingStorage)
 {
     UINT zero[] = {0}, top[] = {0xFFFFFFFFu}, half[] = {0x80000000u};

@@ -1,15 +1,14 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The link on loopback: the socket's receive rules, discovery, and the status
-// worker against the fake host and scripted peers.
+// The link on loopback: socket, discovery and the status worker against the fake host and scripted peers.
 #include "app/messages.h"
 #include "link/discovery.h"
 #include "link/protocol.h"
 #include "link/status_worker.h"
 #include "platform/socket.h"
 #include "tests/link/fake_host.h"
-#include "text/endpoint.h"
 #include "fake_udp_server.h"
+#include "text/endpoint.h"
 
 #include <gtest/gtest.h>
 
@@ -56,12 +55,12 @@ TEST(UdpSocket, ReceivesWholeDatagramsAndRefusesOversizedOnes)
     EXPECT_EQ(socket.WaitReadable(0, 50000), 0);
 }
 
-// A signal during the wait must neither end it as an error nor lose the datagram after it.
-TEST(UdpSocket, WaitResumesAfterSignal)
+// A signal during the wait or a blocking receive must neither end it as an error nor lose the datagram after it.
+TEST(UdpSocket, WaitAndReceiveResumeAfterSignal)
 {
     struct sigaction action {
     }, previous{};
-    action.sa_handler = [](int) {};  // no SA_RESTART: select really sees EINTR
+    action.sa_handler = [](int) {};  // no SA_RESTART: select and recvmsg really see EINTR
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     platform::UdpSocket socket;
     FakeUdpServer peer("127.0.0.1");
@@ -69,13 +68,22 @@ TEST(UdpSocket, WaitResumesAfterSignal)
         if (self.Pause(300))
             self.Send(d.bytes, d.from);
     });
-    ASSERT_EQ(socket.SendTo(Probe.data(), 1, platform::MakeAddress(peer.Address(), peer.Port())), 1);
-    std::atomic<int> result{-2};
-    std::thread waiter([&] { result = socket.WaitReadable(3, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    pthread_kill(waiter.native_handle(), SIGUSR1);
-    waiter.join();
-    EXPECT_EQ(result.load(), 1);
+    for (bool receive : {false, true}) {
+        ASSERT_EQ(socket.SendTo(Probe.data(), 1, platform::MakeAddress(peer.Address(), peer.Port())), 1);
+        std::atomic<int> result{-2};
+        std::thread waiter([&] {
+            std::uint8_t byte = 0;
+            result = receive ? socket.ReceiveFrom(&byte, 1, nullptr) : socket.WaitReadable(3, 0);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+        waiter.join();
+        EXPECT_EQ(result.load(), 1) << (receive ? "receive" : "wait");
+        if (!receive) {
+            std::uint8_t byte = 0;
+            EXPECT_EQ(socket.ReceiveFrom(&byte, 1, nullptr), 1);
+        }
+    }
     sigaction(SIGUSR1, &previous, nullptr);
 }
 
@@ -95,130 +103,106 @@ void ChooseOne(FakeHost &h) { h.Choose(1, htonl(INADDR_LOOPBACK)); }
 void Close(FakeHost &h) { platform::SetEvent(h.StopEvent()); }
 void EndListRun(FakeHost &h) { h.SetRunEnded(HostWindow::ServerList); }
 
+struct DiscoveryCase {
+    const char *name;
+    std::vector<Step> steps;
+    int expected, lookups;
+    std::vector<std::string> added;  // servers posted to the list
+    Act act = nullptr;
+    platform::UINT after = 0;  // the post that the window side acts upon
+    bool listOpen = true;
+    Gateway gateway = SilentGateway;
+    std::uint32_t limitMs = 10000;
+};
+
+void RunDiscovery(const DiscoveryCase &c)
+{
+    FakeHost host;
+    std::atomic<int> lookups{0}, sent{0};
+    std::unique_ptr<FakeUdpServer> other, server;  // last: the server's thread uses the rest
+    for (int i = 0; i < 20 && !(other && other->IsValid()); ++i) {
+        server = std::make_unique<FakeUdpServer>(Server);
+        other = std::make_unique<FakeUdpServer>(Other, server->Port());  // where the fallback probe goes
+    }
+    ASSERT_TRUE(other->IsValid());
+    server->Start([&](FakeUdpServer &self, const Datagram &d) {
+        for (std::size_t i = 0; d.bytes == Probe && i < c.steps.size() && self.Pause(c.steps[i].pauseMs); ++i, ++sent)
+            (c.steps[i].fromOther ? *other : self).Send(c.steps[i].bytes, d.from);
+    });
+    other->Start([&](FakeUdpServer &self, const Datagram &d) {
+        if (c.gateway == AnsweringGateway && d.bytes == Probe)
+            self.Send(Answer, d.from);
+    });
+    host.SetEnabled(HostWindow::ServerList, c.listOpen);
+    host.onEntry = [&c](FakeHost &h, const HostEntry &e) {
+        if (c.act && e.message.msg == c.after)
+            h.Later(250, [&h, &c] { c.act(h); });
+    };
+    const std::uint32_t gatewayAddress = other->Address();
+    const auto lookup = [&](std::uint8_t out[4]) {
+        ++lookups;
+        std::memcpy(out, &gatewayAddress, 4);
+        return c.gateway != NoGateway;
+    };
+    sockaddr_in source{};
+    EXPECT_EQ(DiscoverServers(host, &source, {server->Address(), server->Port(), lookup, c.limitMs}), c.expected);
+    EXPECT_LT(sent, 100) << "the search outlived the flood instead of its cap";
+    EXPECT_EQ(lookups, c.lookups);
+    // One broadcast probe, and the fallback's only after the broadcast found nobody.
+    EXPECT_EQ(server->Count(Probe), 1u);
+    EXPECT_EQ(other->Count(Probe), std::size_t(c.lookups && c.gateway != NoGateway));
+    // The first answer closes the notice and asks for the list, once, before any server is added.
+    const auto log = host.Log();
+    ASSERT_EQ(log.empty(), c.expected == 0);
+    if (c.expected) {
+        EXPECT_EQ(host.Posts(HostWindow::Finding, platform::WM_CLOSE).size(), 1u);
+        EXPECT_EQ(host.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), 1u);
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[0].message.msg, platform::WM_CLOSE);
+        EXPECT_EQ(log[1].message.msg, WM_CHOOSE_SERVER);
+    }
+    // Each server in a text of its own, read only now that later answers cannot overwrite it.
+    std::vector<std::string> added;
+    for (const auto &e : host.Posts(HostWindow::ServerList, WM_ADD_SERVER)) {
+        auto text = std::static_pointer_cast<const std::string>(e.message.payload);
+        ASSERT_TRUE(text && e.targetEnabled);
+        EXPECT_EQ(reinterpret_cast<const char *>(e.message.wParam), text->c_str());
+        added.push_back(*text);
+    }
+    EXPECT_EQ(added, c.added);
+    if (!c.added.empty()) {
+        EXPECT_EQ(ktext::Ipv4Text(source.sin_addr.s_addr), c.added.back());
+    }
+}
+
 TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
 {
     std::vector<Step> flood(100, Step{100, {0x01}});  // a datagram every 100 ms for ten seconds
     std::vector<Step> answerThenFlood = flood;
     answerThenFlood.insert(answerThenFlood.begin(), Step{0, Answer});
     const std::vector<Step> twoAnswers = {{0, Answer}, {0, Answer, true}};
-    const struct {
-        const char *name;
-        std::vector<Step> steps;
-        int expected, lookups;
-        std::vector<std::string> added;  // servers posted to the list
-        Act act = nullptr;
-        platform::UINT after = 0;  // the post that the window side acts upon
-        bool listOpen = true;
-        Gateway gateway = SilentGateway;
-        std::uint32_t limitMs = 10000;
-    } cases[] = {
+    // A listening window of two seconds leaves room in 2.6 s for the fallback probe and its answer. When the list never
+    // opens the wait gives way; the answer still counts, so that no address is asked for on top.
+    // clang-format off
+    const DiscoveryCase cases[] = {
         {"wrong byte, empty, then answer", {{0, {0x54}}, {0, {}}, {0, Answer}}, 1, 0, {Server}},
         {"own probe echoed", {{0, Probe}}, 0, 1, {}},
         {"oversized after an answer", {{0, Answer}, {0, {0x55, 0x55}}, {0, Answer}}, 1, 0, {Server}},
-        {"answer 1.5 s after another datagram, 2.5 s after the probe",  //
-         {{1000, {0x01}}, {1500, Answer}},
-         1,
-         0,
-         {Server}},
+        {"answer 1.5 s after a datagram, 2.5 s after the probe", {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}},
         {"the listening cap ends a flood", flood, 0, 0, {}, nullptr, 0, true, SilentGateway, 1500},
-        {"the choice ends a flood",  //
-         answerThenFlood,
-         1,
-         0,
-         {Server},
-         ChooseOne,
-         WM_ADD_SERVER,
-         true,
-         SilentGateway,
-         60000},
+        {"choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
         {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
-        // A listening window of two seconds leaves room in 2.6 s for the
-        // fallback probe and its answer; a longer window would use it all up.
-        {"the fallback goes out two seconds after the broadcast",
-         {},
-         1,
-         1,
-         {Other},
-         nullptr,
-         0,
-         true,
-         AnsweringGateway,
-         2600},
+        {"the fallback two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway, 2600},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
-        // The wait for the list gives way; the answer still counts, so that the
-        // caller does not ask for an address on top.
         {"list never opens, choice made", twoAnswers, 1, 0, {}, ChooseOne, WM_CHOOSE_SERVER, false},
         {"list never opens, closing", twoAnswers, 1, 0, {}, Close, WM_CHOOSE_SERVER, false},
         {"list never opens, its run ended", twoAnswers, 1, 0, {}, EndListRun, WM_CHOOSE_SERVER, false},
     };
+    // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        FakeHost host;
-        std::atomic<int> lookups{0}, sent{0};
-        std::unique_ptr<FakeUdpServer> other, server;  // last: the server's thread uses the rest
-        for (int i = 0; i < 20 && !(other && other->IsValid()); ++i) {
-            server = std::make_unique<FakeUdpServer>(Server);
-            other = std::make_unique<FakeUdpServer>(Other, server->Port());  // where the fallback probe goes
-        }
-        ASSERT_TRUE(other->IsValid());
-        server->Start([&](FakeUdpServer &self, const Datagram &d) {
-            for (std::size_t i = 0; d.bytes == Probe && i < c.steps.size() && self.Pause(c.steps[i].pauseMs); ++i) {
-                (c.steps[i].fromOther ? *other : self).Send(c.steps[i].bytes, d.from);
-                ++sent;
-            }
-        });
-        other->Start([&](FakeUdpServer &self, const Datagram &d) {
-            if (c.gateway == AnsweringGateway && d.bytes == Probe)
-                self.Send(Answer, d.from);
-        });
-        host.SetEnabled(HostWindow::ServerList, c.listOpen);
-        host.onEntry = [&c](FakeHost &h, const HostEntry &e) {
-            if (c.act && e.message.msg == c.after)
-                h.Later(250, [&h, &c] { c.act(h); });
-        };
-        const std::uint32_t gatewayAddress = other->Address();
-        const LinkEndpoints ep{server->Address(), server->Port(),
-                               [&](std::uint8_t out[4]) {
-                                   ++lookups;
-                                   std::memcpy(out, &gatewayAddress, 4);
-                                   return c.gateway != NoGateway;
-                               },
-                               c.limitMs};
-        sockaddr_in source{};
-
-        EXPECT_EQ(DiscoverServers(host, &source, ep), c.expected);
-
-        EXPECT_LT(sent, 100) << "the search outlived the flood instead of its cap";
-        EXPECT_EQ(lookups, c.lookups);
-        // One broadcast probe, and the fallback's only after the broadcast found nobody.
-        EXPECT_EQ(server->Count(Probe), 1u);
-        const std::size_t fallbacks = c.lookups && c.gateway != NoGateway;
-        EXPECT_EQ(other->Count(Probe), fallbacks);
-        // The first answer closes the notice and asks for the list, once, before
-        // any server is added; each is added to the open list in a text of its own,
-        // read only now that later answers can no longer overwrite it.
-        const auto log = host.Log();
-        ASSERT_EQ(log.empty(), c.expected == 0);
-        if (c.expected) {
-            EXPECT_EQ(host.Posts(HostWindow::Finding, platform::WM_CLOSE).size(), 1u);
-            EXPECT_EQ(host.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), 1u);
-            ASSERT_GE(log.size(), 2u);
-            EXPECT_EQ(log[0].message.msg, platform::WM_CLOSE);
-            EXPECT_EQ(log[1].message.msg, WM_CHOOSE_SERVER);
-        }
-        std::vector<std::string> added;
-        for (const auto &e : host.Posts(HostWindow::ServerList, WM_ADD_SERVER)) {
-            auto text = std::static_pointer_cast<const std::string>(e.message.payload);
-            ASSERT_TRUE(text);
-            ASSERT_TRUE(e.targetEnabled);
-            EXPECT_EQ(reinterpret_cast<const char *>(e.message.wParam), text->c_str());
-            added.push_back(*text);
-        }
-        EXPECT_EQ(added, c.added);
-        if (!c.added.empty()) {
-            EXPECT_EQ(ktext::Ipv4Text(source.sin_addr.s_addr), c.added.back());
-        }
+        RunDiscovery(c);
     }
 }
 
@@ -232,127 +216,123 @@ struct Reply {
     enum { NoStop, StopFirst, StopSoonAfter } stop = NoStop;
 };
 
-// The window side answers the list's first server or the address request with
-// the case's choice (0 refuses), or acts later on the address request; the
-// worker itself starts with the notice up, or with an action 200 ms later.
+struct WorkerCase {
+    const char *name;
+    bool answerProbe;
+    int chosen;  // the window side's answer to the list or the address request (0 refuses)
+    std::vector<Reply> replies;
+    std::size_t probes, posted, requests, closes;
+    bool connectFailed = false;
+    Move atStart = None, onAsk = None;  // acted on 200 ms after the start, or after the address request
+};
+
+void Do(FakeHost &h, Move what)
+{
+    what == ShowNotice     ? h.SetEnabled(HostWindow::Finding, true)
+    : what == EndNoticeRun ? h.SetRunEnded(HostWindow::Finding)
+    : what == Stop         ? platform::SetEvent(h.StopEvent())
+                           : h.Choose(0, 0);
+}
+
+// Every reply in a buffer of its own (read only now), zero beyond what the datagram covered.
+void CheckWorkerPosts(FakeHost &h, const WorkerCase &c)
+{
+    const auto posts = h.Posts(HostWindow::Main, WM_STATUS_REPLY);
+    ASSERT_EQ(posts.size(), c.posted);
+    for (std::size_t i = 0; i < posts.size(); ++i) {
+        const auto &m = posts[i].message;
+        ASSERT_TRUE(m.payload);
+        ASSERT_EQ(reinterpret_cast<const void *>(m.wParam), m.payload.get());
+        Bytes wanted = c.replies[i].bytes;
+        wanted.resize(sizeof(StatusReply), 0);
+        const auto *payload = static_cast<const std::uint8_t *>(m.payload.get());
+        EXPECT_EQ(Bytes(payload, payload + wanted.size()), wanted);
+    }
+    // Refusal or failure closes the main window, a failure after its box; the stop ends it without a word.
+    const auto log = h.Log();
+    ASSERT_EQ(h.Posts(HostWindow::Main, WM_CLOSE).size(), c.closes);
+    EXPECT_EQ(log.empty(), c.probes + c.closes == 0);
+    ASSERT_EQ(h.Posts(HostWindow::Main, 0).size(), c.connectFailed ? 1u : 0u);
+    if (c.connectFailed) {
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[log.size() - 2].box, "Connect Failed!\n");
+        EXPECT_EQ(log[log.size() - 2].boxFlags, 0x30u);
+        EXPECT_EQ(log.back().message.msg, WM_CLOSE);
+    }
+}
+
+void RunWorker(const WorkerCase &c)
+{
+    auto host = std::make_shared<FakeHost>();
+    FakeHost &h = *host;
+    std::atomic<int> noticeUpAtProbe{-1};
+    FakeUdpServer otherPeer("127.0.0.5");
+    FakeUdpServer server("127.0.0.1");  // last: its thread sends through the other
+    ASSERT_TRUE(server.IsValid() && otherPeer.IsValid());
+    server.Start([&, n = std::size_t(0)](FakeUdpServer &self, const Datagram &d) mutable {
+        if (d.bytes == Probe) {
+            noticeUpAtProbe = platform::IsWindowEnabled(h.Window(HostWindow::Finding));
+            if (c.answerProbe)
+                self.Send(Answer, d.from);
+            return;
+        }
+        const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
+        if (r.stop == Reply::StopFirst)
+            platform::SetEvent(h.StopEvent());
+        if (r.how != Reply::Silent)
+            (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
+        if (r.stop == Reply::StopSoonAfter && self.Pause(300))
+            platform::SetEvent(h.StopEvent());
+    });
+    h.SetEnabled(HostWindow::Finding, c.atStart == None);
+    h.SetEnabled(HostWindow::ServerList, true);
+    h.onEntry = [&c, address = server.Address()](FakeHost &h, const HostEntry &e) {
+        if (e.message.msg == WM_ASK_SERVER_ADDRESS && c.onAsk != None)
+            h.Later(200, [&h, &c] { Do(h, c.onAsk); });
+        else if (e.message.msg == WM_ADD_SERVER || e.message.msg == WM_ASK_SERVER_ADDRESS)
+            h.Choose(c.chosen, address);
+    };
+    if (c.atStart != None)
+        h.Later(200, [&h, &c] { Do(h, c.atStart); });
+    EXPECT_EQ(StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 10000}), 0u);
+    // The probe goes out once the notice is up, unless its run has ended.
+    EXPECT_EQ(server.Count(Probe), c.probes);
+    EXPECT_EQ(noticeUpAtProbe, c.probes ? int(c.atStart != EndNoticeRun) : -1);
+    EXPECT_EQ(server.Count(Answer), c.requests);
+    EXPECT_EQ(h.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), c.probes && c.answerProbe ? 1u : 0u);
+    EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe ? 1u : 0u);
+    EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes);
+    CheckWorkerPosts(h, c);
+}
+
 TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
 {
     const Bytes full(960, 1), part(130, 2), other(960, 3);
-    const struct {
-        const char *name;
-        bool answerProbe;
-        int chosen;
-        std::vector<Reply> replies;
-        std::size_t probes, posted, requests, closes;
-        bool connectFailed = false;
-        Move atStart = None, onAsk = None;
-    } cases[] = {
+    // A notice that never shows, a choice already made or a closing program must not hold the worker for ever.
+    // clang-format off
+    const WorkerCase cases[] = {
         {"refused the list", true, 0, {}, 1, 0, 0, 1},
         {"refused the address entry", false, 0, {}, 1, 0, 0, 1},
-        {"replies, from anyone, then silence",  //
-         true,
-         1,
-         {{full}, {part}, {other, Reply::FromOther}, {}},
-         1,
-         4,
-         5,
-         1,
-         true},
+        {"replies from anyone, silence", true, 1, {{full}, {part}, {other, Reply::FromOther}, {}}, 1, 4, 5, 1, true},
         {"typed address, then an oversized reply", false, 1, {{full}, {Bytes(961)}}, 1, 1, 2, 1, true},
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},
         {"stop while the reply never comes", true, 1, {{{}, Reply::Silent, Reply::StopFirst}}, 1, 0, 1, 1, true},
-        // Discovery waits for the notice, but a notice that never shows, a choice
-        // already made or a closing program must not hold the worker for ever.
         {"notice shows late", false, 0, {}, 1, 0, 0, 1, false, ShowNotice},
         {"notice run ended", false, 0, {}, 1, 0, 0, 1, false, EndNoticeRun},
         {"closing before the notice", false, 0, {}, 0, 0, 0, 0, false, Stop},
         {"refused before the notice", false, 0, {}, 0, 0, 0, 1, false, Refuse},
         {"closing while the address is asked", false, 0, {}, 1, 0, 0, 0, false, None, Stop},
     };
+    // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        auto host = std::make_shared<FakeHost>();
-        std::atomic<int> noticeUpAtProbe{-1};
-        FakeUdpServer otherPeer("127.0.0.5");
-        FakeUdpServer server("127.0.0.1");  // last: its thread sends through the other
-        ASSERT_TRUE(server.IsValid());
-        ASSERT_TRUE(otherPeer.IsValid());
-        server.Start([&, n = std::size_t(0)](FakeUdpServer &self, const Datagram &d) mutable {
-            if (d.bytes == Probe) {
-                noticeUpAtProbe = platform::IsWindowEnabled(host->Window(HostWindow::Finding));
-                if (c.answerProbe)
-                    self.Send(Answer, d.from);
-                return;
-            }
-            const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
-            if (r.stop == Reply::StopFirst)
-                platform::SetEvent(host->StopEvent());
-            if (r.how != Reply::Silent)
-                (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
-            if (r.stop == Reply::StopSoonAfter && self.Pause(300))
-                platform::SetEvent(host->StopEvent());
-        });
-        FakeHost &h = *host;
-        const auto act = [&h](Move what) {
-            what == ShowNotice     ? h.SetEnabled(HostWindow::Finding, true)
-            : what == EndNoticeRun ? h.SetRunEnded(HostWindow::Finding)
-            : what == Stop         ? platform::SetEvent(h.StopEvent())
-                                   : h.Choose(0, 0);
-        };
-        h.SetEnabled(HostWindow::Finding, c.atStart == None);
-        h.SetEnabled(HostWindow::ServerList, true);
-        const std::uint32_t address = server.Address();
-        h.onEntry = [&c, act, address](FakeHost &h, const HostEntry &e) {
-            if (e.message.msg == WM_ASK_SERVER_ADDRESS && c.onAsk != None)
-                h.Later(200, [act, &c] { act(c.onAsk); });
-            else if (e.message.msg == WM_ADD_SERVER || e.message.msg == WM_ASK_SERVER_ADDRESS)
-                h.Choose(c.chosen, address);
-        };
-        if (c.atStart != None)
-            h.Later(200, [act, &c] { act(c.atStart); });
-
-        EXPECT_EQ(StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 10000}),
-                  0u);
-
-        // The probe goes out once the notice is up, unless its run has ended.
-        EXPECT_EQ(server.Count(Probe), c.probes);
-        EXPECT_EQ(noticeUpAtProbe, c.probes ? int(c.atStart != EndNoticeRun) : -1);
-        EXPECT_EQ(server.Count(Answer), c.requests);
-        EXPECT_EQ(h.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), c.probes && c.answerProbe ? 1u : 0u);
-        EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe ? 1u : 0u);
-        EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes);
-        // Every reply in a buffer of its own (read only now, after the worker has
-        // gone on), zero beyond what the datagram covered.
-        const auto posts = h.Posts(HostWindow::Main, WM_STATUS_REPLY);
-        ASSERT_EQ(posts.size(), c.posted);
-        for (std::size_t i = 0; i < posts.size(); ++i) {
-            const auto &m = posts[i].message;
-            ASSERT_TRUE(m.payload);
-            ASSERT_EQ(reinterpret_cast<const void *>(m.wParam), m.payload.get());
-            Bytes wanted = c.replies[i].bytes;
-            wanted.resize(sizeof(StatusReply), 0);
-            const auto *payload = static_cast<const std::uint8_t *>(m.payload.get());
-            EXPECT_EQ(Bytes(payload, payload + wanted.size()), wanted);
-        }
-        // Refusal or failure closes the main window, a failure after its box; the
-        // stop ends the worker without a word.
-        const auto log = h.Log();
-        ASSERT_EQ(h.Posts(HostWindow::Main, WM_CLOSE).size(), c.closes);
-        EXPECT_EQ(log.empty(), c.probes + c.closes == 0);
-        EXPECT_EQ(h.Posts(HostWindow::Main, 0).size(), c.connectFailed ? 1u : 0u);
-        if (c.connectFailed) {
-            ASSERT_GE(log.size(), 2u);
-            EXPECT_EQ(log[log.size() - 2].box, "Connect Failed!\n");
-            EXPECT_EQ(log[log.size() - 2].boxFlags, 0x30u);
-            EXPECT_EQ(log.back().message.msg, WM_CLOSE);
-        }
+        RunWorker(c);
     }
 }
 
-// A request, its reply, a one-second wait, the reply posted, the next request:
-// in the 3.5 s that the test lets the polling run from the first request, that
-// is four requests (three on a slow machine), and every reply but the one the
+// A request, its reply, a one-second wait, the reply posted, the next request: in the 3.5 s that the test lets the
+// polling run from the first request, that is four requests (three on a slow machine), and every reply but the one the
 // stop cut short is posted.
 TEST(StatusWorker, PollsOnceASecond)
 {

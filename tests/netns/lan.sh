@@ -1,226 +1,129 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A private test LAN made of network namespaces, for end-to-end tests that
-# need broadcast, several print servers or a default gateway.
-#
-#   lan.sh name                       print a fresh, unique LAN name
-#   lan.sh check                      exit 0 if namespaces can be made here, 77 if not
-#   lan.sh up NAME [--servers N] [--gateway-server K]
-#   lan.sh exec NAME NODE -- CMD...   run CMD in NODE: client, server1..serverN or hub
-#   lan.sh addr NAME NODE             print NODE's address
-#   lan.sh down NAME                  kill what runs inside and remove the namespaces
-#
-# Layout: namespace NAME-hub holds a bridge br0; NAME-client (10.213.0.100) and
-# NAME-s1 .. NAME-sN (10.213.0.1 .. 10.213.0.N) each have one interface lan0,
-# a veth whose other end sits on the bridge. All of it is created inside the
-# namespaces (`ip -n`), so the host's interfaces and routes never change.
-# With --gateway-server K the client's default route points at 10.213.0.K;
-# without it the client has no default route, only its /24 and a route for the
-# limited broadcast 255.255.255.255.
-#
-# Exit codes: 0 done, 77 namespaces cannot be made here (tests report SKIPPED),
-# 64 bad usage, 1 other failure: once a namespace could be made, a bridge or
-# veth that cannot be is a fault of this machine or of this script, not a skip.
+# A private test LAN of network namespaces: NAME-hub holds bridge br0; NAME-client (10.213.0.100) and
+# NAME-s1..sN (10.213.0.1..N) each have one veth lan0 on it. Only `ip -n` is used: the host never changes.
+#   lan.sh name | check | up NAME [--servers N] [--gateway-server K] | exec NAME NODE -- CMD... |
+#          addr NAME NODE | down NAME          (NODE: client, serverK or hub)
+# With --gateway-server K the client's default route is 10.213.0.K, else a route for 255.255.255.255.
+# Exits 0 done, 77 no namespaces here (skip), 64 bad usage, 1 other failure (a failing veth after the
+# check passed is a fault, not a skip).
 set -u
-
-readonly SUBNET=10.213.0
-readonly CLIENT_HOST=100
-readonly MAX_SERVERS=50
+readonly SUBNET=10.213.0 MAX_SERVERS=50
 
 die() { echo "lan.sh: $*" >&2; exit 1; }
 usage() { echo "lan.sh: $*" >&2; echo "usage: lan.sh name|check|up|exec|addr|down ..." >&2; exit 64; }
 skip() { echo "lan.sh: SKIP: $*" >&2; exit 77; }
+check_name() { [[ "$1" =~ ^[A-Za-z0-9_.-]{1,40}$ ]] || usage "bad LAN name '$1' (letters, digits, . _ -; at most 40)"; }
 
-check_name() {
-    [[ "$1" =~ ^[A-Za-z0-9_.-]{1,40}$ ]] || usage "bad LAN name '$1' (letters, digits, . _ -; at most 40)"
-}
-
-# Whether this machine lets us make namespaces at all.
 can_make_namespaces() {
-    [ "$(id -u)" = 0 ] || { echo "not running as root"; return 1; }
-    command -v ip >/dev/null 2>&1 || { echo "no 'ip' command (iproute2)"; return 1; }
-    ip netns list >/dev/null 2>&1 || { echo "'ip netns' is not available"; return 1; }
-    local probe="kst-check-$$-$RANDOM"
-    if ! ip netns add "$probe" 2>/dev/null; then
-        echo "'ip netns add' failed (no permission to create network namespaces?)"
-        return 1
-    fi
-    # The bridge and the veth pairs too, made inside the trial namespace alone:
-    # after this check passed, a LAN that cannot be built is a failure.
-    local made=0
-    ip -n "$probe" link add br0 type bridge 2>/dev/null &&
-        ip -n "$probe" link add v0 type veth peer name v1 2>/dev/null && made=1
-    ip netns del "$probe" 2>/dev/null
-    [ $made = 1 ] || { echo "no bridge or veth can be made in a namespace"; return 1; }
-    return 0
+  [ "$(id -u)" = 0 ] || { echo "not running as root"; return 1; }
+  command -v ip >/dev/null 2>&1 || { echo "no 'ip' command (iproute2)"; return 1; }
+  local probe="kst-check-$$-$RANDOM" made=0
+  ip netns add "$probe" 2>/dev/null || { echo "'ip netns add' failed (no permission?)"; return 1; }
+  ip -n "$probe" link add br0 type bridge 2>/dev/null &&
+    ip -n "$probe" link add v0 type veth peer name v1 2>/dev/null && made=1
+  ip netns del "$probe" 2>/dev/null
+  [ $made = 1 ] || { echo "no bridge or veth can be made in a namespace"; return 1; }
 }
 
 node_ns() {
-    local name=$1 node=$2
-    case "$node" in
-        client) echo "$name-client" ;;
-        hub) echo "$name-hub" ;;
-        server[0-9]*) echo "$name-s${node#server}" ;;
-        *) usage "unknown node '$node' (client, serverK or hub)" ;;
-    esac
+  case "$2" in
+    client | hub) echo "$1-$2" ;;
+    server[0-9]*) echo "$1-s${2#server}" ;;
+    *) usage "unknown node '$2' (client, serverK or hub)" ;;
+  esac
 }
 
 node_addr() {
-    local node=$1
-    case "$node" in
-        client) echo "$SUBNET.$CLIENT_HOST" ;;
-        server[0-9]*) echo "$SUBNET.${node#server}" ;;
-        *) usage "node '$node' has no address" ;;
-    esac
+  case "$1" in
+    client) echo "$SUBNET.100" ;;
+    server[0-9]*) echo "$SUBNET.${1#server}" ;;
+    *) usage "node '$1' has no address" ;;
+  esac
 }
 
-# The namespaces that belong to a LAN, by their exact names.
-lan_namespaces() {
-    local name=$1
-    local pattern
-    pattern=$(printf '%s' "$name" | sed 's/[.]/\\./g')
-    ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^$pattern-(hub|client|s[0-9]+)$"
-}
+lan_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^${1//./\\.}-(hub|client|s[0-9]+)$"; }
+lan_pids() { local ns; for ns in $(lan_namespaces "$1"); do ip netns pids "$ns" 2>/dev/null; done; }
 
 lan_down() {
-    local name=$1 ns pid
-    for ns in $(lan_namespaces "$name"); do
-        # Processes started inside keep a deleted namespace alive; end them first.
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do
-            kill -TERM "$pid" 2>/dev/null
-        done
-    done
-    for ns in $(lan_namespaces "$name"); do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do
-            for _ in 1 2 3 4 5 6 7 8 9 10; do
-                kill -0 "$pid" 2>/dev/null || break
-                sleep 0.1
-            done
-            kill -KILL "$pid" 2>/dev/null
-        done
-    done
-    # A veth pair goes with whichever of its two namespaces is deleted first.
-    for ns in $(lan_namespaces "$name"); do
-        ip netns del "$ns" 2>/dev/null
-    done
-    [ -z "$(lan_namespaces "$name")" ] || die "could not remove every namespace of '$name'"
+  local pid ns
+  # Processes inside keep a deleted namespace alive: TERM, a second's grace, KILL.
+  for pid in $(lan_pids "$1"); do kill -TERM "$pid" 2>/dev/null; done
+  for _ in {1..10}; do [ -n "$(lan_pids "$1")" ] || break; sleep 0.1; done
+  for pid in $(lan_pids "$1"); do kill -KILL "$pid" 2>/dev/null; done
+  for ns in $(lan_namespaces "$1"); do ip netns del "$ns" 2>/dev/null; done
+  [ -z "$(lan_namespaces "$1")" ] || die "could not remove every namespace of '$1'"
 }
 
-# Runs one ip command; any failure while building is a failure of the whole LAN.
+# Runs each ip command (one per argument, split at spaces); any failure fails the LAN.
 run() {
-    local out
-    out=$("$@" 2>&1) || { echo "lan.sh: '$*' failed: $out" >&2; return 1; }
+  local c out
+  for c; do out=$(eval "ip $c" 2>&1) || { echo "lan.sh: 'ip $c' failed: $out" >&2; return 1; }; done
 }
 
-add_node() {
-    local name=$1 node=$2 port=$3
-    local ns hub addr
-    ns=$(node_ns "$name" "$node")
-    hub=$(node_ns "$name" hub)
-    addr=$(node_addr "$node")
-    run ip netns add "$ns" &&
-    run ip -n "$ns" link set lo up &&
-    run ip -n "$hub" link add "$port" type veth peer name lan0 netns "$ns" &&
-    run ip -n "$hub" link set "$port" master br0 &&
-    run ip -n "$hub" link set "$port" up &&
-    run ip -n "$ns" addr add "$addr/24" brd + dev lan0 &&
-    run ip -n "$ns" link set lan0 up
+add_node() {  # NAME NODE PORT
+  local ns hub addr
+  ns=$(node_ns "$1" "$2") hub=$(node_ns "$1" hub) addr=$(node_addr "$2")
+  run "netns add $ns" "-n $ns link set lo up" "-n $hub link add $3 type veth peer name lan0 netns $ns" \
+    "-n $hub link set $3 master br0" "-n $hub link set $3 up" "-n $ns addr add $addr/24 brd + dev lan0" \
+    "-n $ns link set lan0 up"
 }
 
 lan_up() {
-    local name=$1; shift
-    local servers=1 gateway=0
-    while [ $# -gt 0 ]; do
-        case "$1" in
-            --servers) [ $# -ge 2 ] || usage "--servers needs a count"; servers=$2; shift 2 ;;
-            --gateway-server) [ $# -ge 2 ] || usage "--gateway-server needs a number"; gateway=$2; shift 2 ;;
-            *) usage "unknown option '$1'" ;;
-        esac
-    done
-    [[ "$servers" =~ ^[0-9]+$ ]] && [ "$servers" -ge 1 ] && [ "$servers" -le $MAX_SERVERS ] ||
-        usage "--servers must be 1 to $MAX_SERVERS"
-    [[ "$gateway" =~ ^[0-9]+$ ]] && [ "$gateway" -le "$servers" ] ||
-        usage "--gateway-server must be 1 to the number of servers"
-
-    local reason
-    reason=$(can_make_namespaces) || skip "$reason"
-    [ -z "$(lan_namespaces "$name")" ] || die "a LAN named '$name' is already up"
-
-    # A half-built LAN is taken down again, whatever stopped the building.
-    trap 'lan_down "$name"' EXIT
-    local hub k
-    hub=$(node_ns "$name" hub)
-    run ip netns add "$hub" &&
-    run ip -n "$hub" link set lo up &&
-    run ip -n "$hub" link add br0 type bridge &&
-    run ip -n "$hub" link set br0 up || die "cannot build the hub's bridge"
-    add_node "$name" client c || die "cannot connect the client"
-    for ((k = 1; k <= servers; k++)); do
-        add_node "$name" "server$k" "s$k" || die "cannot connect server$k"
-    done
-    local client_ns
-    client_ns=$(node_ns "$name" client)
-    if [ "$gateway" -gt 0 ]; then
-        run ip -n "$client_ns" route add default via "$SUBNET.$gateway" dev lan0 || die "cannot set the default route"
-    else
-        # Without a default route the limited broadcast has no way out.
-        run ip -n "$client_ns" route add 255.255.255.255/32 dev lan0 || die "cannot route the broadcast"
-    fi
-    trap - EXIT
-
-    echo "lan $name"
-    echo "client $SUBNET.$CLIENT_HOST"
-    for ((k = 1; k <= servers; k++)); do
-        echo "server$k $SUBNET.$k"
-    done
-    [ "$gateway" -gt 0 ] && echo "gateway $SUBNET.$gateway"
-    return 0
+  local name=$1 servers=1 gateway=0 hub client k reason
+  shift
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --servers) [ $# -ge 2 ] || usage "--servers needs a count"; servers=$2; shift 2 ;;
+      --gateway-server) [ $# -ge 2 ] || usage "--gateway-server needs a number"; gateway=$2; shift 2 ;;
+      *) usage "unknown option '$1'" ;;
+    esac
+  done
+  [[ "$servers" =~ ^[0-9]+$ ]] && [ "$servers" -ge 1 ] && [ "$servers" -le $MAX_SERVERS ] ||
+    usage "--servers must be 1 to $MAX_SERVERS"
+  [[ "$gateway" =~ ^[0-9]+$ ]] && [ "$gateway" -le "$servers" ] ||
+    usage "--gateway-server must be 1 to the number of servers"
+  reason=$(can_make_namespaces) || skip "$reason"
+  [ -z "$(lan_namespaces "$name")" ] || die "a LAN named '$name' is already up"
+  trap 'lan_down "$name"' EXIT  # a half-built LAN goes down again
+  hub=$(node_ns "$name" hub) client=$(node_ns "$name" client)
+  run "netns add $hub" "-n $hub link set lo up" "-n $hub link add br0 type bridge" "-n $hub link set br0 up" ||
+    die "cannot build the hub's bridge"
+  add_node "$name" client c || die "cannot connect the client"
+  for ((k = 1; k <= servers; k++)); do add_node "$name" "server$k" "s$k" || die "cannot connect server$k"; done
+  if [ "$gateway" -gt 0 ]; then
+    run "-n $client route add default via $SUBNET.$gateway dev lan0" || die "cannot set the default route"
+  else  # without a default route the limited broadcast has no way out
+    run "-n $client route add 255.255.255.255/32 dev lan0" || die "cannot route the broadcast"
+  fi
+  trap - EXIT
+  echo "lan $name"
+  echo "client $SUBNET.100"
+  for ((k = 1; k <= servers; k++)); do echo "server$k $SUBNET.$k"; done
+  [ "$gateway" = 0 ] || echo "gateway $SUBNET.$gateway"
 }
 
 lan_exec() {
-    local name=$1 node=$2; shift 2
-    [ "${1:-}" = "--" ] && shift
-    [ $# -ge 1 ] || usage "exec needs a command after --"
-    local ns
-    ns=$(node_ns "$name" "$node")
-    lan_namespaces "$name" | grep -qx "$ns" || die "no node '$node' in LAN '$name'"
-    exec ip netns exec "$ns" "$@"
+  local ns
+  ns=$(node_ns "$1" "$2")
+  shift 2
+  [ "${1:-}" = "--" ] && shift
+  [ $# -ge 1 ] || usage "exec needs a command after --"
+  lan_namespaces "${ns%-*}" | grep -qx "$ns" || die "no node '$ns' in its LAN"
+  exec ip netns exec "$ns" "$@"
 }
 
 cmd=${1:-}
 [ -n "$cmd" ] || usage "no command"
 shift
 case "$cmd" in
-    name)
-        echo "kst-$$-$(date +%s%N | tail -c 7)-$RANDOM"
-        ;;
-    check)
-        reason=$(can_make_namespaces) || skip "$reason"
-        echo "lan.sh: network namespaces can be made here"
-        ;;
-    up)
-        [ $# -ge 1 ] || usage "up needs a LAN name"
-        check_name "$1"
-        lan_up "$@"
-        ;;
-    exec)
-        [ $# -ge 2 ] || usage "exec needs a LAN name and a node"
-        check_name "$1"
-        lan_exec "$@"
-        ;;
-    addr)
-        [ $# -eq 2 ] || usage "addr needs a LAN name and a node"
-        check_name "$1"
-        node_addr "$2"
-        ;;
-    down)
-        [ $# -eq 1 ] || usage "down needs a LAN name"
-        check_name "$1"
-        [ "$(id -u)" = 0 ] || skip "not running as root"
-        lan_down "$1"
-        ;;
-    *)
-        usage "unknown command '$cmd'"
-        ;;
+  name) echo "kst-$$-$(date +%s%N | tail -c 7)-$RANDOM" ;;
+  check) reason=$(can_make_namespaces) || skip "$reason"; echo "lan.sh: network namespaces can be made here" ;;
+  up) [ $# -ge 1 ] || usage "up needs a LAN name"; check_name "$1"; lan_up "$@" ;;
+  exec) [ $# -ge 2 ] || usage "exec needs a LAN name and a node"; check_name "$1"; lan_exec "$@" ;;
+  addr) [ $# -eq 2 ] || usage "addr needs a LAN name and a node"; check_name "$1"; node_addr "$2" ;;
+  down) [ $# -eq 1 ] || usage "down needs a LAN name"; check_name "$1"
+    [ "$(id -u)" = 0 ] || skip "not running as root"; lan_down "$1" ;;
+  *) usage "unknown command '$cmd'" ;;
 esac

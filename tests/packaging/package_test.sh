@@ -1,75 +1,58 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The monitor's package as a user gets it: usbkestrum and the module package it
-# depends on, unpacked with dpkg -x, hold every file a desktop install needs
-# (and usbkestrum none of the other programs), and the monitor run from there
-# reaches a server that only the gateway fallback finds, through the module.
-# The simulator comes from its own package. With CI=true the two are also
-# installed with dpkg -i, run, and removed with dpkg -r, which must leave no
-# file behind.
+# usbkestrum and its module package, unpacked (dpkg -x): every desktop file, none of the other programs',
+# and the monitor from there works; with CI=true also dpkg -i, run, dpkg -r leaving no trace.
 #   package_test.sh DEB_DIR LAN_SH SHIPPED_MONITOR_TEST
-# Exits 77 (skipped) where namespaces or Xvfb are not to be had.
-set -u
+set -euo pipefail
 deb_dir=$1 lan_sh=$2 shipped_test=$3
+. "$(dirname "$0")/../support/lib.sh"
 packages=(usbkestrum kestrum-agent-module)
-
-fail() { echo "FAIL: $*"; [ -f "$root/log" ] && cat "$root/log"; exit 1; }
-deb() { ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -1; }
 module=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
-root=$(mktemp -d)
-installed=0
-trap '[ "$installed" = 1 ] && dpkg -r "${packages[@]}" >/dev/null 2>&1; rm -rf "$root"' EXIT
-monitor() {
-    bash "$shipped_test" "$lan_sh" "$root/sim/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module" || exit $?
-}
+deb() { ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -n 1 || true; }
+monitor() { bash "$shipped_test" "$lan_sh" "$work/sim/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module"; }
 
 debs=()
 for package in "${packages[@]}" kestrum-printsim; do
-    [ -n "$(deb "$package")" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
+  [ -n "$(deb "$package")" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
 done
 for package in "${packages[@]}"; do
-    debs+=("$(deb "$package")")
-    dpkg -x "$(deb "$package")" "$root" || fail "dpkg -x $package failed"
+  debs+=("$(deb "$package")")
+  dpkg -x "$(deb "$package")" "$work/root"
 done
-dpkg -x "$(deb kestrum-printsim)" "$root/sim" || fail "dpkg -x kestrum-printsim failed"
-others=$(dpkg-deb -c "$(deb usbkestrum)" | grep -o -e '/usr/bin/kestrum-[a-z]*' -e '/libinetmib1\.so' -e '\.service$')
-[ -n "$others" ] && fail "usbkestrum holds files of the other packages: $others"
-for f in usr/bin/usbkestrum "$module" \
-         usr/share/applications/org.kestrum.UsbKestrum.desktop \
-         usr/share/metainfo/org.kestrum.UsbKestrum.metainfo.xml \
-         usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/org.kestrum.UsbKestrum.png \
-         usr/share/icons/hicolor/scalable/apps/org.kestrum.UsbKestrum.svg \
-         usr/share/man/man1/usbkestrum.1.gz \
-         usr/share/doc/{usbkestrum,kestrum-agent-module}/{copyright,changelog.gz}; do
-    [ -f "$root/$f" ] || fail "the package has no /$f"
+dpkg -x "$(deb kestrum-printsim)" "$work/sim"
+others=$(dpkg-deb -c "$(deb usbkestrum)" | grep -o -e '/usr/bin/kestrum-[a-z]*' -e '/libinetmib1\.so' -e '\.service$' ||
+  true)
+[ -z "$others" ] || fail "usbkestrum holds files of the other packages: $others"
+for f in usr/bin/usbkestrum "$module" usr/share/applications/org.kestrum.UsbKestrum.desktop \
+  usr/share/metainfo/org.kestrum.UsbKestrum.metainfo.xml \
+  usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/org.kestrum.UsbKestrum.png \
+  usr/share/icons/hicolor/scalable/apps/org.kestrum.UsbKestrum.svg usr/share/man/man1/usbkestrum.1.gz \
+  usr/share/doc/{usbkestrum,kestrum-agent-module}/{copyright,changelog.gz}; do
+  [ -f "$work/root/$f" ] || fail "the package has no /$f"
 done
-[ -e "$root/usr/bin/libinetmib1.so" ] && fail "the agent module sits beside the executable"
-monitor "$root"
+[ ! -e "$work/root/usr/bin/libinetmib1.so" ] || fail "the agent module sits beside the executable"
+monitor "$work/root"
 
 [ "${CI:-}" = true ] || { echo "PASS (dpkg -i and dpkg -r are tried with CI=true only)"; exit 0; }
 for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "installed" &&
-        { echo "PASS (dpkg -i and -r not tried: $package is installed here already)"; exit 0; }
+  ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed ||
+    { echo "PASS (dpkg -i and -r not tried: $package is installed here already)"; exit 0; }
 done
-
 # Caches the desktop's triggers keep are no trace of the package.
 snapshot() {
-    find /usr /etc /opt /var/lib/dpkg/info -xdev 2>/dev/null |
-        grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
+  find /usr /etc /opt /var/lib/dpkg/info -xdev 2>/dev/null |
+    grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
 }
-snapshot >"$root/before.txt" || fail "cannot list the file system"
-dpkg -i "${debs[@]}" >"$root/log" 2>&1 || fail "dpkg -i failed"
-installed=1
+snapshot >"$work/before.txt"
+at_exit 'dpkg -r "${packages[@]}" >/dev/null 2>&1'
+dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i failed"
 for f in $(dpkg -L "${packages[@]}"); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
 monitor ""
-dpkg -r "${packages[@]}" >"$root/log" 2>&1 || fail "dpkg -r failed"
-installed=0
+dpkg -r "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -r failed"
 for package in "${packages[@]}"; do
-    case "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" in
-    *not-installed*|"") ;;
-    *) fail "$package is still installed after dpkg -r" ;;
-    esac
+  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
+    fail "$package is still installed after dpkg -r"
 done
-snapshot | diff "$root/before.txt" - || fail "installing and removing the package changed the file system"
+snapshot | diff "$work/before.txt" - || fail "installing and removing the package changed the file system"
 echo "PASS: unpacked, installed, run and removed without a trace"

@@ -1,85 +1,64 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The service's own command line, run as systemd would run it, without systemd:
-# the unit's ExecStart with ARGS from the package's /etc/default file, under a
-# user id that no account owns (what DynamicUser= hands out), with no
-# capabilities, no new privileges, the unit's UMask and LimitNOFILE, and, of
-# its sandbox, what namespaces can give: a network with only loopback, a
-# read-only root (ProtectSystem=), and a /proc that shows only its own
-# processes and none of the system's files (ProtectProc=invisible,
-# ProcSubset=pid). Wherever the program's default makes it listen, it must
-# answer /metrics there, its own process figures included.
-#   probe_unit_run.sh ROOT [LISTEN]
-# ROOT: "" for the installed package, else where it is unpacked; LISTEN: the
-# address and port it must listen on (what ARGS asks for), else any.
-# Exits 77 (skipped) where namespaces cannot be made.
-set -u
+# The unit's ExecStart with ARGS from its /etc/default file, run as systemd would without it: a uid no
+# account owns, no capabilities or new privileges, its UMask and LimitNOFILE, loopback-only network,
+# read-only root, /proc of its own processes only; it must answer /metrics with its process figures.
+#   probe_unit_run.sh ROOT [LISTEN]   (ROOT "" for the installed package; LISTEN: where it must listen)
+set -euo pipefail
 root=$1 expected=${2:-}
+. "$(dirname "$0")/../support/lib.sh"
 unit=$root/lib/systemd/system/kestrum-probe.service
-work=$(mktemp -d)
 pid=
-# The exporter changes its user, which clears unshare's --kill-child signal:
-# it is ended by its own id, then unshare.
+# Changing its user clears unshare's --kill-child signal: the exporter is ended by its own id.
 stop() {
-    [ -n "$pid" ] || return 0
-    local child
-    for child in $(ps -o pid= --ppid "$pid"); do kill -KILL "$child" 2>/dev/null; done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+  [ -n "$pid" ] || return 0
+  local child
+  for child in $(ps -o pid= --ppid "$pid"); do kill -KILL "$child" 2>/dev/null || true; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
 }
-trap 'stop; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; [ -s "$work/serve.log" ] && { echo "--- exporter log"; cat "$work/serve.log"; }; exit 1; }
-
-[ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null || { echo "SKIP: needs root and network namespaces"; exit 77; }
+at_exit stop
+need_root
+unshare -n true 2>/dev/null || skip "needs network namespaces"
 for tool in setpriv nsenter ss curl; do command -v "$tool" >/dev/null || fail "needs $tool"; done
 [ -f "$unit" ] || fail "no unit at $unit"
 
-# The last assignment of KEY in the unit's [Service] section.
 setting() { sed -n '/^\[Service\]/,/^\[/p' "$unit" | sed -n "s/^$1=//p" | tail -1; }
 exec_start=$(setting ExecStart) env_file=$(setting EnvironmentFile)
 umask_value=$(setting UMask) nofile=$(setting LimitNOFILE)
 [ "$(setting DynamicUser)" = yes ] || fail "the unit does not run under a dynamic user"
 [ -n "$exec_start" ] && [ -n "$umask_value" ] && [ -n "$nofile" ] ||
-    fail "the unit lacks ExecStart, UMask or LimitNOFILE"
+  fail "the unit lacks ExecStart, UMask or LimitNOFILE"
 
-# ARGS as systemd reads it from the environment file (shell syntax, one
-# assignment a line), then put in place of $ARGS, split at white space.
+# ARGS as systemd reads the environment file, put in place of $ARGS, split at white space.
 defaults=$root${env_file#-}
 [ -f "$defaults" ] || fail "no options file at $defaults"
 ARGS=$(ARGS=; . "$defaults" && printf '%s' "$ARGS")
 read -ra words <<<"$exec_start"
 command=()
 for word in "${words[@]}"; do
-    case "$word" in
-    '$ARGS' | '${ARGS}') read -ra args <<<"$ARGS"; command+=("${args[@]}") ;;
-    *) command+=("$word") ;;
-    esac
+  case "$word" in
+  '$ARGS' | '${ARGS}') read -ra args <<<"$ARGS"; command+=("${args[@]}") ;;
+  *) command+=("$word") ;;
+  esac
 done
 command[0]=$root${command[0]}
 echo "ExecStart as run: ${command[*]#$root} (ARGS=\"$ARGS\")"
 
-# A uid from systemd's dynamic range that no account has.
-uid=61234
+uid=61234  # in systemd's dynamic range, no account's
 getent passwd "$uid" >/dev/null && fail "uid $uid has an account here"
-# The forked shell is the new namespaces' first process and execs the program.
 started=$(date +%s)
 unshare --net --mount --pid --fork --kill-child -- bash -c 'ip link set lo up &&
-    mount -t proc -o subset=pid,hidepid=invisible proc /proc && mount -o remount,bind,ro / &&
-    umask "$0" && ulimit -n "$1" &&
-    exec setpriv --reuid="$2" --regid="$2" --clear-groups --no-new-privs --bounding-set=-all --inh-caps=-all \
-        -- "${@:3}"' "$umask_value" "$nofile" "$uid" "${command[@]}" >"$work/serve.log" 2>&1 &
+  mount -t proc -o subset=pid,hidepid=invisible proc /proc && mount -o remount,bind,ro / &&
+  umask "$0" && ulimit -n "$1" &&
+  exec setpriv --reuid="$2" --regid="$2" --clear-groups --no-new-privs --bounding-set=-all --inh-caps=-all \
+    -- "${@:3}"' "$umask_value" "$nofile" "$uid" "${command[@]}" >"$work/serve.log" 2>&1 &
 pid=$!
 
-# Up to 10 s for a listening socket.
-listen=
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || fail "the exporter ended at once"
-    listen=$(nsenter -t "$pid" -n ss -ltnH | awk '{print $4}' | head -1)
-    [ -n "$listen" ] && break
-    sleep 0.1
-done
-[ -n "$listen" ] || fail "the exporter listens nowhere after 10 s"
+listening() { kill -0 "$pid" && [ -n "$(nsenter -t "$pid" -n ss -ltnH | awk '{print $4}')" ]; }
+wait_for 100 listening || fail "the exporter ended or listens nowhere after 10 s"
+listen=$(nsenter -t "$pid" -n ss -ltnH | awk 'NR == 1 {print $4}')
 [ -z "$expected" ] || [ "$listen" = "$expected" ] || fail "listening on $listen, not $expected"
 port=${listen##*:} host=${listen%:*}
 case "$host" in
@@ -89,16 +68,15 @@ esac
 exporter=$(ps -o pid= --ppid "$pid" | tr -d ' ')
 [ "$(ps -o uid= -p "$exporter" | tr -d ' ')" = "$uid" ] || fail "the exporter does not run as uid $uid"
 [ "$(awk '/^Max open files/ {print $4 ":" $5}' "/proc/$exporter/limits")" = "$nofile:$nofile" ] ||
-    fail "the exporter's open-file limits are not $nofile"
+  fail "the exporter's open-file limits are not $nofile"
 
 metrics=$(nsenter -t "$pid" -n curl -sS --fail --max-time 5 "http://$host:$port/metrics") ||
-    fail "no answer on http://$host:$port/metrics"
-families=$(grep -c '^# TYPE ' <<<"$metrics")
+  fail "no answer on http://$host:$port/metrics"
+families=$(grep -c "^# TYPE " <<<"$metrics" || true)
 [ "$families" -gt 0 ] || fail "/metrics holds no metric"
-# Its start time, found without the system's part of /proc: between this
-# script's start and the scrape, a second's rounding either side.
+# Its start time, found without the system's /proc: between this script's start and the scrape, +-1 s.
 start=$(sed -n 's/^process_start_time_seconds //p' <<<"$metrics")
 awk -v s="$start" -v a="$started" -v b="$(date +%s)" 'BEGIN { exit !(s != "" && s >= a - 1 && s <= b + 1) }' ||
-    fail "process_start_time_seconds is '$start', not between $started and now"
+  fail "process_start_time_seconds is '$start', not between $started and now"
 echo "PASS: as uid $uid, listening on $listen (the program's default or ARGS)," \
-    "/metrics answered with $families metric families"
+  "/metrics answered with $families metric families"

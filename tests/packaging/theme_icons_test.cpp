@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The theme icons: every PNG size is what the art tool draws today, the small
-// ones are the program's own icon pictures, and the SVG is the same drawing.
+// The theme icons: each PNG is what the art tool draws today, the small ones the program's own, the SVG alike.
 #include "tools/drawart/pictures.h"
 
 #include <QImage>

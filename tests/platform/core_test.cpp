@@ -32,8 +32,8 @@ TEST(PlatformCore, EventsAndThreadsAcrossThreads)
     EXPECT_EQ(WaitForSingleObject(CreateEvent(), 20), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(EventHandle{}, 20), WAIT_FAILED);
 
-    // A thread that outlives the wait for it, its handle dropped meanwhile, still
-    // finishes with its own copy of the event and touches nothing freed.
+    // A thread that outlives the wait for it, its handle dropped meanwhile, still finishes with its own copy of the
+    // event and touches nothing freed.
     EventHandle release = CreateEvent(), finished = CreateEvent();
     ThreadHandle stubborn = Thread::Start([release, finished] {
         WaitForSingleObject(release, INFINITE);

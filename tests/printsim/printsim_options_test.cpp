@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's command line; the fault shapes are checked on the wire by
-// printsim_loopback_test.sh.
+// The simulator's command line; the fault shapes are checked on the wire by printsim_loopback_test.sh.
 #include "printsim/options.h"
 
 #include <gtest/gtest.h>

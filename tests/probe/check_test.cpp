@@ -1,12 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plugin: the range syntax, and the exit code and output for every kind
-// of answer.
+// The plugin: the range syntax, the exit code for every kind of answer from a server on loopback, and the output:
+// performance data, hostile names, -v.
+#include "tests/probe/fake_servers.h"
 #include "tests/probe/records.h"
 #include "probe/check.h"
+#include "probe/cli.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <tuple>
 
 using namespace kprobe;
@@ -21,59 +24,6 @@ std::optional<Range> Threshold(const char *text)
 }
 
 std::string FirstLine(const std::string &text) { return text.substr(0, text.find('\n')); }
-
-// A plugin's output split as Nagios splits it: the first | on the first line
-// starts the performance data, and so does the first | on a later line.
-struct NagiosView {
-    std::string text;
-    std::vector<std::string> longOutput;
-    std::vector<std::pair<std::string, std::string>> perf;  // label (unquoted), value
-};
-
-std::vector<std::pair<std::string, std::string>> PerfItems(const std::string &perf)
-{
-    std::vector<std::pair<std::string, std::string>> items;
-    for (std::size_t i = 0; i < perf.size();) {
-        if (perf[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::string label;
-        if (perf[i] == '\'') {
-            for (++i; i < perf.size() && !(perf[i] == '\'' && (i + 1 == perf.size() || perf[i + 1] != '\''));)
-                label += perf[i] == '\'' ? (i += 2, '\'') : perf[i++];
-            ++i;  // the closing quote
-        } else {
-            for (; i < perf.size() && perf[i] != '='; ++i)
-                label += perf[i];
-        }
-        const std::size_t end = std::min(perf.find(' ', i), perf.size());
-        items.emplace_back(label, i < perf.size() && perf[i] == '=' ? perf.substr(i + 1, end - i - 1) : "?");
-        i = end;
-    }
-    return items;
-}
-
-NagiosView SplitLikeNagios(const std::string &output)
-{
-    NagiosView v;
-    std::string perf;
-    bool inPerf = false;
-    std::size_t start = 0;
-    for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = output.substr(start, end - start);
-        const std::size_t bar = inPerf ? 0 : line.find('|');
-        if (start == 0)
-            v.text = line.substr(0, bar);
-        else if (!inPerf)
-            v.longOutput.push_back(line.substr(0, bar));
-        if (bar != std::string::npos)
-            perf += " " + line.substr(inPerf ? 0 : bar + 1);
-        inPerf = inPerf || (start != 0 && bar != std::string::npos);
-    }
-    v.perf = PerfItems(perf);
-    return v;
-}
 
 }  // namespace
 
@@ -99,30 +49,53 @@ TEST(PluginRanges, AlertsAsTheGuidelinesSay)
     }
 }
 
-TEST(Check, StatesFollowThePrinters)
+// The command whole against a server on loopback, as a monitoring system runs it.
+TEST(Check, ExitCodesForEveryKindOfReply)
 {
-    const PrinterRecord ready = Record("Ready"), busy = Record("Busy", 0x8C, 2, 40), paper = Record("Paper", 0xA0, 1),
-                        fault = Record("Fault", 0x84, 1), offline = Record("Off", 0x7F, 3);
-    const std::tuple<std::vector<PrinterRecord>, bool, PluginState, const char *> cases[] = {
-        {{ready, busy}, false, StateOk, "KESTRUM OK: 2 of 2 printers ready on 10.213.0.1 (1 busy) | "},
-        {{ready, paper}, false, StateWarning, "KESTRUM WARNING: Paper PAPER OUT; 1 of 2 printers ready"},
-        {{ready, fault}, false, StateWarning, "KESTRUM WARNING: Fault ERROR; "},
-        {{paper, offline}, false, StateCritical, "KESTRUM CRITICAL: Off OFFLINE; Paper PAPER OUT; 0 of 2"},
-        {{ready, offline}, true, StateOk, "KESTRUM OK: 1 of 2 printers ready on 10.213.0.1, 1 off line (ignored)"},
-        {{}, false, StateOk, "KESTRUM OK: 0 of 0 printers ready"},
+    const auto full = [](std::vector<TestPrinter> printers) { return ReplyBytes(BuildReply(printers)); };
+    const TestPrinter ready{"Ready"}, busy{"Busy", 0x8C, 2, 40}, off{"Off", 0x7F};
+    const struct {
+        std::vector<std::uint8_t> answer;
+        std::vector<const char *> options;
+        int code;
+        const char *start;
+    } cases[] = {
+        {full({ready, busy}), {}, 0, "KESTRUM OK: 2 of 2 printers ready on 127.0.0.1:"},
+        {full({}), {}, 0, "KESTRUM OK: 0 of 0 printers ready"},
+        {full({{"Paper", 0xA0, 1}, ready}), {}, 1, "KESTRUM WARNING: Paper PAPER OUT; 1 of 2 printers ready"},
+        {full({{"Jam", 0x84}, ready}), {}, 1, "KESTRUM WARNING: Jam ERROR"},
+        {full({off, {"Paper", 0xA0, 1}, ready}), {}, 2, "KESTRUM CRITICAL: Off OFFLINE; Paper PAPER OUT; 1 of 3"},
+        {full({ready, off}), {"--ignore-offline"}, 0, "KESTRUM OK: 1 of 2 printers ready on 127.0.0.1:"},
+        {full({busy}), {"-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: Busy 2 jobs queued (warning 1)"},
+        {full({busy, ready}), {"-w", "1", "-c", "1"}, 2, "KESTRUM CRITICAL: Busy 2 jobs queued (critical 1)"},
+        {full({ready, off}), {"--printer", "Ready"}, 0, "KESTRUM OK: "},  // by name or by slot
+        {full({ready, off}), {"--printer", "2"}, 2, "KESTRUM CRITICAL: "},
+        {full({ready}), {"--printer", "Missing"}, 2, "KESTRUM CRITICAL: no printer 'Missing'"},
+        {{}, {"-t", "0.2"}, 2, "KESTRUM CRITICAL: no reply from 127.0.0.1:"},
+        {{}, {"-t", "0.2:unknown"}, 3, "KESTRUM UNKNOWN: no reply from"},
+        {{}, {"-t", "0.2:warning"}, 1, "KESTRUM WARNING: no reply from"},
+        {ReplyBytes(BuildReply({ready}), 961), {}, 3, "KESTRUM UNKNOWN: malformed reply from 127.0.0.1:"},
+        // A short reply is read by the monitor, but a plugin calls it malformed.
+        {ReplyBytes(BuildReply({ready}), 130), {}, 3, "KESTRUM UNKNOWN: malformed reply"},
+        {{0x55}, {}, 3, "KESTRUM UNKNOWN: malformed reply"},
     };
-    for (const auto &[printers, ignoreOffline, state, summaryStart] : cases) {
-        CheckOptions o;
-        o.ignoreOffline = ignoreOffline;
-        const CheckResult r = EvaluateCheck(o, Reply(printers));
-        EXPECT_EQ(r.state, state) << r.output;
-        EXPECT_EQ(r.output.rfind(summaryStart, 0), 0u) << r.output;
+    for (const auto &c : cases) {
+        FakePrintServers server({{c.answer}});
+        const std::string host = server.targets[0].Text();
+        std::vector<const char *> args = {"kestrum-probe", "check", "-H", host.c_str()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::ostringstream out, err;
+        const int code = RunCommandLine(ParseCommandLine(static_cast<int>(args.size()), args.data()), out, err);
+        EXPECT_EQ(code, c.code) << c.start << "\n" << out.str() << err.str();
+        EXPECT_EQ(out.str().rfind(c.start, 0), 0u) << out.str();
+        EXPECT_EQ(err.str(), "") << c.start;  // a plugin says everything on stdout
+        EXPECT_EQ(server.requests, 1) << c.start;
     }
 }
 
 TEST(Check, JobThresholdsAndPerformanceData)
 {
-    const Exchange reply = Reply({Record("A", 0x88, 3), Record("B", 0x8C, 12, 50)});
+    const Exchange reply = Reply({{"A", 0x88, 3}, {"B", 0x8C, 12, 50}});
     const std::tuple<const char *, const char *, PluginState> cases[] = {
         {"5", "20", StateWarning},       {"20", "10", StateCritical},     {"20", "20", StateOk},
         {"@3:3", nullptr, StateWarning}, {nullptr, "~:2", StateCritical}, {"4:", nullptr, StateWarning},
@@ -140,90 +113,43 @@ TEST(Check, JobThresholdsAndPerformanceData)
               "'A jobs'=3;5;10;0 'A printed'=0%;;;0;100 'B jobs'=12;5;10;0 'B printed'=50%;;;0;100 "
               "time=0.002000s;;;0;1");
     // Two printers of one name are told apart by their slots.
-    const std::string twins = EvaluateCheck(CheckOptions(), Reply({Record("Twin"), Record("Twin", 0x88, 1)})).output;
+    const std::string twins = EvaluateCheck(CheckOptions(), Reply({{"Twin"}, {"Twin", 0x88, 1}})).output;
     EXPECT_NE(twins.find("'Twin (slot 1) jobs'=0;"), std::string::npos) << twins;
     EXPECT_NE(twins.find("'Twin (slot 2) jobs'=1;"), std::string::npos) << twins;
 }
 
-TEST(Check, NoReplyMalformedReplyAndNamedPrinter)
-{
-    const auto answer = [](Outcome outcome, long bytes) {
-        Exchange e = Reply({Record("Ready"), Record("Off", 0x00)}, bytes);
-        e.outcome = outcome;
-        e.seconds = 1;
-        return e;
-    };
-    CheckOptions unknownOnTimeout, ready, slot2, missing;
-    unknownOnTimeout.timeoutState = StateUnknown;
-    ready.printer = "Ready";  // by name or by slot
-    slot2.printer = "2";
-    missing.printer = "Missing";
-    const std::tuple<Exchange, CheckOptions, PluginState, const char *> cases[] = {
-        {answer(Outcome::Silent, -1), {}, StateCritical, "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s | "},
-        {answer(Outcome::Silent, -1), unknownOnTimeout, StateUnknown, "KESTRUM UNKNOWN: no reply"},
-        {answer(Outcome::Failed, -1), {}, StateCritical, "KESTRUM CRITICAL: "},
-        {answer(Outcome::Oversized, 961), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply from 10.213.0.1: 961 "},
-        // A short reply is read by the monitor, but a plugin calls it malformed.
-        {answer(Outcome::Reply, 130), {}, StateUnknown, "KESTRUM UNKNOWN: malformed reply"},
-        {answer(Outcome::Reply, 960), ready, StateOk, "KESTRUM OK: "},
-        {answer(Outcome::Reply, 960), slot2, StateCritical, "KESTRUM CRITICAL: "},
-        {answer(Outcome::Reply, 960), missing, StateCritical, "KESTRUM CRITICAL: no printer 'Missing'"},
-    };
-    for (const auto &[exchange, options, state, start] : cases) {
-        const CheckResult r = EvaluateCheck(options, exchange);
-        EXPECT_EQ(r.state, state) << r.output;
-        EXPECT_EQ(r.output.rfind(start, 0), 0u) << r.output;
-    }
-}
-
 TEST(Check, HostileNamesKeepTheOutputParseable)
 {
-    // The name's 8-bit bytes, and how it shows in the text, the long output and the labels.
+    // The name's 8-bit bytes, and how it shows in the text and the long output, and inside the quoted labels.
+    // clang-format off
     const std::tuple<std::string, std::string, std::string> names[] = {
-        {"A|B",
-         "A\xC2\xA6"
-         "B",
-         "A\xC2\xA6"
-         "B"},
-        {"|", "\xC2\xA6", "\xC2\xA6"},
-        {"it's", "it's", "it's"},
-        {"''", "''", "''"},
-        {"a=b", "a=b", "a_b"},
-        {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x 'q' \xC2\xA6 y"},
-        {"two\nlines\r", "two?lines?", "two?lines?"},
-        {"tab\there\x7f", "tab?here?", "tab?here?"},
-        {"Drucker K\xFC"
-         "che",
-         "Drucker K\xC3\xBC"
-         "che",
-         "Drucker K\xC3\xBC"
-         "che"},
-        {"next\x85line", "next?line", "next?line"},            // Latin-1's NEL, a C1 control
-        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},             // Latin-1's own broken bar
+        {"A|B", "A\xC2\xA6" "B", "A\xC2\xA6" "B"}, {"|", "\xC2\xA6", "\xC2\xA6"},
+        {"it's", "it's", "it''s"}, {"''", "''", "''''"},  // a quote doubled inside the quoted label
+        {"a=b", "a=b", "a_b"}, {"= x 'q' | y", "= x 'q' \xC2\xA6 y", "_ x ''q'' \xC2\xA6 y"},
+        {"two\nlines\r", "two?lines?", "two?lines?"}, {"tab\there\x7f", "tab?here?", "tab?here?"},
+        {"Drucker K\xFC" "che", "Drucker K\xC3\xBC" "che", "Drucker K\xC3\xBC" "che"},
+        {"next\x85line", "next?line", "next?line"},  // Latin-1's NEL, a C1 control
+        {"bar\xA6", "bar\xC2\xA6", "bar\xC2\xA6"},   // Latin-1's own broken bar
         {std::string(64, '|'), std::string(), std::string()},  // filled below
     };
+    // clang-format on
     for (auto [bytes, shown, label] : names) {
         if (shown.empty())
             for (int i = 0; i < 64; ++i)
                 shown += "\xC2\xA6", label += "\xC2\xA6";
         CheckOptions o;
         o.verbosity = 1;
-        const CheckResult r = EvaluateCheck(o, Reply({Record(bytes, 0x84)}));  // a fault
-        const NagiosView v = SplitLikeNagios(r.output);
-        EXPECT_EQ(r.state, StateWarning) << r.output;
-        EXPECT_EQ(v.text, "KESTRUM WARNING: " + shown + " ERROR; 0 of 1 printer ready on 10.213.0.1 ") << r.output;
-        EXPECT_EQ(v.longOutput, std::vector<std::string>{"slot 1 " + shown + ": ERROR, 0 jobs queued [WARNING]"});
-        ASSERT_EQ(v.perf.size(), 3u) << r.output;
-        EXPECT_EQ(v.perf[0], std::pair(label + " jobs", std::string("0;;;0"))) << r.output;
-        EXPECT_EQ(v.perf[1], std::pair(label + " printed", std::string("U;;;0;100"))) << r.output;
-        EXPECT_EQ(v.perf[2].first, "time") << r.output;
-        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '|'), 1) << r.output;
+        const CheckResult r = EvaluateCheck(o, Reply({{bytes, 0x84}}));  // a fault
+        // Nagios cuts the text at the first |, then the long output at the next.
+        EXPECT_EQ(r.output, "KESTRUM WARNING: " + shown + " ERROR; 0 of 1 printer ready on 10.213.0.1 | '" + label +
+                                " jobs'=0;;;0 '" + label + " printed'=U;;;0;100 time=0.002000s;;;0;1\nslot 1 " + shown +
+                                ": ERROR, 0 jobs queued [WARNING]\n");
     }
 }
 
 TEST(Check, VerbosityAddsLinesOnlyWhenAsked)
 {
-    const Exchange reply = Reply({Record("Ready"), Record("Paper", 0xA0, 1)});
+    const Exchange reply = Reply({{"Ready"}, {"Paper", 0xA0, 1}});
     const std::tuple<int, std::size_t, const char *> levels[] = {
         {0, 1, nullptr},
         {1, 3, "slot 2 Paper: PAPER OUT, 1 job queued, printed Size Counting... [WARNING]\n"},

@@ -1,59 +1,61 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports),
-// served by one fake UDP server for at most 20 s. Each answers a status request
-// after its own fashion with slot 1 named "server INDEX", and the discovery
-// probe twice.
+// Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports), served by one fake UDP server for at most
+// 20 s. Each answers a status request with its own datagram (none: silent), from its own port or from another, and the
+// discovery probe twice.
 #pragma once
-#include "tests/probe/records.h"
+#include "probe/target.h"
 
 #include "fake_udp_server.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <memory>
 
-enum class Behaviour { Answer, Silent, Oversized, Short, OtherPort };
+struct ServerAnswer {
+    std::vector<std::uint8_t> bytes;
+    bool fromOtherPort = false;
+};
 
-class FakeServers {
+class FakePrintServers {
 public:
-    explicit FakeServers(const std::vector<Behaviour> &behaviours) : m_behaviours(behaviours)
+    explicit FakePrintServers(std::vector<ServerAnswer> answers) : m_answers(std::move(answers))
     {
         std::vector<FakeUdpServer::Endpoint> endpoints;
-        for (std::size_t i = 0; i < behaviours.size(); ++i)
-            endpoints.push_back({0x7F000001u + static_cast<std::uint32_t>(i % 200), 0});
-        endpoints.push_back({0x7F000001u, 0});  // the wrong place that OtherPort answers from
+        for (std::size_t i = 0; i <= m_answers.size(); ++i)  // the last: where the other port is
+            endpoints.push_back({0x7F000001u + static_cast<std::uint32_t>(i % m_answers.size() % 200), 0});
         m_server = std::make_unique<FakeUdpServer>(endpoints);
-        for (std::size_t i = 0; i < behaviours.size(); ++i)
+        for (std::size_t i = 0; i < m_answers.size(); ++i)
             targets.push_back(kprobe::Target{m_server->Address(i), m_server->Port(i)});
         m_server->Start([this](FakeUdpServer &self, const Datagram &d) { Answer(self, d); }, 1000000, 20);
     }
 
     std::vector<kprobe::Target> targets;
-    std::atomic<int> requests{0};  // status requests received
+    std::atomic<int> requests{0};  // status requests received, the silent ones' too
 
 private:
     void Answer(FakeUdpServer &self, const Datagram &d)
     {
-        if (d.socket >= m_behaviours.size() || d.bytes.empty())
+        if (d.socket >= m_answers.size() || d.bytes.empty())
             return;
-        const std::uint8_t byte = d.bytes[0];
-        const Behaviour b = m_behaviours[d.socket];
         const std::uint8_t yes = DiscoveryAnswer;
-        for (int k = 0; byte == DiscoveryProbe && k < 2; ++k)
+        for (int k = 0; d.bytes[0] == DiscoveryProbe && k < 2; ++k)
             self.Send(&yes, 1, d.from, d.socket);
-        requests += byte == StatusRequest;  // the silent ones' too
-        if (byte != StatusRequest || b == Behaviour::Silent)
-            return;
-        std::uint8_t bytes[sizeof(StatusReply) + 1] = {};
-        const StatusReply reply = Reply({Record("server " + std::to_string(d.socket))}).reply;
-        std::memcpy(bytes, &reply, sizeof reply);
-        // OtherPort: the right bytes from the wrong place.
-        self.Send(bytes,
-                  b == Behaviour::Oversized ? sizeof bytes
-                  : b == Behaviour::Short   ? 130
-                                            : sizeof reply,
-                  d.from, b == Behaviour::OtherPort ? m_behaviours.size() : d.socket);
+        const ServerAnswer &a = m_answers[d.socket];
+        requests += d.bytes[0] == StatusRequest;
+        if (d.bytes[0] == StatusRequest && !a.bytes.empty())
+            self.Send(a.bytes.data(), a.bytes.size(), d.from, a.fromOtherPort ? m_answers.size() : d.socket);
     }
 
-    std::vector<Behaviour> m_behaviours;
+    std::vector<ServerAnswer> m_answers;
     std::unique_ptr<FakeUdpServer> m_server;  // last: its thread uses the rest
 };
+
+// A status reply's bytes, cut or padded to `length`.
+inline std::vector<std::uint8_t> ReplyBytes(const StatusReply &reply, std::size_t length = sizeof(StatusReply))
+{
+    std::vector<std::uint8_t> bytes(length, 0);
+    std::memcpy(bytes.data(), &reply, std::min(length, sizeof reply));
+    return bytes;
+}

@@ -1,29 +1,30 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# kestrum-probe end to end on namespace LANs (needs root; SKIPPED elsewhere).
-# LAN A: server1 and server2 serve still scenarios (paper out, off line, fault,
-# unknown size, 8-bit names), server3 is silent, server4 sends oversized
-# replies; probe_lan_e2e checks from the client. LAN B: one server reached only
-# as the client's default gateway, which discover must find.
+# kestrum-probe on namespace LANs. A: still scenarios on server1/2, silent server3, oversized server4,
+# checked by probe_lan_e2e; B: one server reached only as the default gateway.
 #   probe_lan_test.sh LAN_SH PRINTSIM PROBE E2E_BINARY
-set -u
+set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 e2e=$4
-. "$(dirname "$0")/namespaces.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/lib.sh"
 
-a=$(bash "$lan_sh" name)
-up "$a" --servers 4
-sim "$a" server1 "$work/s1.log" --bind 0.0.0.0 --scenario "$work/a.txt"
-sim "$a" server2 "$work/s2.log" --bind 0.0.0.0 --scenario "$work/b.txt"
-sim "$a" server3 "$work/s3.log" --bind 0.0.0.0 --no-discovery --stop-after 0
-sim "$a" server4 "$work/s4.log" --bind 0.0.0.0 --no-discovery --reply oversized
-bash "$lan_sh" exec "$a" client -- env KESTRUM_PROBE="$probe" SCENARIO_A="$work/a.txt" SCENARIO_B="$work/b.txt" \
-    "$e2e" || fail "checks on LAN A"
+need_lan
+lan_up --servers 4
+# B's printer name and user in Latin-1 bytes.
+printf '%s\n' "printer slot=0 name=\"Drucker K$(printf '\xfc')che\" queue=2" \
+  "job user=\"J$(printf '\xf6')rg\" addr=10.1.2.3 size=unknown" "timeline 0x8c:1" >"$work/b.txt"
+sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenario.txt"
+sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$work/b.txt"
+sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --no-discovery --stop-after 0
+sim server4 "$work/s4.log" --bind 0.0.0.0 --quiet --no-discovery --reply oversized
+on client env KESTRUM_PROBE="$probe" SCENARIO_A="$here/still_scenario.txt" SCENARIO_B="$work/b.txt" "$e2e" ||
+  fail "checks on LAN A"
 
-# Bound to its unicast address the server never hears the broadcast, only the
+# Bound to its own address the server never hears the broadcast, only the
 # probe sent to the client's default gateway.
-up "$a-gw" --servers 1 --gateway-server 1
-sim "$a-gw" server1 "$work/g1.log" --bind 10.213.0.1
-found=$(bash "$lan_sh" exec "$a-gw" client -- "$probe" discover --timeout 8) || fail "discover on the gateway LAN"
-[ "$found" = "10.213.0.1" ] || fail "discover found '$found', not the gateway-only server"
+lan_up --servers 1 --gateway-server 1
+sim server1 "$work/g1.log" --bind 10.213.0.1 --quiet
+found=$(on client "$probe" discover --timeout 8) || fail "discover on the gateway LAN"
+[ "$found" = 10.213.0.1 ] || fail "discover found '$found', not the gateway-only server"
 echo PASS

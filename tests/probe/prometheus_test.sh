@@ -1,68 +1,58 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# A real Prometheus scrapes kestrum-probe's exporter on a namespace LAN, with
-# the targets from `discover --format file-sd`: it must show the printers'
-# states, and kestrum_up 0 (a scrape within its time-out) for the silent
-# server. Needs root and Debian's prometheus; SKIPPED without them.
-#   prometheus_test.sh LAN_SH PRINTSIM PROBE
-set -u
+# A real Prometheus with the alerting rules scrapes the exporter on a LAN, the targets from `discover --format
+# file-sd`: the printers' states, kestrum_up 0 for the silent server, no user in a label, and exactly the
+# alerts below pending (the rules match what the exporter sends).   prometheus_test.sh LAN_SH PRINTSIM PROBE
+set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3
-command -v prometheus >/dev/null && command -v jq >/dev/null || { echo "SKIP: needs prometheus and jq"; exit 77; }
-. "$(dirname "$0")/namespaces.sh"
-in_client() { bash "$lan_sh" exec "$lan" client -- "$@"; }
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/lib.sh"
 
-lan=$(bash "$lan_sh" name)
-up "$lan" --servers 3
-sim "$lan" server1 "$work/s1.log" --bind 0.0.0.0 --scenario "$work/a.txt"
-sim "$lan" server2 "$work/s2.log" --bind 0.0.0.0 --scenario "$work/b.txt"
-sim "$lan" server3 "$work/s3.log" --bind 0.0.0.0 --stop-after 0  # answers discovery, never a status request
-in_client "$probe" discover --format file-sd --timeout 6 >"$work/targets.json" || fail "discover found nobody"
+need prometheus curl jq
+need_lan
+lan_up --servers 3
+printf '%s\n' "printer slot=0 name=\"Drucker K$(printf '\xfc')che\" queue=2" \
+  "job user=\"J$(printf '\xf6')rg\" addr=10.1.2.3 size=unknown" "timeline 0x8c:1" >"$work/b.txt"
+sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenario.txt"
+sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$work/b.txt"
+sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --stop-after 0  # answers discovery, never a status request
+on client "$probe" discover --format file-sd --timeout 6 >"$work/targets.json" || fail "discover found nobody"
 [ "$(jq -c '.[0].targets' "$work/targets.json")" = '["10.213.0.1","10.213.0.2","10.213.0.3"]' ] ||
-    fail "unexpected file_sd list: $(cat "$work/targets.json")"
+  fail "unexpected file_sd list: $(cat "$work/targets.json")"
+start client "$probe" serve --listen 127.0.0.1:9150 >"$work/serve.log" 2>&1
+sed "s|@WORK@|$work|; s|@RULES@|'$here/../../probe/monitoring/kestrum-probe.rules.yml'|" \
+  "$here/monitoring/prometheus.yml.in" >"$work/prometheus.yml"
+start client prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/data" \
+  --web.listen-address=127.0.0.1:9090 --log.level=warn >"$work/prometheus.log" 2>&1
 
-in_client "$probe" serve --listen 127.0.0.1:9150 >"$work/serve.log" 2>&1 &
-cat >"$work/prometheus.yml" <<YAML
-global: {scrape_interval: 1s, scrape_timeout: 1s, evaluation_interval: 1s}
-scrape_configs:
-  - job_name: kestrum
-    metrics_path: /probe
-    file_sd_configs: [{files: ['$work/targets.json']}]
-    relabel_configs:
-      - {source_labels: [__address__], target_label: __param_target}
-      - {source_labels: [__param_target], target_label: instance}
-      - {target_label: __address__, replacement: 127.0.0.1:9150}
-YAML
-in_client prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/data" \
-    --web.listen-address=127.0.0.1:9090 --log.level=warn >"$work/prometheus.log" 2>&1 &
-
-api() { in_client curl -s --max-time 2 "http://127.0.0.1:9090/api/v1/$1" --data-urlencode "query=${2:-}"; }
-# value QUERY: the single sample's value, or nothing.
+api() { on client curl -s --max-time 2 "http://127.0.0.1:9090/api/v1/$1" ${2:+--data-urlencode "query=$2"}; }
 value() { api query "$1" | jq -r 'if (.data.result | length) == 1 then .data.result[0].value[1] else empty end'; }
-declare -A want=(
-    ['kestrum_up{instance="10.213.0.1"}']=1
-    ['kestrum_up{instance="10.213.0.2"}']=1
-    ['kestrum_up{instance="10.213.0.3"}']=0
-    ['kestrum_printer_ready{instance="10.213.0.1",slot="1"}']=1
-    ['kestrum_printer_paper_out{instance="10.213.0.1",slot="2"}']=1
-    ['kestrum_printer_online{instance="10.213.0.1",slot="3"}']=0
-    ['kestrum_printer_fault{instance="10.213.0.1",slot="5"}']=1
-    ['kestrum_printer_document_bytes{instance="10.213.0.1",slot="2"}']=48213
-    ['count(kestrum_printer_document_bytes{instance="10.213.0.2"})']=''
-    ['count(kestrum_printer_info{printer="Drucker Küche",port="bidirectional",slot="1",instance="10.213.0.2"})']=1
-)
-end=$((SECONDS + 40))
-for _ in $(seq 40); do
-    missing=()
-    for q in "${!want[@]}"; do
-        got=$(value "$q")
-        [ "$got" = "${want[$q]}" ] || missing+=("$q: want '${want[$q]}', got '$got'")
-    done
-    [ ${#missing[@]} = 0 ] || [ $SECONDS -ge $end ] && break
-    sleep 1
-done
-[ ${#missing[@]} = 0 ] || fail "Prometheus did not show: $(printf '\n  %s' "${missing[@]}")"
-# Users and their addresses never become labels.
+want='kestrum_up{instance="10.213.0.1"}|1
+kestrum_up{instance="10.213.0.2"}|1
+kestrum_up{instance="10.213.0.3"}|0
+kestrum_printer_ready{instance="10.213.0.1",slot="1"}|1
+kestrum_printer_paper_out{instance="10.213.0.1",slot="2"}|1
+kestrum_printer_online{instance="10.213.0.1",slot="3"}|0
+kestrum_printer_fault{instance="10.213.0.1",slot="5"}|1
+kestrum_printer_document_bytes{instance="10.213.0.1",slot="2"}|48213
+count(kestrum_printer_document_bytes{instance="10.213.0.2"})|
+count(kestrum_printer_info{printer="Drucker Küche",port="bidirectional",slot="1",instance="10.213.0.2"})|1'
+missing() {
+  local q v
+  while IFS='|' read -r q v; do
+    [ "$(value "$q")" = "$v" ] || echo "$q: want '$v', got '$(value "$q")'"
+  done <<<"$want"
+}
+wait_for 300 eval '[ -z "$(missing)" ]' || fail "Prometheus did not show:"$'\n'"$(missing)"
 labels=$(api labels | jq -c '.data')
 case "$labels" in *user*|*alice*) fail "a user label reached Prometheus: $labels" ;; esac
+alerts='KestrumPrintServerDown 10.213.0.3 -
+KestrumPrinterFault 10.213.0.1 Jammed
+KestrumPrinterOffline 10.213.0.1 Off Line
+KestrumPrinterPaperOut 10.213.0.1 Paper Tray'
+pending() {
+  api alerts | jq -r '.data.alerts[] | "\(.labels.alertname) \(.labels.instance) \(.labels.printer // "-")"' | sort
+}
+wait_for 400 eval '[ "$(pending)" = "$alerts" ]' || fail "Prometheus's alerts after 40 s:"$'\n'"$(pending)"
 echo PASS

@@ -1,10 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The exporter's answers without its HTTP layer, against servers on loopback:
-// which targets it refuses (and sends nothing to), why a probe failed, the
-// wait it used, the debug account and the log lines of each probe.
-#include "tests/probe/records.h"
-#include "tests/probe/scripted_server.h"
+// The exporter's answers without its HTTP layer, against servers on loopback: which targets it refuses (and sends
+// nothing to), why a probe failed, the wait it used, the debug account and the log lines of each probe.
+#include "status_replies.h"
+#include "tests/probe/fake_servers.h"
 #include "probe/routes.h"
 
 #include <gtest/gtest.h>
@@ -40,44 +39,10 @@ std::vector<AddressRange> Ranges(std::vector<const char *> texts)
 
 }  // namespace
 
-TEST(AllowTarget, RangesParsedStrictly)
-{
-    const std::tuple<const char *, const char *> good[] = {
-        {"10.0.0.0/8", "10.0.0.0/8"},   {"192.0.2.7/32", "192.0.2.7/32"},   {"0.0.0.0/0", "0.0.0.0/0"},
-        {"127.0.0.0/8", "127.0.0.0/8"}, {"172.16.0.0/12", "172.16.0.0/12"},
-    };
-    for (const auto &[text, back] : good) {
-        AddressRange r;
-        std::string error;
-        EXPECT_TRUE(ParseAddressRange(text, r, error)) << text << ": " << error;
-        EXPECT_EQ(r.Text(), back) << text;
-    }
-    const std::tuple<std::string, const char *> bad[] = {
-        {"10.0.0.1/8", "did you mean 10.0.0.0/8?"},
-        {"10.0.0.0", "not an IPv4 range"},
-        {"10.0.0.0/", "not an IPv4"},
-        {"10.0.0.0/33", "not an IPv4"},
-        {"10.0.0.0/08", "not an IPv4"},
-        {"10.0.0.0/-1", "not an IPv4"},
-        {"10.0.0/8", "not an IPv4"},
-        {"010.0.0.0/8", "not an IPv4"},
-        {"10.0.0.0/8 ", "not an IPv4"},
-        {std::string("10.0.0.0\0/8", 11), "not an IPv4"},
-        {"::1/128", "not an IPv4"},
-        {"", "not an IPv4"},
-        {"10.0.0.0/8/8", "not an IPv4"},
-    };
-    for (const auto &[text, reason] : bad) {
-        AddressRange r;
-        std::string error;
-        EXPECT_FALSE(ParseAddressRange(text, r, error)) << text;
-        EXPECT_NE(error.find(reason), std::string::npos) << text << ": " << error;
-    }
-}
-
 TEST(AllowTarget, OutsideEveryRangeIs403AndNothingIsSent)
 {
-    ScriptedServer server(ReplyBytes(Reply({Record("Ready")}).reply));  // on 127.0.0.1
+    FakePrintServers servers({{ReplyBytes(BuildReply({{"Ready"}}))}});  // on 127.0.0.1
+    const kprobe::Target &target = servers.targets[0];
     struct Case {
         std::vector<const char *> ranges;
         int status;
@@ -94,10 +59,10 @@ TEST(AllowTarget, OutsideEveryRangeIs403AndNothingIsSent)
         ExporterMetrics metrics;
         std::ostringstream logged;
         Logger log(logged, LogLevel::Debug, LogFormat::Logfmt);
-        const RouteAnswer a = Routes(options, metrics, log).Answer(Probe(server.target.Text()));
+        const RouteAnswer a = Routes(options, metrics, log).Answer(Probe(target.Text()));
         sent += status == 200 ? 1 : 0;
         EXPECT_EQ(a.status, status) << (ranges.empty() ? "-" : ranges[0]);
-        EXPECT_EQ(server.requests, sent) << (ranges.empty() ? "-" : ranges[0]);
+        EXPECT_EQ(servers.requests, sent) << (ranges.empty() ? "-" : ranges[0]);
         EXPECT_EQ(a.body.find("kestrum_up") == std::string::npos, status == 403) << a.body;
         if (status == 403) {
             EXPECT_NE(logged.str().find("msg=\"Target not allowed\" target=127.0.0.1:"), std::string::npos);
@@ -105,46 +70,37 @@ TEST(AllowTarget, OutsideEveryRangeIs403AndNothingIsSent)
     }
 }
 
+// Targets are parsed where they are read; here only that a bad one goes nowhere.
 TEST(Routes, BadTargetsAre400BeforeAnythingIsSent)
 {
-    ScriptedServer server(ReplyBytes(Reply({Record("Ready")}).reply));
-    const std::string port = std::to_string(server.target.port);
-    const std::string targets[] = {
-        "127.0.0.1" + std::string(1, '\0') + "zz:" + port,
-        "127.0.0.1:" + port + std::string(1, '\0'),
-        "127.0.0.1\n:" + port,
-        "127.0.0.1:\t" + port,
-        "127.0.0.1:0" + port,
-        "127.0.0.1:00001",
-        "127.0.0.1\x7f:" + port,
-        "",
-    };
+    FakePrintServers servers({{ReplyBytes(BuildReply({{"Ready"}}))}});
+    const std::string port = std::to_string(servers.targets[0].port);
     ExporterMetrics metrics;
     std::ostringstream logged;
     Logger log(logged, LogLevel::Info, LogFormat::Logfmt);
     const ServeOptions options;
     Routes routes(options, metrics, log);
-    for (const std::string &target : targets) {
+    for (const std::string &target : {"127.0.0.1" + std::string(1, '\0') + "zz:" + port, "127.0.0.1:0" + port}) {
         const RouteAnswer a = routes.Answer(Probe(target));
         EXPECT_EQ(a.status, 400) << target;
         EXPECT_EQ(a.body.find('\0'), std::string::npos);
     }
-    EXPECT_EQ(server.requests, 0);
+    EXPECT_EQ(servers.requests, 0);
     EXPECT_EQ(routes.Answer(Probe("127.0.0.1:" + port)).status, 200);  // the same server, asked properly
-    EXPECT_EQ(server.requests, 1);
+    EXPECT_EQ(servers.requests, 1);
 }
 
 TEST(Routes, FailureReasonTimeoutDebugAccountAndLog)
 {
-    const StatusReply reply = Reply({Record("Ready")}).reply;
-    ScriptedServer full(ReplyBytes(reply)), silent({}), oversized(ReplyBytes(reply, 961)), cut(ReplyBytes(reply, 130));
-    const std::string send = "127.255.255.255:" + std::to_string(full.target.port);  // refused: a broadcast
+    const StatusReply reply = BuildReply({{"Ready"}});
+    FakePrintServers servers({{ReplyBytes(reply)}, {}, {ReplyBytes(reply, 961)}, {ReplyBytes(reply, 130)}});
+    const std::string send = "127.255.255.255:" + std::to_string(servers.targets[0].port);  // refused: a broadcast
     const std::tuple<std::string, const char *, const char *, const char *> cases[] = {
-        {full.target.Text(), "none", "received 960 bytes from 127.0.0.1:", "Probe succeeded"},
-        {silent.target.Text(), "silent", "gave up", "reason=silent"},
+        {servers.targets[0].Text(), "none", "received 960 bytes from 127.0.0.1:", "Probe succeeded"},
+        {servers.targets[1].Text(), "silent", "gave up", "reason=silent"},
         {send, "send", "could not be sent: Permission denied", "level=warn msg=\"Probe failed\" "},
-        {oversized.target.Text(), "oversized", "received 961 bytes", "reason=oversized"},
-        {cut.target.Text(), "short", "received 130 bytes", "reason=short"},
+        {servers.targets[2].Text(), "oversized", "received 961 bytes", "reason=oversized"},
+        {servers.targets[3].Text(), "short", "received 130 bytes", "reason=short"},
     };
     for (const auto &[target, reason, step, logLine] : cases) {
         ServeOptions options;

@@ -1,11 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real main window with the real worker against the simulator on loopback,
-// closed at random moments by every way a person (or the worker) closes it.
-// Each run must reach its moment and end through the close made there, with no
-// false "Child thread exit abnormal !" and no sanitizer report. The time each
-// close took is printed. KESTRUM_STRESS_RUNS runs (default 25) from
-// KESTRUM_STRESS_SEED (default: from the clock), which is printed.
+// The real main window with the real worker against the simulator on loopback, closed at random moments by every way a
+// person (or the worker) closes it. Each run must reach its moment and end through the close made there, with no false
+// "Child thread exit abnormal !" and no sanitizer report. The time each close took is printed. KESTRUM_STRESS_RUNS runs
+// (default 25) from KESTRUM_STRESS_SEED (default: from the clock), which is printed.
 #include "tests/stress/loopback_simulator.h"
 #include "main_window_harness.h"
 #include "dialogs/about_dlg.h"
@@ -19,6 +17,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -63,10 +62,163 @@ CAboutDlg *OpenAbout()
     return nullptr;
 }
 
-// One run to the moment and a close by the way: empty, or what went wrong.
+// One run to the moment and a close by the way.
+class CloseRun {
+public:
+    CloseRun(Moment moment, std::mt19937 &random, SimulatorProcess &sim)
+        : m_moment(moment), m_random(random), m_sim(sim),
+          m_dlg(nullptr, [ep = sim.Endpoints(std::uint32_t(Between(700, 2500))),
+                          done = m_workerDone](std::shared_ptr<WorkerHost> host) {
+              StatusWorker(std::move(host), ep);
+              done->Set();
+          })
+    {
+        g_nPrinterItems = 0;
+    }
+    // Empty, or what went wrong; closeMs is how long the close took.
+    QString Run(Way way, qint64 &closeMs)
+    {
+        MainWindowApp app(m_dlg);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { Tick(way); });
+        tick.start(10);
+        m_dlg.DoModal();
+        tick.stop();
+        if (m_poster.joinable())
+            m_poster.join();
+        closeMs = m_sinceClose.isValid() ? m_sinceClose.elapsed() : -1;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        // A window that ends by itself before the close was made has closed nothing.
+        const std::pair<bool, QString> checks[] = {
+            {m_actAt < 0, "the window ended before its moment came"},
+            {!m_sinceClose.isValid(), "the window ended by itself before the close"},
+            {m_boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")),
+             "false \"Child thread exit abnormal !\""},
+            {!m_workerDone->IsSet(), "the worker still runs after the window has gone"},
+            {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
+        for (const auto &[failed, what] : checks)
+            if (failed)
+                return what;
+        return {};
+    }
+
+private:
+    int Between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_random); }
+    CDialog *Front()
+    {
+        for (CDialog *d :
+             {static_cast<CDialog *>(OpenAbout()), static_cast<CDialog *>(&m_dlg.m_serverListDlg),
+              static_cast<CDialog *>(&m_dlg.m_serverAddressDlg), static_cast<CDialog *>(&m_dlg.m_findingDlg)})
+            if (d && d->IsRunning())
+                return d;
+        return &m_dlg;
+    }
+    bool ShowsPrinters()
+    {
+        QTreeWidget *tree = m_dlg.m_treePrinters;
+        return m_dlg.isVisible() && tree && tree->topLevelItemCount() && tree->topLevelItem(0)->childCount() > 0;
+    }
+    void Advance()  // towards the moment: the server chosen, the notice ended early, About opened
+    {
+        if (m_moment != ServerList && m_moment != AddressEntry)
+            AnswerServerChoice(m_dlg);
+        if (m_moment == Search && m_dlg.m_findingDlg.IsRunning())
+            m_dlg.m_findingDlg.PressKey(Qt::Key_Escape);
+        if (m_moment == AboutBox && ShowsPrinters() && !std::exchange(m_aboutAsked, true))
+            QTimer::singleShot(0, &m_dlg, [this] { m_dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
+    }
+    bool Reached()
+    {
+        CMonitorDlg &d = m_dlg;
+        const bool searching = d.isVisible() && d.m_findingDlg.RunEnded() && !d.m_serverListDlg.IsRunning() &&
+                               !d.m_serverAddressDlg.IsRunning() && !m_workerDone->IsSet();
+        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),
+                                       searching,
+                                       d.m_serverListDlg.IsRunning(),
+                                       d.m_serverAddressDlg.IsRunning(),
+                                       ShowsPrinters(),
+                                       !m_boxes.open.empty() &&
+                                           m_boxes.texts.contains(QStringLiteral("Connect Failed!\n")),
+                                       OpenAbout() != nullptr};
+        return at[m_moment];
+    }
+    void Act(Way w)
+    {
+        CDialog *f = Front();
+        if (!m_boxes.open.empty()) {  // a box in front takes every key and the close box, not the Exit button
+            if (w == WorkerRequest)
+                m_sim.Freeze();
+            else if (w != ExitButton)
+                m_boxes.DismissTop();
+        } else if (w == Escape || (w == Enter && (f != &m_dlg || !m_dlg.m_treePrinters))) {
+            f->PressKey(w == Escape ? Qt::Key_Escape : Qt::Key_Return);
+        } else if (w == Enter) {
+            m_dlg.m_treePrinters->setFocus();
+            QTest::keyClick(m_dlg.m_treePrinters, Qt::Key_Return);
+        } else if (w == CloseBox) {
+            f->close();
+        } else if (w == ExitButton) {
+            if (f == &m_dlg && m_dlg.isVisible() && m_dlg.m_btnExit)  // a dialog in front blocks the click
+                QTest::mouseClick(m_dlg.m_btnExit, Qt::LeftButton);
+        } else if (m_moment == Polling || m_moment == AboutBox || m_moment == ConnectFailed) {
+            m_sim.Freeze();  // the server falls silent: the worker warns, then closes the window
+        } else {
+            if (m_poster.joinable())
+                m_poster.join();
+            m_poster = std::thread([main = m_dlg.GetSafeHwnd()] { PostMessage(main, WM_CLOSE); });
+        }
+    }
+    // What the person does runs from the event loop, not inside the tick: a modal run it starts must not hold the tick
+    // that has to answer it.
+    void Later(std::function<void()> what) { QTimer::singleShot(0, &m_person, std::move(what)); }
+    void Tick(Way way)
+    {
+        if (!m_sinceClose.isValid()) {  // reaching the moment, then waiting a while in it
+            if (m_actAt < 0 && Reached())
+                m_actAt = m_clock.elapsed() + Between(0, m_moment == Polling ? 1500 : 600);
+            else if (m_actAt < 0)
+                Later([this] { Advance(); });
+            else if (m_clock.elapsed() >= m_actAt)
+                m_sinceClose.start(), Later([this, way] { Act(way); });
+            return;
+        }
+        // Afterwards a person answers every box and, until the program has begun to close, presses Escape on whatever
+        // is in front.
+        const qint64 t = m_sinceClose.elapsed();
+        if (!m_boxes.open.empty() && m_dismissAt < 0) {
+            m_dismissAt = t + Between(20, 300);
+        } else if (!m_boxes.open.empty() && t >= m_dismissAt) {
+            m_boxes.DismissTop();
+            m_dismissAt = -1;
+        } else if (m_boxes.open.empty() && !m_dlg.ShutdownBegun() && t >= m_nextEscape) {
+            m_nextEscape = t + 400;
+            Later([this] { Act(Escape); });
+        }
+    }
+
+    Moment m_moment;
+    std::mt19937 &m_random;
+    SimulatorProcess &m_sim;
+    EventHandle m_workerDone = CreateEvent();
+    MessageBoxService m_service;
+    Boxes m_boxes;
+    CMonitorDlg m_dlg;
+    std::thread m_poster;
+    QObject m_person;
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    QElapsedTimer m_sinceClose;
+    qint64 m_actAt = -1, m_nextEscape = 700, m_dismissAt = -1;
+    bool m_aboutAsked = false;
+};
+
 QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
 {
-    auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    const auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     // For the notice and the search: no server to find, or one that answers late.
     const std::vector<std::string> unseen =
         between(0, 1) ? std::vector<std::string>{"--no-discovery"}
@@ -76,134 +228,8 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     SimulatorProcess sim(simArgs[moment]);
     if (!sim.Port())
         return "the simulator did not start";
-    const LinkEndpoints ep = sim.Endpoints(static_cast<std::uint32_t>(between(700, 2500)));
-    EventHandle workerDone = CreateEvent();
-    g_nPrinterItems = 0;
-    MessageBoxService service;
-    Boxes boxes;
-    CMonitorDlg dlg(nullptr, [ep, workerDone](std::shared_ptr<WorkerHost> host) {
-        StatusWorker(std::move(host), ep);
-        workerDone->Set();
-    });
-    MainWindowApp app(dlg);
-    std::thread poster;
-    QString failure;
-
-    auto dialogs = [&] {  // the front one first
-        return std::vector<CDialog *>{OpenAbout(), &dlg.m_serverListDlg, &dlg.m_serverAddressDlg, &dlg.m_findingDlg,
-                                      &dlg};
-    };
-    auto front = [&] {
-        const auto all = dialogs();
-        return *std::find_if(all.begin(), all.end() - 1, [](CDialog *d) { return d && d->IsRunning(); });
-    };
-    auto polling = [&] {
-        return dlg.isVisible() && dlg.m_treePrinters && dlg.m_treePrinters->topLevelItemCount() &&
-               dlg.m_treePrinters->topLevelItem(0)->childCount() > 0;
-    };
-    bool aboutAsked = false;
-    auto advance = [&] {  // towards the moment: the server chosen, the notice ended early, About opened
-        if (moment != ServerList && moment != AddressEntry)
-            AnswerServerChoice(dlg);
-        if (moment == Search && dlg.m_findingDlg.IsRunning())
-            dlg.m_findingDlg.PressKey(Qt::Key_Escape);
-        if (moment == AboutBox && polling() && !std::exchange(aboutAsked, true))
-            QTimer::singleShot(0, &dlg, [&] { dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
-    };
-    auto reached = [&] {
-        const bool at[kMomentCount] = {dlg.m_findingDlg.IsRunning(),
-                                       dlg.isVisible() && dlg.m_findingDlg.RunEnded() &&
-                                           !dlg.m_serverListDlg.IsRunning() && !dlg.m_serverAddressDlg.IsRunning() &&
-                                           !workerDone->IsSet(),
-                                       dlg.m_serverListDlg.IsRunning(),
-                                       dlg.m_serverAddressDlg.IsRunning(),
-                                       polling(),
-                                       !boxes.open.empty() && boxes.texts.contains(QStringLiteral("Connect Failed!\n")),
-                                       OpenAbout() != nullptr};
-        return at[moment];
-    };
-    auto act = [&](Way w) {
-        CDialog *f = front();
-        if (!boxes.open.empty()) {  // a box in front takes every key and the close box, not the Exit button
-            if (w == WorkerRequest)
-                sim.Freeze();
-            else if (w != ExitButton)
-                boxes.DismissTop();
-        } else if (w == Escape || (w == Enter && (f != &dlg || !dlg.m_treePrinters))) {
-            f->PressKey(w == Escape ? Qt::Key_Escape : Qt::Key_Return);
-        } else if (w == Enter) {
-            dlg.m_treePrinters->setFocus();
-            QTest::keyClick(dlg.m_treePrinters, Qt::Key_Return);
-        } else if (w == CloseBox) {
-            f->close();
-        } else if (w == ExitButton) {
-            if (f == &dlg && dlg.isVisible() && dlg.m_btnExit)  // a dialog in front blocks the click
-                QTest::mouseClick(dlg.m_btnExit, Qt::LeftButton);
-        } else if (moment == Polling || moment == AboutBox || moment == ConnectFailed) {
-            sim.Freeze();  // the server falls silent: the worker warns, then closes the window
-        } else {
-            if (poster.joinable())
-                poster.join();
-            poster = std::thread([main = dlg.GetSafeHwnd()] { PostMessage(main, WM_CLOSE); });
-        }
-    };
-
-    // What the person does runs from the event loop, not inside the tick: a
-    // modal run it starts must not hold the tick that has to answer it.
-    QObject person;
-    QElapsedTimer clock, sinceClose;
-    clock.start();
-    qint64 actAt = -1, nextEscape = 700, dismissAt = -1;
-    auto startClosing = [&](Way w) {
-        sinceClose.start();
-        QTimer::singleShot(0, &person, [&act, w] { act(w); });
-    };
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (!sinceClose.isValid()) {  // reaching the moment, then waiting a while in it
-            if (actAt < 0 && reached())
-                actAt = clock.elapsed() + between(0, moment == Polling ? 1500 : 600);
-            else if (actAt < 0)
-                QTimer::singleShot(0, &person, advance);
-            else if (clock.elapsed() >= actAt)
-                startClosing(way);
-            return;
-        }
-        // Afterwards a person answers every box and, until the program has begun
-        // to close, presses Escape on whatever is in front.
-        const qint64 t = sinceClose.elapsed();
-        if (!boxes.open.empty() && dismissAt < 0) {
-            dismissAt = t + between(20, 300);
-        } else if (!boxes.open.empty() && t >= dismissAt) {
-            boxes.DismissTop();
-            dismissAt = -1;
-        } else if (boxes.open.empty() && !dlg.ShutdownBegun() && t >= nextEscape) {
-            nextEscape = t + 400;
-            QTimer::singleShot(0, &person, [&] { act(Escape); });
-        }
-    });
-    tick.start(10);
-    dlg.DoModal();
-    tick.stop();
-    if (poster.joinable())
-        poster.join();
-    closeMs = sinceClose.isValid() ? sinceClose.elapsed() : -1;
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    // A window that ends by itself before the close was made has closed
-    // nothing: its moment (or the close) never came.
-    if (failure.isEmpty() && !sinceClose.isValid())
-        failure = actAt < 0 ? "the window ended before its moment came" : "the window ended by itself before the close";
-    const std::pair<bool, QString> checks[] = {
-        {!failure.isEmpty(), failure},
-        {boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")),
-         "false \"Child thread exit abnormal !\""},
-        {!workerDone->IsSet(), "the worker still runs after the window has gone"},
-        {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
-    for (const auto &[failed, what] : checks)
-        if (failed)
-            return what;
-    return {};
+    CloseRun run(moment, random, sim);
+    return run.Run(way, closeMs);
 }
 
 }  // namespace
@@ -228,8 +254,7 @@ private slots:
         for (int i = 0; i < runs; ++i) {
             const auto [moment, way] = combos[static_cast<std::size_t>(i) % combos.size()];
             std::printf("close stress: run %d: %s by %s: ", i, kMomentNames[moment], kWayNames[way]);
-            std::fflush(stdout);  // a run that hangs is named before the time-out ends it
-            std::fflush(stdout);  // a crash shows which run it was
+            std::fflush(stdout);  // a run that hangs or crashes is named before it ends
             qint64 closeMs = -1;
             const QString failure = CloseOnce(moment, way, random, closeMs);
             std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure),

@@ -1,10 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Every fault mode of the simulator against the real worker and the main
-// window, offscreen: each run ends as it must (polling on, or "Connect Failed!"
-// and the program closing), and after every reply the tree, the status row and
-// the details show exactly the datagram the simulator sent for that request:
-// never bytes of an earlier or later one.
+// Every fault mode of the simulator against the real worker and the main window, offscreen: each run ends as it must
+// (polling on, or "Connect Failed!" and the program closing), and after every reply the tree, the status row and the
+// details show exactly the datagram the simulator sent for that request: never bytes of an earlier or later one.
 #include "tests/stress/loopback_simulator.h"
 #include "main_window_harness.h"
 

@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window's reply handling over a long run, offscreen: replies whose
-// printers come, go and change names, with one printer selected so that the
-// status row and the details are rewritten each time. After a warm-up the heap
-// in use and the open files must stay where they were.
+// The main window's reply handling over a long run, offscreen: replies whose printers come, go and change names, with
+// one printer selected so that the status row and the details are rewritten each time. After a warm-up the heap in use
+// and the open files must stay where they were.
 #include "main_window_harness.h"
 
 #include "app/messages.h"

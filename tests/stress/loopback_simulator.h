@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What both stress tests share: the print-server simulator as a child process
-// on loopback (started with --port 0, it says which port it got) with the
-// worker's endpoints for it, and a person's answer to the server choice.
+// What both stress tests share: the print-server simulator as a child process on loopback (started with --port 0, it
+// says which port it got) with the worker's endpoints for it, and a person's answer to the server choice.
 #pragma once
 #include "app/monitor_dlg.h"
 #include "link/worker_host.h"
@@ -25,8 +24,8 @@ public:
     explicit SimulatorProcess(std::vector<std::string> extra) : m_child(Arguments(std::move(extra))) {}
     SimulatorProcess(const SimulatorProcess &) = delete;
     std::uint16_t Port() const { return m_child.Port(); }
-    // Where the worker sends: its "broadcast" reaches the simulator alone, and
-    // there is no default gateway to fall back on.
+    // Where the worker sends: its "broadcast" reaches the simulator alone, and there is no default gateway to fall back
+    // on.
     LinkEndpoints Endpoints(std::uint32_t listenLimitMs) const
     {
         LinkEndpoints ep;

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A tree control for tests: real child order, a selection that moves to a
-// neighbour when the selected item is deleted (reported while the old item is
-// still alive), and a failure whenever a dead handle is used. The failure is a
+// A tree control for tests: real child order, a selection that moves to a neighbour when the selected item is deleted
+// (reported while the old item is still alive), and a failure whenever a dead handle is used. The failure is a
 // GoogleTest failure unless the includer names its own FAKE_TREE_FAILURE(text).
 #pragma once
 #ifndef FAKE_TREE_FAILURE

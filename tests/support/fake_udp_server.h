@@ -1,9 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Scripted UDP peers on loopback, standing in for print servers: one socket
-// per address given (port 0: a free one), all served by one thread that hands
-// every datagram to the script. The thread ends by itself after a bounded
-// number of datagrams or seconds, so a test cannot hang on it.
+// Scripted UDP peers on loopback, standing in for print servers: one socket per address given (port 0: a free one), all
+// served by one thread that hands every datagram to the script. The thread ends by itself after a bounded number of
+// datagrams or seconds, so a test cannot hang on it.
 #pragma once
 #include <arpa/inet.h>
 #include <poll.h>

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A program of ours run as a child process on 127.0.0.1 that names its port on
-// its first line of output ("listening 127.0.0.1:PORT"), as the simulator and
-// the exporter do. It dies with the test, and is ended (even when stopped) with
+// A program of ours run as a child process on 127.0.0.1 that names its port on its first line of output ("listening
+// 127.0.0.1:PORT"), as the simulator and the exporter do. It dies with the test, and is ended (even when stopped) with
 // the object.
 #pragma once
 #include <signal.h>

@@ -1,12 +1,13 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs the main window offscreen with a worker of the test's choosing, and
-// drives it from timers: the modal runs are nested event loops.
+// Runs the main window offscreen with a worker of the test's choosing, driven from timers (modal runs nest).
 #pragma once
 #include "app/globals.h"
+#include "app/messages.h"
 #include "app/monitor_dlg.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/win_app.h"
+#include "status_replies.h"
 
 #include <QTimer>
 #include <cstdint>
@@ -36,8 +37,7 @@ private:
     std::vector<platform::MessageBoxCall> m_calls;
 };
 
-// Polls every few milliseconds while a modal run is live and lets the test act
-// on what is on screen; a watchdog ends every run so a failure cannot hang.
+// Runs the test's steps every 10 ms while a modal run is live; a watchdog ends every run so none can hang.
 class Driver : public QObject {
 public:
     using Step = std::function<bool()>;  // true when done
@@ -48,7 +48,6 @@ public:
         QTimer::singleShot(40000, this, [this] { Abort(); });
     }
     void Then(Step step) { m_steps.push_back(std::move(step)); }
-    bool Finished() const { return m_next == m_steps.size(); }
     bool Aborted() const { return m_aborted; }
 
 private:
@@ -79,16 +78,21 @@ struct MainWindowApp : platform::CWinApp {
     ~MainWindowApp() override { m_pMainWnd = nullptr; }
 };
 
-// A worker that closes the notice at once and stops when told (or after
-// stopWaitMs).
+// As the worker does: once the notice shows (or its run ended), closes it.
+inline void CloseNotice(WorkerHost &host)
+{
+    for (int i = 0; i < 4000 && !platform::IsWindowEnabled(host.Window(HostWindow::Finding)) &&
+                    !host.RunEnded(HostWindow::Finding);
+         ++i)
+        platform::Sleep(5);
+    platform::PostMessage(host.Window(HostWindow::Finding), platform::WM_CLOSE);
+}
+
+// A worker that closes the notice at once and stops when told (or after stopWaitMs).
 inline CMonitorDlg::WorkerBody QuietWorker(std::uint32_t stopWaitMs = 30000)
 {
     return [stopWaitMs](std::shared_ptr<WorkerHost> host) {
-        for (int i = 0; i < 4000 && !platform::IsWindowEnabled(host->Window(HostWindow::Finding)) &&
-                        !host->RunEnded(HostWindow::Finding);
-             ++i)
-            platform::Sleep(5);
-        platform::PostMessage(host->Window(HostWindow::Finding), platform::WM_CLOSE);
+        CloseNotice(*host);
         platform::WaitForSingleObject(host->StopEvent(), stopWaitMs);
     };
 }
@@ -102,3 +106,17 @@ struct MonitorRun {
     MainWindowApp app{dlg};
     Driver drive{dlg};
 };
+
+// A printer of a reply, named and in a state; the other fields zero.
+inline TestPrinter Printer(std::string name, std::uint8_t flags = 0x88, std::int32_t jobs = 0, std::int32_t percent = 0)
+{
+    return TestPrinter{std::move(name), flags, jobs, percent};
+}
+
+// Hands the window a status reply, as the worker does.
+inline void PostReply(CMonitorDlg &dlg, const std::vector<TestPrinter> &printers)
+{
+    auto reply = std::make_shared<StatusReply>(BuildReply(printers));
+    platform::PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<platform::WPARAM>(reply.get()), 0,
+                          reply);
+}

@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The one reader of decimal numbers and the one of ADDR[:PORT]: what they take,
-// and the near misses they refuse.
+// The one reader of decimal numbers and the one of ADDR[:PORT]: what they take and the near misses they refuse.
 #include "text/endpoint.h"
 #include "text/numbers.h"
 
@@ -24,30 +23,19 @@ TEST(Text, DecimalNumbers)
         double lo, hi;
         std::optional<double> expected;
     } cases[] = {
-        {"0", whole, 0, 10, 0},
-        {"10", whole, 0, 10, 10},
-        {"11", whole, 0, 10, std::nullopt},
-        {"007", whole, 0, 10, 7},
-        {"", whole, 0, 10, std::nullopt},
-        {" 5", whole, 0, 10, std::nullopt},
-        {"5 ", whole, 0, 10, std::nullopt},
-        {"+5", whole, 0, 10, std::nullopt},
-        {"-5", whole, -10, 10, std::nullopt},  // a sign only where the rules allow one
-        {"5.0", whole, 0, 10, std::nullopt},
-        {"0x5", whole, 0, 10, std::nullopt},
-        {"1e1", fraction, 0, 100, std::nullopt},
-        {"inf", fraction, 0, INFINITY, std::nullopt},
-        {"nan", fraction, 0, 1, std::nullopt},
-        {"0.25", fraction, 0, 1, 0.25},
-        {".5", fraction, 0, 1, 0.5},
-        {"5.", fraction, 0, 10, 5},
-        {".", fraction, 0, 1, std::nullopt},
-        {"1.2.3", fraction, 0, 10, std::nullopt},
-        {"-2.5", signedFraction, -3, 0, -2.5},
-        {"+2.5", signedFraction, 0, 3, 2.5},
-        {"-", signedFraction, -3, 3, std::nullopt},
-        {"--1", signedFraction, -3, 3, std::nullopt},
+        // a sign only where the rules allow one
+        // clang-format off
+        {"0", whole, 0, 10, 0}, {"10", whole, 0, 10, 10}, {"11", whole, 0, 10, std::nullopt}, {"007", whole, 0, 10, 7},
+        {"", whole, 0, 10, std::nullopt}, {" 5", whole, 0, 10, std::nullopt}, {"5 ", whole, 0, 10, std::nullopt},
+        {"+5", whole, 0, 10, std::nullopt}, {"-5", whole, -10, 10, std::nullopt}, {"5.0", whole, 0, 10, std::nullopt},
+        {"0x5", whole, 0, 10, std::nullopt}, {"1e1", fraction, 0, 100, std::nullopt},
+        {"inf", fraction, 0, INFINITY, std::nullopt}, {"nan", fraction, 0, 1, std::nullopt},
+        {"0.25", fraction, 0, 1, 0.25}, {".5", fraction, 0, 1, 0.5}, {"5.", fraction, 0, 10, 5},
+        {".", fraction, 0, 1, std::nullopt}, {"1.2.3", fraction, 0, 10, std::nullopt},
+        {"-2.5", signedFraction, -3, 0, -2.5}, {"+2.5", signedFraction, 0, 3, 2.5},
+        {"-", signedFraction, -3, 3, std::nullopt}, {"--1", signedFraction, -3, 3, std::nullopt},
         {huge.c_str(), fraction, 0, INFINITY, std::nullopt},  // beyond a double
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -72,6 +60,8 @@ TEST(Text, DecimalNumbers)
 
 TEST(Text, Endpoints)
 {
+    using E = EndpointError;
+    const std::nullopt_t no = std::nullopt;
     const struct {
         const char *text;
         EndpointRules rules;
@@ -79,20 +69,18 @@ TEST(Text, Endpoints)
         const char *host;
         std::optional<std::uint16_t> port;
     } cases[] = {
-        {"10.213.0.1", {}, EndpointError::None, "10.213.0.1", std::nullopt},
-        {"10.213.0.1:6000", {}, EndpointError::None, "10.213.0.1", 6000},
-        {"10.213.0.1:65535", {}, EndpointError::None, "10.213.0.1", 65535},
-        {"10.213.0.1:0", {}, EndpointError::Port, "", std::nullopt},
-        {"127.0.0.1:0", {true, 0}, EndpointError::None, "127.0.0.1", 0},
-        {"127.0.0.1", {true, 0}, EndpointError::Address, "", std::nullopt},
-        {"10.213.0.1:", {}, EndpointError::Port, "", std::nullopt},
-        {"10.213.0.1:65536", {}, EndpointError::Port, "", std::nullopt},
-        {"10.213.0.1:+80", {}, EndpointError::Port, "", std::nullopt},
-        {"10.213.0.1:80:81", {}, EndpointError::Port, "", std::nullopt},
-        {"printer.lan:80", {}, EndpointError::Address, "", std::nullopt},
-        {"010.213.0.1", {}, EndpointError::Address, "", std::nullopt},
-        {"10.213.1", {}, EndpointError::Address, "", std::nullopt},
-        {"", {}, EndpointError::Address, "", std::nullopt},
+        // clang-format off
+        {"10.213.0.1", {}, E::None, "10.213.0.1", no},
+        {"10.213.0.1:6000", {}, E::None, "10.213.0.1", 6000},
+        {"10.213.0.1:65535", {}, E::None, "10.213.0.1", 65535},
+        {"127.0.0.1:0", {true, 0}, E::None, "127.0.0.1", 0},
+        {"127.0.0.1", {true, 0}, E::Address, "", no},
+        {"10.213.0.1:0", {}, E::Port, "", no}, {"10.213.0.1:", {}, E::Port, "", no},
+        {"10.213.0.1:65536", {}, E::Port, "", no}, {"10.213.0.1:+80", {}, E::Port, "", no},
+        {"10.213.0.1:80:81", {}, E::Port, "", no}, {"printer.lan:80", {}, E::Address, "", no},
+        {"010.213.0.1", {}, E::Address, "", no}, {"10.213.1", {}, E::Address, "", no},
+        {"", {}, E::Address, "", no},
+        // clang-format on
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -108,5 +96,5 @@ TEST(Text, Endpoints)
     EXPECT_EQ(Ipv4Text(*ParseIpv4("1.20.3.100")), "1.20.3.100");
     EXPECT_EQ(EndpointText(*ParseIpv4("0.0.0.255"), 65535), "0.0.0.255:65535");
     Endpoint e;
-    EXPECT_EQ(ParseEndpoint(std::string_view("1.2.3.4\0:80", 10), e), EndpointError::Address);
+    EXPECT_EQ(ParseEndpoint(std::string_view("1.2.3.4\0:80", 10), e), E::Address);
 }

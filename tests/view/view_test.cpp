@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The printer view's logic: replies decoded off the wire, the tree kept in step
-// with them, the selection rule, and the status and details texts.
+// The printer view's logic: decoding, the tree kept in step, the selection rule, the texts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,18 +10,11 @@
 
 #include "link/protocol.h"
 #include "fake_tree.h"
+#include "status_replies.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
 
 namespace {
-
-PrinterRecord MakeRecord(const std::string &name, std::uint8_t flags = 0x88)
-{
-    PrinterRecord r{};
-    std::memcpy(r.printerName, name.data(), std::min(name.size(), sizeof r.printerName));
-    r.statusFlags = flags;
-    return r;
-}
 
 TEST(ReplyDecoding, KeepsWhatCameAndFieldsSitAtTheirOffsets)
 {
@@ -78,9 +70,8 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
         {0xFF, -1, 20, 0, "BUSY|/|-"},
     };
     for (const auto &c : rows) {
-        PrinterRecord r = MakeRecord("P", c.flags);
-        r.jobCount = c.jobs, r.printedPercent = c.percent, r.docSizeUnknown = c.sizeUnknown;
-        const StatusRow row = MakeStatusRow(r);
+        const StatusRow row =
+            MakeStatusRow(BuildRecord({"P", c.flags, c.jobs, c.percent, "", {}, 0, 0, c.sizeUnknown}));
         EXPECT_EQ(row.status + "|" + row.jobs + "|" + row.percent.value_or("-"), c.row) << c.row;
     }
     // The count is one character, '0' plus its low byte; no character when that is 0.
@@ -90,31 +81,22 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
     for (const auto &c : jobs)
         EXPECT_EQ(FormatJobCount(c.first), c.second) << c.first;
 
+    // clang-format off
     const std::tuple<std::int32_t, std::uint32_t, const char *> sizes[] = {
-        {1023, 0, "1023 Bytes\r\n"},
-        {1024, 0, "1.00K Bytes\r\n"},
-        {123456, 0, "120.56K Bytes\r\n"},
-        {1048575, 0, "1024.00K Bytes\r\n"},
-        {1048576, 0, "1.00M Bytes\r\n"},
-        {INT32_MAX, 0, "2048.00M Bytes\r\n"},
-        {0, 0, ""},
-        {INT32_MIN, 0, ""},
-        {-1, 1, "UNKNOWN\r\n"},
-        {1536, 2, "1.50K Bytes\r\n"},
+        {1023, 0, "1023 Bytes\r\n"}, {1024, 0, "1.00K Bytes\r\n"}, {123456, 0, "120.56K Bytes\r\n"},
+        {1048575, 0, "1024.00K Bytes\r\n"}, {1048576, 0, "1.00M Bytes\r\n"}, {INT32_MAX, 0, "2048.00M Bytes\r\n"},
+        {0, 0, ""}, {INT32_MIN, 0, ""}, {-1, 1, "UNKNOWN\r\n"}, {1536, 2, "1.50K Bytes\r\n"},
     };
+    // clang-format on
     const std::string idle = "Port Type: \t\tBi-direction\r\nCurrent User: \t\t\r\nIP Address: \t\t\r\n";
     for (const auto &[size, unknown, part] : sizes) {
-        PrinterRecord r = MakeRecord("P");
-        r.docSize = size, r.docSizeUnknown = unknown;
-        EXPECT_EQ(FormatDetailsText(r), idle + "Current Doc Size: \t\t" + part) << size << " unknown " << unknown;
+        EXPECT_EQ(FormatDetailsText(BuildRecord({"P", 0x88, 0, 0, "", {}, size, 0, unknown})),
+                  idle + "Current Doc Size: \t\t" + part)
+            << size << " unknown " << unknown;
     }
 
     // The address shows only while a job is queued; the user always. Bytes stay as sent.
-    PrinterRecord r = MakeRecord("P");
-    r.portType = 7;
-    std::memcpy(r.currentUser, "J\xF6rg", 4);
-    const std::uint8_t address[] = {10, 0, 0, 255};
-    std::memcpy(r.userAddress, address, 4);
+    PrinterRecord r = BuildRecord({"P", 0x88, 0, 0, "J\xF6rg", {10, 0, 0, 255}, 0, 7});
     for (std::int32_t jobs : {1, 0, -1}) {
         r.jobCount = jobs;
         EXPECT_EQ(FormatDetailsText(r),
@@ -135,7 +117,7 @@ StatusReply MakeReply(const std::string &names)
     std::string w;
     for (std::size_t i = 0; in >> w; ++i)
         if (w != ".")
-            reply.records[i] = w.back() == '!' ? MakeRecord(w.substr(0, w.size() - 1), 0xA0) : MakeRecord(w);
+            reply.records[i] = w.back() == '!' ? BuildRecord({w.substr(0, w.size() - 1), 0xA0}) : BuildRecord({w});
     return reply;
 }
 

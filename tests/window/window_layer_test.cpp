@@ -1,7 +1,6 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window layer: posted messages across threads, closed windows, the close
-// request's queued Cancel, dialog units.
+// The window layer: posted messages across threads, closed windows, the close request's Cancel, dialog units.
 #include "platform/ui/dialog.h"
 
 #include <QApplication>
@@ -90,14 +89,9 @@ private slots:
             dlg.EndDialog(IDCANCEL);  // before the run starts and the message is handled
         };
         QCOMPARE(dlg.DoModal(), IDCANCEL);
-        QVERIFY(during);
-        QVERIFY(!dlg.GetSafeHwnd());
-        QVERIFY(dlg.RunEnded());
-        QVERIFY(!dlg.isVisible());
-        QVERIFY(!PostMessage(during, WM_TEST, 2));
-        QVERIFY(!PostMessage(nullptr, WM_TEST, 3));
-        QVERIFY(!IsWindowEnabled(during));
-        QVERIFY(!IsWindowEnabled(nullptr));
+        QVERIFY(during && !dlg.GetSafeHwnd() && dlg.RunEnded() && !dlg.isVisible());
+        QVERIFY(!PostMessage(during, WM_TEST, 2) && !PostMessage(nullptr, WM_TEST, 3));
+        QVERIFY(!IsWindowEnabled(during) && !IsWindowEnabled(nullptr));
         QCoreApplication::processEvents();
         QCOMPARE(dlg.TestMessages(), 0L);  // dropped with its window
         QVERIFY(watch.expired());          // and its payload freed
@@ -127,9 +121,8 @@ private slots:
         QCOMPARE(order, expected);
     }
 
-    // Units come from whole-pixel advances, ((sum / 26) + 1) / 2 over the 52 letters;
-    // the old 8-point face keeps the units its templates were drawn in; Arial 10
-    // points is measured with the main window.
+    // Units from whole-pixel advances, ((sum / 26) + 1) / 2 over the 52 letters; the old 8-point face keeps
+    // its templates' units (Arial 10 points is measured with the main window).
     void baseUnits()
     {
         QCOMPARE(BaseUnitsFrom(389, 15).cx, 7);
