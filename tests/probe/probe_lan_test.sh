@@ -11,14 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 need_lan
 lan_up --servers 4
-# B's printer name and user in Latin-1 bytes.
-printf '%s\n' "printer slot=0 name=\"Drucker K$(printf '\xfc')che\" queue=2" \
-  "job user=\"J$(printf '\xf6')rg\" addr=10.1.2.3 size=unknown" "timeline 0x8c:1" >"$work/b.txt"
 sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenario.txt"
-sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$work/b.txt"
+sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$here/latin1_scenario.txt"  # a name and a user in Latin-1
 sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --no-discovery --stop-after 0
 sim server4 "$work/s4.log" --bind 0.0.0.0 --quiet --no-discovery --reply oversized
-on client env KESTRUM_PROBE="$probe" SCENARIO_A="$here/still_scenario.txt" SCENARIO_B="$work/b.txt" "$e2e" ||
+on client env KESTRUM_PROBE="$probe" SCENARIO_A="$here/still_scenario.txt" SCENARIO_B="$here/latin1_scenario.txt" "$e2e" ||
   fail "checks on LAN A"
 
 # Bound to its own address the server never hears the broadcast, only the

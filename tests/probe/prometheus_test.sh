@@ -12,10 +12,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 need prometheus curl jq
 need_lan
 lan_up --servers 3
-printf '%s\n' "printer slot=0 name=\"Drucker K$(printf '\xfc')che\" queue=2" \
-  "job user=\"J$(printf '\xf6')rg\" addr=10.1.2.3 size=unknown" "timeline 0x8c:1" >"$work/b.txt"
 sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenario.txt"
-sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$work/b.txt"
+sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$here/latin1_scenario.txt"  # a name and a user in Latin-1
 sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --stop-after 0  # answers discovery, never a status request
 on client "$probe" discover --format file-sd --timeout 6 >"$work/targets.json" || fail "discover found nobody"
 [ "$(jq -c '.[0].targets' "$work/targets.json")" = '["10.213.0.1","10.213.0.2","10.213.0.3"]' ] ||
