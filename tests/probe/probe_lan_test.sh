@@ -15,7 +15,8 @@ sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenar
 sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$here/latin1_scenario.txt"  # a name and a user in Latin-1
 sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --no-discovery --stop-after 0
 sim server4 "$work/s4.log" --bind 0.0.0.0 --quiet --no-discovery --reply oversized
-on client env KESTRUM_PROBE="$probe" SCENARIO_A="$here/still_scenario.txt" SCENARIO_B="$here/latin1_scenario.txt" "$e2e" ||
+on client env KESTRUM_PROBE="$probe" SCENARIO_A="$here/still_scenario.txt" \
+  SCENARIO_B="$here/latin1_scenario.txt" "$e2e" ||
   fail "checks on LAN A"
 
 # Bound to its own address the server never hears the broadcast, only the
