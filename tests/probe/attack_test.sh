@@ -13,6 +13,7 @@ if [ "${KESTRUM_IN_NS:-}" != 1 ]; then
   need_root
   need unshare prlimit setpriv openssl
   unshare -n true 2>/dev/null || skip "cannot make a network namespace"
+  rm -rf "$work"  # exec leaves no exit trap to do it
   exec env KESTRUM_IN_NS=1 unshare -n -- bash "$0" "$probe" "$@"
 fi
 ip link set lo up
