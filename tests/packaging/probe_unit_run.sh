@@ -56,9 +56,12 @@ unshare --net --mount --pid --fork --kill-child -- bash -c 'ip link set lo up &&
     -- "${@:3}"' "$umask_value" "$nofile" "$uid" "${command[@]}" >"$work/serve.log" 2>&1 &
 pid=$!
 
-listening() { kill -0 "$pid" && [ -n "$(nsenter -t "$pid" -n ss -ltnH | awk '{print $4}')" ]; }
+# Only once unshare has its namespace: before, nsenter would read this host's sockets.
+own_net() { [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/self/ns/net)" ]; }
+listening() {
+  kill -0 "$pid" && own_net && listen=$(nsenter -t "$pid" -n ss -ltnH | awk 'NR == 1 {print $4}') && [ -n "$listen" ]
+}
 wait_for 100 listening || fail "the exporter ended or listens nowhere after 10 s"
-listen=$(nsenter -t "$pid" -n ss -ltnH | awk 'NR == 1 {print $4}')
 [ -z "$expected" ] || [ "$listen" = "$expected" ] || fail "listening on $listen, not $expected"
 port=${listen##*:} host=${listen%:*}
 case "$host" in
