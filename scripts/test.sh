@@ -94,6 +94,8 @@ stage "tests"
 export KESTRUM_STRESS_SEED=${KESTRUM_STRESS_SEED:-$(( $(od -An -N4 -tu4 /dev/urandom) % 1000000000 + 1 ))}
 echo "== close stress seed $KESTRUM_STRESS_SEED"
 run_ctest --test-dir build --output-on-failure -j2 --timeout 300
+# The attack suite's table, which ctest shows only on a failure.
+sed -n '/^attack  *RSS MiB/,/^attacks: /p' build/Testing/Temporary/LastTest.log
 
 # --- Without Qt: the probe, the simulator, the agent module and their tests,
 # configured where Qt 6 cannot be found, as on a headless monitoring host.
