@@ -5,12 +5,14 @@
 #include "platform/clock.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace platform {
 
@@ -79,16 +81,40 @@ int UdpSocket::ReceiveFrom(void *buffer, std::size_t capacity, sockaddr_in *from
     return static_cast<int>(length);
 }
 
-long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait)
+// The address a datagram was sent to, from its IP_PKTINFO: for a broadcast the
+// receiving interface's own address.
+namespace {
+
+in_addr LocalAddress(msghdr &header)
+{
+    in_addr local{INADDR_ANY};
+    for (cmsghdr *c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            local = info.ipi_spec_dst;
+        }
+    }
+    return local;
+}
+
+}  // namespace
+
+long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait, in_addr *local)
 {
     sockaddr_in sender{};
     iovec part{buffer, capacity};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
     for (;;) {
         msghdr header{};
         header.msg_name = &sender;
         header.msg_namelen = sizeof sender;
         header.msg_iov = &part;
         header.msg_iovlen = 1;
+        if (local) {
+            header.msg_control = control;
+            header.msg_controllen = sizeof control;
+        }
         // MSG_TRUNC makes the call report the datagram's real length, so one that
         // did not fit can be told from one that did.
         ssize_t length = ::recvmsg(fd, &header, MSG_TRUNC | (dontWait ? MSG_DONTWAIT : 0));
@@ -103,6 +129,8 @@ long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from,
             else
                 *from = sockaddr_in{};
         }
+        if (local)
+            *local = LocalAddress(header);
         if ((header.msg_flags & MSG_TRUNC) && static_cast<std::size_t>(length) <= capacity)
             return static_cast<long>(capacity) + 1;
         return static_cast<long>(length);

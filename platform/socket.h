@@ -46,8 +46,10 @@ private:
 // Receives one datagram on the descriptor and tells its whole length, also when
 // it was longer than capacity (then only capacity bytes are stored); -1 on
 // failure, and with dontWait also when nothing is waiting. *from (may be null)
-// is the sender.
-long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait);
+// is the sender; *local (may be null; the socket needs IP_PKTINFO) the address
+// the datagram was sent to, or for a broadcast the receiving interface's own.
+long ReceiveWhole(int fd, void *buffer, std::size_t capacity, sockaddr_in *from, bool dontWait,
+                  in_addr *local = nullptr);
 
 // An AF_INET socket address for a network-order address and a host-order port.
 sockaddr_in MakeAddress(std::uint32_t networkOrder, std::uint16_t port);

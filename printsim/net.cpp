@@ -123,38 +123,6 @@ bool PrepareServing(int sock, std::string &error)
     return true;
 }
 
-long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in &from, in_addr &local)
-{
-    std::memset(&from, 0, sizeof from);
-    local.s_addr = INADDR_ANY;
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
-    iovec part{buffer, capacity};
-    for (;;) {
-        msghdr header{};
-        header.msg_name = &from;
-        header.msg_namelen = sizeof from;
-        header.msg_iov = &part;
-        header.msg_iovlen = 1;
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
-        const ssize_t n = ::recvmsg(sock, &header, MSG_TRUNC);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        for (cmsghdr *c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                // ipi_spec_dst is the address the request was sent to, or for a
-                // broadcast the receiving interface's own address.
-                local = info.ipi_spec_dst;
-            }
-        }
-        return static_cast<long>(n);
-    }
-}
-
 long SendFrom(int sock, const void *data, std::size_t length, const sockaddr_in &to, in_addr local)
 {
     iovec part{const_cast<void *>(data), length};

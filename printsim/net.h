@@ -44,11 +44,6 @@ Wake WaitFor(int sock, int signals, int timeoutMs);
 // requests from many clients at once. False with a message when the first fails.
 bool PrepareServing(int sock, std::string &error);
 
-// Receives one datagram like platform::ReceiveWhole and tells the local address that
-// should answer it (the one it was sent to; for a broadcast, the interface's
-// own); 0 (INADDR_ANY) when the system did not say.
-long ReceiveWithLocal(int sock, void *buffer, std::size_t capacity, sockaddr_in &from, in_addr &local);
-
 // Sends one datagram to `to` from the local address (INADDR_ANY: the system
 // chooses); bytes sent or -1.
 long SendFrom(int sock, const void *data, std::size_t length, const sockaddr_in &to, in_addr local);

@@ -10,28 +10,6 @@ namespace printsim {
 
 namespace {
 
-Job MakeJob(const char *user, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::int32_t size,
-            bool unknown = false)
-{
-    Job j;
-    j.user = user;
-    j.address[0] = a;
-    j.address[1] = b;
-    j.address[2] = c;
-    j.address[3] = d;
-    j.size = size;
-    j.sizeUnknown = unknown;
-    return j;
-}
-
-Phase MakePhase(PhaseKind kind, int steps)
-{
-    Phase p;
-    p.kind = kind;
-    p.steps = steps;
-    return p;
-}
-
 // Copies at most `width` bytes; a text that fills the field has no zero byte,
 // as the record allows.
 void CopyField(char *field, std::size_t width, const std::string &text)
@@ -44,56 +22,27 @@ void CopyField(char *field, std::size_t width, const std::string &text)
 
 Scenario DefaultScenario()
 {
-    Scenario s;
-
-    PrinterScript laser;
-    laser.slot = 0;
-    laser.name = "Laser 1020";
-    laser.step = 8;
-    laser.queue = 2;
-    laser.arriveEvery = 20;
-    laser.jobs = {MakeJob("alice", 192, 168, 1, 21, 48213), MakeJob("bob", 192, 168, 1, 34, 0, true),
-                  MakeJob("carol", 192, 168, 1, 57, 1250400)};
-    laser.timeline = {MakePhase(PhaseKind::Print, 45), MakePhase(PhaseKind::Offline, 10)};
-    s.printers.push_back(laser);
-
-    PrinterScript inkjet;
-    inkjet.slot = 1;
-    inkjet.name = "Inkjet Pro 6";
-    inkjet.step = 5;
-    inkjet.queue = 1;
-    inkjet.arriveEvery = 30;
-    inkjet.jobs = {MakeJob("dave", 192, 168, 1, 40, 733184), MakeJob("erin", 192, 168, 1, 41, 91520)};
-    inkjet.timeline = {MakePhase(PhaseKind::Print, 25), MakePhase(PhaseKind::PaperOut, 12),
-                       MakePhase(PhaseKind::Print, 30)};
-    s.printers.push_back(inkjet);
-
-    PrinterScript label;
-    label.slot = 2;
-    label.name = "Label Writer";
-    label.lptPort = true;
-    label.step = 34;
-    label.arriveEvery = 7;
-    label.jobs = {MakeJob("frank", 192, 168, 1, 77, 2048), MakeJob("grace", 192, 168, 1, 78, 0, true)};
-    s.printers.push_back(label);
-
-    PrinterScript matrix;
-    matrix.slot = 3;
-    matrix.name = "Matrix 24";
-    matrix.lptPort = true;
-    matrix.step = 3;
-    matrix.queue = 1;
-    matrix.jobs = {MakeJob("heidi", 192, 168, 1, 90, 16384)};
-    matrix.timeline = {MakePhase(PhaseKind::Idle, 15), MakePhase(PhaseKind::Print, 40), MakePhase(PhaseKind::Fault, 6)};
-    s.printers.push_back(matrix);
-
-    return s;
+    using K = PhaseKind;
+    auto job = [](const char *user, std::uint8_t host, std::int32_t size, bool unknown = false) {
+        return Job{user, {192, 168, 1, host}, unknown, size};
+    };
+    const std::vector<Job> laser = {job("alice", 21, 48213), job("bob", 34, 0, true), job("carol", 57, 1250400)};
+    const std::vector<Job> inkjet = {job("dave", 40, 733184), job("erin", 41, 91520)};
+    const std::vector<Job> label = {job("frank", 77, 2048), job("grace", 78, 0, true)};
+    const std::vector<Job> matrix = {job("heidi", 90, 16384)};
+    // slot, name, LPT port, per cent a step, queued, a new job every N steps, jobs, timeline
+    return Scenario{{
+        {0, "Laser 1020", false, 8, 2, 20, laser, {{K::Print, 45}, {K::Offline, 10}}},
+        {1, "Inkjet Pro 6", false, 5, 1, 30, inkjet, {{K::Print, 25}, {K::PaperOut, 12}, {K::Print, 30}}},
+        {2, "Label Writer", true, 34, 0, 7, label, {}},
+        {3, "Matrix 24", true, 3, 1, 0, matrix, {{K::Idle, 15}, {K::Print, 40}, {K::Fault, 6}}},
+    }};
 }
 
 Phase CurrentPhase(const PrinterScript &script, const PrinterState &state)
 {
     if (script.timeline.empty())
-        return MakePhase(PhaseKind::Print, 1);
+        return Phase{};
     return script.timeline[static_cast<std::size_t>(state.phase) % script.timeline.size()];
 }
 

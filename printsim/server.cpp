@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printsim/server.h"
 
+#include "platform/socket.h"
 #include "printsim/net.h"
 
 #include <sys/socket.h>
@@ -91,7 +92,8 @@ private:
     {
         unsigned char buffer[2048];
         sockaddr_in from;
-        const long n = ReceiveWithLocal(m_sock.Get(), buffer, sizeof buffer, from, m_local);
+        // m_local answers from the address the request came to.
+        const long n = platform::ReceiveWhole(m_sock.Get(), buffer, sizeof buffer, &from, false, &m_local);
         if (n < 0)
             return true;
         const std::string who = AddressText(from);

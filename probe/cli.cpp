@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace kprobe {
 
@@ -42,6 +43,30 @@ CLI::Validator SecondsWithin(double lo, double hi)
 [[noreturn]] void Refuse(const std::string &option, const std::string &reason)
 {
     throw CLI::ValidationError(option + ": " + reason);
+}
+
+template <typename T>
+using ParseFunction = bool (*)(const std::string &, T &, std::string &);
+
+// A value through the option's own parser; a refused one is a usage error that names the option.
+template <typename T>
+T Parsed(const char *option, ParseFunction<T> parse, const std::string &text)
+{
+    T value{};
+    std::string error;
+    if (!parse(text, value, error))
+        Refuse(option, error);
+    return value;
+}
+
+template <typename T>
+std::function<void(const std::vector<std::string> &)> EachParsed(const char *option, ParseFunction<T> parse,
+                                                                 std::vector<T> &into)
+{
+    return [option, parse, &into](const std::vector<std::string> &texts) {
+        for (const std::string &text : texts)
+            into.push_back(Parsed(option, parse, text));
+    };
 }
 
 struct Parser {
@@ -93,18 +118,8 @@ struct Parser {
                                               "with the monitor's texts");
         status->callback([this] { line.command = Command::Status; });
         status
-            ->add_option_function<std::vector<std::string>>(
-                "ADDRESS",
-                [this](const std::vector<std::string> &addresses) {
-                    for (const std::string &a : addresses) {
-                        Target t;
-                        std::string error;
-                        if (!ParseTarget(a, t, error))
-                            Refuse("ADDRESS", error);
-                        line.targets.push_back(t);
-                    }
-                },
-                "print servers, A.B.C.D or A.B.C.D:PORT")
+            ->add_option_function<std::vector<std::string>>("ADDRESS", EachParsed("ADDRESS", ParseTarget, line.targets),
+                                                            "print servers, A.B.C.D or A.B.C.D:PORT")
             ->required();
         status->add_flag("--json", line.json, "JSON instead of text");
         status->add_option("--timeout", line.statusTimeout, "the longest wait for each reply (default 1)")
@@ -117,15 +132,7 @@ struct Parser {
     {
         check
             ->add_option_function<std::string>(
-                names,
-                [flag, &range](const std::string &text) {
-                    Range r;
-                    std::string error;
-                    if (!ParseRange(text, r, error))
-                        Refuse(flag, error);
-                    range = r;
-                },
-                help)
+                names, [flag, &range](const std::string &text) { range = Parsed(flag, ParseRange, text); }, help)
             ->type_name("RANGE");
     }
 
@@ -138,12 +145,7 @@ struct Parser {
         CheckOptions &c = line.check;
         check
             ->add_option_function<std::string>(
-                "-H,--hostname",
-                [&c](const std::string &text) {
-                    std::string error;
-                    if (!ParseTarget(text, c.host, error))
-                        Refuse("-H", error);
-                },
+                "-H,--hostname", [&c](const std::string &text) { c.host = Parsed("-H", ParseTarget, text); },
                 "the print server, A.B.C.D or A.B.C.D:PORT")
             ->required()
             ->type_name("ADDRESS");
@@ -218,16 +220,7 @@ struct Parser {
             ->type_name("FORMAT");
         serve
             ->add_option_function<std::vector<std::string>>(
-                "--allow-target",
-                [&o](const std::vector<std::string> &ranges) {
-                    for (const std::string &text : ranges) {
-                        AddressRange r;
-                        std::string error;
-                        if (!ParseAddressRange(text, r, error))
-                            Refuse("--allow-target", error);
-                        o.allowTargets.push_back(r);
-                    }
-                },
+                "--allow-target", EachParsed("--allow-target", ParseAddressRange, o.allowTargets),
                 "probe only targets in this range (repeatable; default any target)")
             ->allow_extra_args(false)
             ->type_name("A.B.C.D/N");

@@ -6,13 +6,11 @@
 #                                      tools/longest_functions.py --check, scripts/build.sh build
 # Each build folder is configured with its preset of CMakePresets.json.
 #   tests                              every ctest test of build/
-#   Qt-free build and tests            build-noqt/, as on a headless monitoring host
-#                                      (KESTRUM_SKIP_NOQT=1 leaves it out)
 #   tests under AddressSanitizer       the asan-labelled tests again in build-asan/,
 #                                      with leak detection (KESTRUM_SKIP_SANITIZE=1)
 #   fuzzing (bounded)                  scripts/fuzz.sh --bounded (KESTRUM_SKIP_FUZZ=1)
-#   Qt-free tests under ThreadSanitizer  the tsan-labelled tests in build-tsan/
-#                                      (KESTRUM_SKIP_TSAN=1)
+#   Qt-free build and tests under      build-tsan/: built where Qt cannot be found, as
+#   ThreadSanitizer                    on a headless monitoring host (KESTRUM_SKIP_TSAN=1)
 # Each stage prints how long it took, and the total is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,10 +18,10 @@ cd "$(dirname "$0")/.."
 usage() {
   cat <<'TEXT'
 usage: scripts/test.sh
-Installs what is missing, builds, and runs every test: the plain build, the
-Qt-free build, AddressSanitizer with leak detection, bounded fuzzing and
-ThreadSanitizer. KESTRUM_SKIP_NOQT, KESTRUM_SKIP_SANITIZE, KESTRUM_SKIP_FUZZ
-and KESTRUM_SKIP_TSAN set to 1 leave a stage out; KESTRUM_STRESS_SEED replays
+Installs what is missing, builds, and runs every test: the plain build,
+AddressSanitizer with leak detection, bounded fuzzing, and the Qt-free build
+under ThreadSanitizer. KESTRUM_SKIP_SANITIZE, KESTRUM_SKIP_FUZZ and
+KESTRUM_SKIP_TSAN set to 1 leave a stage out; KESTRUM_STRESS_SEED replays
 the close stress test's moments.
 TEXT
 }
@@ -97,19 +95,6 @@ run_ctest --test-dir build --output-on-failure -j2 --timeout 300
 # The attack suite's table, which ctest shows only on a failure.
 sed -n '/^attack  *RSS MiB/,/^attacks: /p' build/Testing/Temporary/LastTest.log
 
-# --- Without Qt: the probe, the simulator, the agent module and their tests,
-# configured where Qt 6 cannot be found, as on a headless monitoring host.
-if [ "${KESTRUM_SKIP_NOQT:-0}" != 1 ]; then
-  stage "Qt-free build and tests"
-  cmake --preset noqt >/dev/null
-  cmake --build build-noqt -j"$(nproc)"
-  # The unit suites of the Qt-free code. The long runs (the whole programs on
-  # namespace LANs, the attacks, the link's real-time discovery) ran in the stage
-  # above from the same sources, and the link's once more under ThreadSanitizer.
-  run_ctest --test-dir build-noqt --output-on-failure -j2 --timeout 300 \
-    -E '^(probe_(attack|nagios|icinga2|prometheus.*|lan)|printsim_(lan_discovery|loopback)|link_test|bench_.*)$'
-fi
-
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
   stage "tests under AddressSanitizer"
   cmake --preset asan >/dev/null
@@ -127,13 +112,16 @@ if [ "${KESTRUM_SKIP_FUZZ:-0}" != 1 ]; then
   scripts/fuzz.sh --bounded
 fi
 
-# --- Threads: the Qt-free suites (link, platform core, the worker against its
-# fake host, the agent module) once more under ThreadSanitizer; any report fails.
+# --- Without Qt and under ThreadSanitizer: everything that builds where Qt 6
+# cannot be found (the probe, the simulator, the agent module, their tests), as
+# on a headless monitoring host, then their unit suites with every race checked;
+# any report fails. The long runs (the whole programs on namespace LANs, the
+# attacks) ran in the tests stage from the same sources.
 if [ "${KESTRUM_SKIP_TSAN:-0}" != 1 ]; then
-  stage "Qt-free tests under ThreadSanitizer"
+  stage "Qt-free build and tests under ThreadSanitizer"
   cmake --preset tsan >/dev/null
-  tsan_targets=$(ctest --test-dir build-tsan -N -L tsan 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: *//p')
-  cmake --build build-tsan -j"$(nproc)" --target $tsan_targets
+  cmake --build build-tsan -j"$(nproc)"
   TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" \
-    run_ctest --test-dir build-tsan --output-on-failure -j2 -L tsan --timeout 300
+    run_ctest --test-dir build-tsan --output-on-failure -j2 --timeout 300 \
+    -E '^(probe_(attack|nagios|icinga2|prometheus.*|lan)|printsim_(lan_discovery|loopback)|bench_.*)$'
 fi
