@@ -302,7 +302,7 @@ def log_flood(port, _):
 
 # name, web configuration (None: plain HTTP), seconds, attack
 ATTACKS = [("streams: heads, bodies", None, 2, streams),
-           ("slow-loris trickle", None, 11, slow_loris),
+           ("slow-loris trickle", None, 11.5, slow_loris),
            ("flood, nproc 40", None, 2, probe_flood),
            ("probes in flight, 30 s", None, 1, probes_in_flight),
            ("wrong passwords, 2 users", "auth", 2, guesses(1300, False)),
