@@ -96,6 +96,8 @@ echo "== close stress seed $KESTRUM_STRESS_SEED"
 run_ctest --test-dir build --output-on-failure -j2 --timeout 300
 # The attack suite's table, which ctest shows only on a failure.
 sed -n '/^attack  *RSS MiB/,/^attacks: /p' build/Testing/Temporary/LastTest.log
+# The calls the monitor made to the recording notification service.
+sed -En '/^--- the calls the service recorded:/,/^(PASS|FAIL): notifications/p' build/Testing/Temporary/LastTest.log
 
 # --- Without Qt: the probe, the simulator, the agent module and their tests,
 # configured where Qt 6 cannot be found, as on a headless monitoring host.
