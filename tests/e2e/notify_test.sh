@@ -9,8 +9,7 @@ set -euo pipefail
 lan_sh=$1 sim=$2 monitor=$3 entry=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../support/lib.sh"
-need_lan
-need Xvfb xdotool xprop dbus-daemon unshare
+need_lan && need Xvfb xdotool xprop dbus-daemon unshare
 /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null || skip "needs python3-dbus and python3-gi"
 lan_up --servers 1
 mkdir -m 0700 "$work/run"  # an XDG_RUNTIME_DIR without a bus socket
@@ -53,8 +52,7 @@ kill "$sim1"
 
 on client dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid"
 at_exit 'kill "$(cat "$work/bus.pid")"'
-export DBUS_SESSION_BUS_ADDRESS
-DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS=$(<"$work/bus")
 start client /usr/bin/python3 "$here/notify_service.py" 60 >"$work/calls"
 wait_for 50 grep -q '^ready$' "$work/calls" || fail "the notification service did not start"
 sim server1 "$work/sim2.log" --bind 0.0.0.0 --scenario "$here/notify_scenario.txt"
