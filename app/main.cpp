@@ -19,13 +19,13 @@ int main(int argc, char **argv)
     const bool busNamed = SessionBusNamed();
     if (!busNamed)
         KeepBusUnstarted();
+    // Docks and task bars match the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrum.UsbKestrum"));
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
     std::optional<DisplayOpenGuard> guard(std::in_place);
     QApplication application(qtArgc, qtArgv);
     guard.reset();
-    // Docks and task bars match the window to its menu entry by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrum.UsbKestrum"));
     QApplication::setQuitOnLastWindowClosed(false);
     Q_INIT_RESOURCE(resources);
     platform::MessageBoxService boxes;
