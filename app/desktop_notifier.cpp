@@ -41,8 +41,8 @@ DesktopNotifier::DesktopNotifier(bool busNamed, QObject *parent) : QObject(paren
 {
     if (!busNamed)
         return;
-    // The first connection waits for the bus's answer: it is made on a thread of
-    // its own. The thread is not ours to wait for when we go first.
+    // The first connection waits for the bus's answer, so it is made on a thread
+    // of its own, which deletes itself when done: nothing ever waits for it.
     QThread *opener = QThread::create([] { (void)QDBusConnection::sessionBus().isConnected(); });
     connect(opener, &QThread::finished, this, &DesktopNotifier::OnBusOpened);
     connect(opener, &QThread::finished, opener, &QObject::deleteLater);

@@ -4,9 +4,9 @@
 #include "app/desktop_notifier.h"
 #include "app/messages.h"
 #include "app/monitor_dlg.h"
+#include "text/endpoint.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
-#include "text/endpoint.h"
 #include "view/ui/tree_widget_control.h"
 
 #include <QPlainTextEdit>
