@@ -9,6 +9,13 @@ public:
     CMonitorApp() = default;
     ~CMonitorApp() override = default;
     platform::BOOL InitInstance() override;
+    // The program's exit status: 1 when the window ended on an error message, else 0.
+    int ExitInstance() const { return m_nExitCode; }
+
+    bool m_bSessionBus = false;  // the session names a bus: notifications may go there
+
+private:
+    int m_nExitCode = 0;
 };
 
 extern CMonitorApp theApp;

@@ -84,6 +84,7 @@ BOOL CMonitorDlg::OnInitDialog()
     } else {
         // Without a worker nobody would close the notice or poll anything.
         platform::MessageBox(this, QString::fromLatin1(CreateThreadFailed), QString(), MB_OK | MB_ICONHAND);
+        m_bFailed = true;
         Shutdown();
         EndDialog(IDCANCEL);
     }
@@ -203,8 +204,10 @@ void CMonitorDlg::Shutdown()
         return;
     m_shutdown = ShutdownState::Running;
     SetEvent(g_hStopEvent);
-    if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT)
+    if (g_hWorkerThread && WaitForWorker(*g_hWorkerThread) == WAIT_TIMEOUT) {
+        m_bFailed = true;
         platform::MessageBox(this, QString::fromLatin1(ChildThreadExitAbnormal), QString(), MB_OK | MB_ICONEXCLAMATION);
+    }
     delete g_hExitBitmap;
     g_hExitBitmap = nullptr;
     // The worker holds its own references to the events and to its thread's
@@ -214,6 +217,8 @@ void CMonitorDlg::Shutdown()
     g_hWorkerThread.reset();
     m_shutdown = ShutdownState::Done;
 }
+
+bool CMonitorDlg::Failed() const { return m_bFailed || (m_host && m_host->ShowedError()); }
 
 void CMonitorDlg::OnSysCommand(UINT id, LPARAM lParam)
 {

@@ -10,6 +10,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/image_list.h"
+#include "view/printer_alerts.h"
 #include "view/tree_control.h"
 
 #include <QIcon>
@@ -20,6 +21,7 @@
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
+class DesktopNotifier;
 class MonitorWorkerHost;
 class TreeWidgetControl;
 
@@ -50,9 +52,12 @@ public:
     TreeControl::Item m_hRootItem = nullptr;
     TreeControl::Item m_hPrinterItems[PrinterSlots] = {};
     StatusReply m_records{};
+    DesktopNotifier *m_pNotifier = nullptr;  // the program's; none in tests
 
     void Shutdown();
     bool ShutdownBegun() const { return m_shutdown != ShutdownState::NotRun; }
+    // True once the run ended on an error message: the worker's, or the warning about the worker.
+    bool Failed() const;
 
     // The printer view.
     void InitPrinterView();
@@ -87,6 +92,7 @@ private:
     void OnClose();
     void OnSelchangedPrinterTree();
     void ClearDetails();
+    void AnnounceAlerts(const StatusReply &reply);
     void RecordChoice(std::uint32_t networkAddress, const QString &shownAddress);
     void RecordRefusal();
     void ReleaseWorkerFromChoice();
@@ -95,6 +101,8 @@ private:
     std::shared_ptr<MonitorWorkerHost> m_host;
     std::unique_ptr<TreeWidgetControl> m_treeControl;
     ShutdownState m_shutdown = ShutdownState::NotRun;
+    bool m_bFailed = false;
+    AlertTracker m_alerts;
 };
 
 // Painting helpers of the main window.

@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's printer tree, status list and details text.
+#include "app/desktop_notifier.h"
 #include "app/messages.h"
 #include "app/monitor_dlg.h"
+#include "text/endpoint.h"
 #include "view/printer_details.h"
 #include "view/printer_tree.h"
 #include "view/ui/tree_widget_control.h"
@@ -54,7 +56,17 @@ LRESULT CMonitorDlg::OnStatusReply(WPARAM wParam, LPARAM)
         SyncPrinterTree(*m_treeControl, m_hRootItem, m_hPrinterItems, m_records, g_nPrinterItems, *reply);
     if (shown)
         SendMessage(WM_SHOW_DETAILS, reinterpret_cast<WPARAM>(shown), 0);
+    AnnounceAlerts(*reply);
     return 0;
+}
+
+// A printer that went off line, out of paper or into a fault reaches the
+// desktop too, for whoever is not looking at the window.
+void CMonitorDlg::AnnounceAlerts(const StatusReply &reply)
+{
+    const std::vector<AlertChange> changes = m_alerts.Update(reply);
+    if (m_pNotifier && !changes.empty())
+        m_pNotifier->Apply(changes, QString::fromStdString(ktext::Ipv4Text(m_serverAddr.sin_addr.s_addr)));
 }
 
 void CMonitorDlg::OnSelchangedPrinterTree()

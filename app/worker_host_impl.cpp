@@ -55,6 +55,7 @@ std::uint32_t MonitorWorkerHost::ServerAddress()
 
 int MonitorWorkerHost::MessageBox(const char *text, platform::UINT flags)
 {
+    m_showedError = true;
     QPointer<CMonitorDlg> owner;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -5,6 +5,7 @@
 #pragma once
 #include "link/worker_host.h"
 
+#include <atomic>
 #include <mutex>
 
 class CMonitorDlg;
@@ -28,6 +29,8 @@ public:
     int MessageBox(const char *text, platform::UINT flags) override;
     platform::EventHandle StopEvent() override { return m_stop; }
     platform::EventHandle ChoiceEvent() override { return m_choice; }
+    // The worker asks for a box only to say it failed ("Connect Failed!").
+    bool ShowedError() const { return m_showedError; }
 
 private:
     platform::CDialog *DialogOf(HostWindow which) const;  // under m_mutex
@@ -36,4 +39,5 @@ private:
     CMonitorDlg *m_dlg;
     const platform::EventHandle m_stop;
     const platform::EventHandle m_choice;
+    std::atomic<bool> m_showedError{false};
 };

@@ -33,6 +33,10 @@ packages=(
   # the screen-reader walk (tests/e2e/desktop_a11y_test.sh): the AT-SPI bus and
   # registry, Debian's Python bindings for it, and a private session bus
   at-spi2-core python3-pyatspi dbus
+  # the notifications' run (tests/e2e/notify_test.sh): its recording service on
+  # Debian's D-Bus bindings, and dbus-launch, which a monitor without a session
+  # bus must not start
+  python3-dbus python3-gi dbus-x11
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, and the
   # symbolizer for readable reports
   clang libclang-rt-14-dev llvm

@@ -94,6 +94,8 @@ echo "== close stress seed $KESTRUM_STRESS_SEED"
 run_ctest --test-dir build --output-on-failure -j2 --timeout 300
 # The attack suite's table, which ctest shows only on a failure.
 sed -n '/^attack  *RSS MiB/,/^attacks: /p' build/Testing/Temporary/LastTest.log
+# The calls the monitor made to the recording notification service.
+sed -En '/^--- the calls the service recorded:/,/^(PASS|FAIL): notifications/p' build/Testing/Temporary/LastTest.log
 
 if [ "${KESTRUM_SKIP_SANITIZE:-0}" != 1 ]; then
   stage "tests under AddressSanitizer"

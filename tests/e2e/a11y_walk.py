@@ -179,7 +179,7 @@ def main():
     finally:
         if monitor.poll() is None:
             monitor.kill()
-    if monitor.returncode != 0:
+    if monitor.returncode != (1 if mode == "list" else 0):  # "Connect Failed!" ends the list run
         fail("the monitor ended with %s" % monitor.returncode)
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "a11y_heard.txt"), encoding="utf-8") as f:
         section = [l.rstrip("\n") for l in f.read().split("[%s]\n" % mode)[1].split("\n[")[0].split("\n")]

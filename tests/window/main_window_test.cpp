@@ -301,6 +301,7 @@ private slots:
             WhenShown(run, [&] { run.dlg.close(); });  // WM_CLOSE, then its queued Cancel: two ways in
             QCOMPARE(run.dlg.DoModal(), IDCANCEL);
             QVERIFY(!g_hStopEvent && !g_hChoiceEvent && !g_hWorkerThread);
+            QVERIFY(run.dlg.Failed());  // the program's exit status is 1
             calls = run.boxes.Calls();
         }
         QCOMPARE(calls.size(), std::size_t(1));
