@@ -118,8 +118,9 @@ struct Parser {
                                               "with the monitor's texts");
         status->callback([this] { line.command = Command::Status; });
         status
-            ->add_option_function<std::vector<std::string>>("ADDRESS", EachParsed("ADDRESS", ParseTarget, line.targets),
-                                                            "print servers, A.B.C.D or A.B.C.D:PORT")
+            ->add_option_function<std::vector<std::string>>(
+                "ADDRESS", EachParsed("ADDRESS", ParseTarget, line.targets),
+                "print servers: A.B.C.D or a host name, with :PORT if needed")
             ->required();
         status->add_flag("--json", line.json, "JSON instead of text");
         status->add_option("--timeout", line.statusTimeout, "the longest wait for each reply (default 1)")
@@ -146,7 +147,7 @@ struct Parser {
         check
             ->add_option_function<std::string>(
                 "-H,--hostname", [&c](const std::string &text) { c.host = Parsed("-H", ParseTarget, text); },
-                "the print server, A.B.C.D or A.B.C.D:PORT")
+                "the print server: A.B.C.D or a host name, with :PORT if needed")
             ->required()
             ->type_name("ADDRESS");
         check
@@ -293,7 +294,7 @@ int RunDiscover(const CommandLine &line, std::ostream &out, std::ostream &err)
 
 int RunStatus(const CommandLine &line, std::ostream &out)
 {
-    const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, platform::Millis(line.statusTimeout));
+    const std::vector<Exchange> exchanges = ProbeStatus(line.targets, platform::Millis(line.statusTimeout));
     std::vector<ServerStatus> servers;
     bool allAnswered = true;
     for (const Exchange &e : exchanges) {
@@ -350,7 +351,7 @@ int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err
     case Command::Status: return RunStatus(line, out);
     case Command::Check: {
         const std::vector<Exchange> exchanges =
-            ExchangeStatus({line.check.host}, platform::Millis(line.check.timeoutSeconds));
+            ProbeStatus({line.check.host}, platform::Millis(line.check.timeoutSeconds));
         const CheckResult result = EvaluateCheck(line.check, exchanges.front());
         out << result.output;
         return result.state;
