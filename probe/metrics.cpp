@@ -225,7 +225,7 @@ ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Reg
         .Name("kestrum_exporter_build_info")
         .Help("The exporter's version.")
         .Register(*m_registry)
-        .Add({{"version", KESTRUM_VERSION}})
+        .Add({{"version", KESTRUM_VERSION}, {"revision", KESTRUM_REVISION}})
         .Set(1);
 }
 
