@@ -157,7 +157,7 @@ struct Parser {
         check
             ->add_option_function<std::string>(
                 "-H,--hostname", [&c](const std::string &text) { c.host = Parsed("-H", ParseTarget, text); },
-                "the print server: A.B.C.D or a host name, with :PORT if needed")
+                "the print server (required): A.B.C.D or a host name, with :PORT if needed")
             ->required()
             ->type_name("ADDRESS");
         check
