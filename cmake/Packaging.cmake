@@ -66,8 +66,13 @@ the monitor without real print servers.]])
 set(CPACK_DEBIAN_PROBE_PACKAGE_NAME kestrum-probe)
 set(CPACK_DEBIAN_PROBE_PACKAGE_SECTION net)
 # The maintainer scripts enable and start the service with deb-systemd-helper
-# and deb-systemd-invoke, from init-system-helpers (essential: no Depends).
+# and deb-systemd-invoke, from init-system-helpers; as Debian's exporters do, the
+# version whose helpers the scripts call is a Pre-Depends. The plugin and its
+# command definitions serve Nagios and Icinga, the exporter and its rules
+# Prometheus.
+set(CPACK_DEBIAN_PROBE_PACKAGE_PREDEPENDS "init-system-helpers (>= 1.54~)")
 set(CPACK_DEBIAN_PROBE_PACKAGE_SUGGESTS "kestrum-printsim, prometheus")
+set(CPACK_DEBIAN_PROBE_PACKAGE_ENHANCES "icinga2, nagios4")
 # Every file it installs under /etc must be listed in its conffiles.
 set(CPACK_DEBIAN_PROBE_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/kestrum-probe/conffiles

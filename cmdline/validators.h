@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -48,6 +49,21 @@ CLI::Validator Named(const NamedValues<T> &names)
         },
         std::string());
 }
+
+// A whole number from lo to hi, or "'TEXT' is <what>".
+CLI::Validator Whole(long lo, long hi, const std::string &what);
+
+// The house style of every program's help: an option shows its value's name
+// alone ("--port N"), without CLI11's notation (types, ranges, "REQUIRED", "...").
+void Style(CLI::App &app, std::size_t columnWidth = 30);
+
+// A parse error in the programs' words: "OPTION needs a value", "unknown option
+// '--x'", "unexpected argument 'x'", or the message of a refused value as it is.
+std::string Complaint(const CLI::ParseError &error);
+
+// With extras allowed: "unknown option 'ARG'" or "unexpected argument 'ARG'" for
+// the first argument the line left over; empty when none.
+std::string LeftOver(const CLI::App &app);
 
 // Parses a developer tool's line: 0 to go on, -1 when the help was printed
 // (stdout), 64 with the complaint and the help on stderr.

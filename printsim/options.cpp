@@ -14,14 +14,6 @@ namespace printsim {
 
 namespace {
 
-// A whole number from lo to hi, or "'TEXT' is <what>".
-CLI::Validator Whole(long lo, long hi, const std::string &what)
-{
-    return kcmd::Check([=](const std::string &v) {
-        return ktext::ParseWhole<long>(v, lo, hi) ? std::string() : "'" + v + "' is " + what;
-    });
-}
-
 CLI::Validator Address()
 {
     return kcmd::Check([](const std::string &v) {
@@ -71,7 +63,7 @@ void AddServingOptions(CLI::App &app, Options &o, Taken &taken)
         ->type_name("ADDR")
         ->group(group);
     app.add_option("--port", o.port, "UDP port (default 60000; 0 picks a free one)")
-        ->check(Whole(0, 65535, "not a port number"))
+        ->check(kcmd::Whole(0, 65535, "not a port number"))
         ->type_name("N")
         ->group(group);
     app.add_option("--scenario", o.scenarioFile,
@@ -80,7 +72,7 @@ void AddServingOptions(CLI::App &app, Options &o, Taken &taken)
         ->group(group);
     app.add_flag("--no-discovery", taken.noDiscovery, "do not answer discovery probes")->group(group);
     app.add_option("--stop-after", o.stopAfter, "answer only the first N status requests, then keep running silently")
-        ->check(Whole(0, 1000000000L, "not a count"))
+        ->check(kcmd::Whole(0, 1000000000L, "not a count"))
         ->type_name("N")
         ->group(group);
     AddNamed(app, "--reply", o.replyFault, ReplyFaults(),
@@ -90,12 +82,12 @@ void AddServingOptions(CLI::App &app, Options &o, Taken &taken)
              "answer probes with two bytes, or with one wrong byte")
         ->group(group);
     app.add_option("--delay-ms", o.delayMs, "wait N ms before every answer")
-        ->check(Whole(0, 600000, "not 0 to 600000"))
+        ->check(kcmd::Whole(0, 600000, "not 0 to 600000"))
         ->type_name("N")
         ->group(group);
     app.add_flag("--answer-twice", o.answerTwice, "answer every probe twice")->group(group);
     app.add_option("--max-seconds", o.maxSeconds, "exit by itself after N seconds")
-        ->check(Whole(1, 86400, "not 1 to 86400"))
+        ->check(kcmd::Whole(1, 86400, "not 1 to 86400"))
         ->type_name("N")
         ->group(group);
     app.add_flag("--quiet", o.quiet, "no log line per datagram on stderr")->group(group);
@@ -114,7 +106,7 @@ void AddClientOptions(CLI::App &app, Options &o, Taken &taken)
         ->type_name("ADDR[:PORT]")
         ->group(group);
     app.add_option("--wait-ms", o.waitMs, "how long to collect answers (default 2000 for --probe, 1000 for --request)")
-        ->check(Whole(1, 60000, "not 1 to 60000"))
+        ->check(kcmd::Whole(1, 60000, "not 1 to 60000"))
         ->type_name("N")
         ->group(group);
 }
@@ -133,7 +125,7 @@ struct CommandLine {
         app.set_help_flag("-h,--help", "this text");
         app.set_version_flag("--version", VersionText(), "the version, and exit");
         app.allow_extras();  // unknown options are named by ParseOptions itself
-        app.get_formatter()->column_width(30);
+        kcmd::Style(app);
         // Every option may be given again; the last one counts.
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         AddServingOptions(app, options, taken);
@@ -142,12 +134,6 @@ struct CommandLine {
 };
 
 // CLI11 names the option first ("--port: ..."); a missing value is said in our words.
-std::string OptionOfMessage(const std::string &what)
-{
-    const std::size_t colon = what.find(':');
-    return colon == std::string::npos ? what : what.substr(0, colon);
-}
-
 // The discovery switch, the client mode and its target, once the command line has been read.
 bool Convert(const Taken &taken, Options &o, std::string &error)
 {
@@ -195,17 +181,13 @@ bool ParseOptions(int argc, const char *const *argv, Options &out, std::string &
         out = Options{};
         out.mode = Mode::Version;
         return true;
-    } catch (const CLI::ArgumentMismatch &e) {
-        error = OptionOfMessage(e.what()) + " needs a value";
-        return false;
     } catch (const CLI::ParseError &e) {
-        error = e.what();
+        error = kcmd::Complaint(e);
         return false;
     }
-    const std::vector<std::string> extra = line.app.remaining();
-    if (!extra.empty()) {
-        const std::string &arg = extra.front();
-        error = (!arg.empty() && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg + "' (try --help)";
+    error = kcmd::LeftOver(line.app);
+    if (!error.empty()) {
+        error += " (try --help)";
         return false;
     }
     if (!Convert(line.taken, line.options, error))

@@ -37,7 +37,7 @@ struct Job {
 };
 
 struct PrinterScript {
-    int slot = 0;                 // 0..7
+    int slot = 0;                 // 0..7 (the record's index; scenario files write 1..8)
     std::string name;             // at most 64 bytes
     bool lptPort = false;         // false: bi-directional
     int step = 10;                // per cent added per answered request while printing

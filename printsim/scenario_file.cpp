@@ -211,9 +211,14 @@ private:
             const Token &t = toks[i];
             long v = 0;
             if (t.key == "slot") {
-                if (!Number(t, 0, static_cast<long>(PrinterSlots) - 1, v))
+                // Numbered 1 to 8, as the monitor and the probe show them; files
+                // written for the first versions, which counted from 0, may hold 0.
+                if (t.value == "0")
+                    return Fail("slot must be 1 to 8, got '0' (slots are numbered from 1, as the monitor shows "
+                                "them; a file that counts from 0 needs 1 added to each slot)");
+                if (!Number(t, 1, static_cast<long>(PrinterSlots), v))
                     return false;
-                p.slot = static_cast<int>(v);
+                p.slot = static_cast<int>(v) - 1;
                 haveSlot = true;
             } else if (t.key == "name") {
                 if (t.value.empty())
@@ -248,7 +253,7 @@ private:
         if (!haveName)
             return Fail("printer without name=");
         if (!m_slots.insert(p.slot).second)
-            return Fail("slot " + std::to_string(p.slot) + " used twice");
+            return Fail("slot " + std::to_string(p.slot + 1) + " used twice");
         m_out.printers.push_back(p);
         m_haveTimeline = false;
         return true;

@@ -234,6 +234,12 @@ CheckResult EvaluateCheck(const CheckOptions &o, const Exchange &e)
     // A short reply is read by the monitor, but a plugin calls it malformed, as an oversized one.
     const bool malformed = e.outcome == Outcome::Oversized ||
                            (e.outcome == Outcome::Reply && e.replyBytes != static_cast<long>(StatusReplySize));
+    // A name that gave no address in time is the -t state, as a silent server.
+    if (e.outcome == Outcome::Unresolved) {
+        const PluginState state = e.lookup.error == LookupError::Timeout ? o.timeoutState : StateCritical;
+        return {state, Output(state, "cannot resolve " + e.lookup.name + ": " + LookupErrorText(e.lookup.error),
+                              timePerf, details)};
+    }
     if (e.outcome == Outcome::Silent)
         return {o.timeoutState,
                 Output(o.timeoutState, "no reply from " + where + " within " + limit + " s", timePerf, details)};

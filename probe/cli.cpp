@@ -23,7 +23,13 @@ namespace {
 
 constexpr const char *Program = "kestrum-probe";
 
-std::string VersionLine() { return std::string(Program) + " " + KESTRUM_VERSION; }
+// As the Prometheus tools print theirs.
+std::string VersionLine()
+{
+    return std::string(Program) + ", version " + KESTRUM_VERSION + " (revision: " + KESTRUM_REVISION +
+           ")\n  build date:       " + KESTRUM_BUILD_DATE + "\n  compiler:         " + KESTRUM_COMPILER +
+           "\n  platform:         " + KESTRUM_PLATFORM;
+}
 
 // Seconds as an option takes them: a plain decimal number within [lo, hi].
 CLI::Validator SecondsWithin(double lo, double hi)
@@ -84,13 +90,13 @@ struct Parser {
         app.set_help_flag("-h,--help", "this text (also after a command: COMMAND --help)");
         app.set_version_flag("--version", VersionLine(), "the version, and exit");
         app.require_subcommand(1);
-        app.get_formatter()->column_width(34);
-        app.footer("Exit codes: 0 done; 1 a server did not answer, or none was found; 64 bad command line;\n"
-                   "check: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN. See kestrum-probe(1).");
+        kcmd::Style(app, 34);
         SetUpDiscover();
         SetUpStatus();
         SetUpCheck();
         SetUpServe();
+        // Set last: a command made after it would show it as its own.
+        app.footer("Each command's --help gives its exit codes. See kestrum-probe(1).");
     }
 
     void SetUpDiscover()
@@ -104,6 +110,7 @@ struct Parser {
                          "the last answer)")
             ->check(SecondsWithin(0.1, 300))
             ->type_name("SECONDS");
+        discover->footer("Exit codes: 0 a print server answered; 1 none did; 64 a bad command line.");
         discover
             ->add_option("--format", line.format,
                          "text (one address a line), json, or file-sd (a Prometheus file_sd list)")
@@ -118,10 +125,14 @@ struct Parser {
                                               "with the monitor's texts");
         status->callback([this] { line.command = Command::Status; });
         status
-            ->add_option_function<std::vector<std::string>>("ADDRESS", EachParsed("ADDRESS", ParseTarget, line.targets),
-                                                            "print servers, A.B.C.D or A.B.C.D:PORT")
+            ->add_option_function<std::vector<std::string>>(
+                "ADDRESS", EachParsed("ADDRESS", ParseTarget, line.targets),
+                "print servers: A.B.C.D or a host name, with :PORT if needed")
+            ->type_name("")
             ->required();
         status->add_flag("--json", line.json, "JSON instead of text");
+        status->footer("Exit codes: 0 every server answered; 1 one gave no reply, or its name no address; 64 a bad "
+                       "command line.");
         status->add_option("--timeout", line.statusTimeout, "the longest wait for each reply (default 1)")
             ->check(SecondsWithin(0.01, 60))
             ->type_name("SECONDS");
@@ -146,7 +157,7 @@ struct Parser {
         check
             ->add_option_function<std::string>(
                 "-H,--hostname", [&c](const std::string &text) { c.host = Parsed("-H", ParseTarget, text); },
-                "the print server, A.B.C.D or A.B.C.D:PORT")
+                "the print server (required): A.B.C.D or a host name, with :PORT if needed")
             ->required()
             ->type_name("ADDRESS");
         check
@@ -172,8 +183,10 @@ struct Parser {
         check->footer("RANGE: 10 (outside 0..10), 10: (below 10), ~:10 (above 10), 10:20 (outside 10..20),\n"
                       "@10:20 (inside 10..20).\n"
                       "OK: every printer on line and ready or busy. WARNING: paper out or a fault, or -w.\n"
-                      "CRITICAL: a printer off line, no reply in time, or -c. UNKNOWN: bad arguments, a\n"
-                      "malformed reply.");
+                      "CRITICAL: a printer off line, no reply in time, a name without an address, or -c.\n"
+                      "UNKNOWN: bad arguments, a malformed reply.\n"
+                      "Exit codes: the state, 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN; its line, errors\n"
+                      "included, on stdout.");
     }
 
     void SetUpServe()
@@ -197,12 +210,14 @@ struct Parser {
         serve
             ->add_option("--max-connections", line.serve.maxConnections,
                          "connections held at once; past it new ones are closed (default 4096)")
-            ->check(CLI::Range(1, 100000))
+            ->check(kcmd::Whole(1, 100000, "not 1 to 100000"))
             ->type_name("N");
         serve->add_option("--max-probes", line.serve.maxProbes, "probes under way at once (default 1200)")
-            ->check(CLI::Range(1, 10000))
+            ->check(kcmd::Whole(1, 10000, "not 1 to 10000"))
             ->type_name("N");
         SetUpServeOperation();
+        serve->footer("Exit codes: 0 stopped by SIGTERM or SIGINT; 1 it could not start (an address taken, a bad "
+                      "--web.config.file); 64 a bad command line.");
     }
 
     // What the exporter logs, and which targets it may probe.
@@ -228,10 +243,19 @@ struct Parser {
 
     CommandLine Parse(int argc, const char *const *argv)
     {
+        // Asked for before the line is known good: then a usage error is a JSON line too.
+        for (int i = 1; i < argc && argv[i]; ++i)
+            line.jsonLog = line.jsonLog || std::strcmp(argv[i], "--log.format=json") == 0 ||
+                           (std::strcmp(argv[i], "--log.format") == 0 && i + 1 < argc && argv[i + 1] &&
+                            std::strcmp(argv[i + 1], "json") == 0);
         const std::string first = argc > 1 && argv[1] ? argv[1] : "";
         if (!first.empty() && first[0] != '-' && first != "discover" && first != "status" && first != "check" &&
             first != "serve")
             return Usage("unknown command '" + first + "' (discover, status, check or serve)");
+        // Before the command only the program's own options stand: CLI11 would
+        // first miss the command and never name the option.
+        if (!first.empty() && first[0] == '-' && first != "-h" && first != "--help" && first != "--version")
+            return Usage("unknown option '" + first + "'");
         try {
             app.parse(argc, argv);
         } catch (const CLI::CallForHelp &) {
@@ -240,8 +264,12 @@ struct Parser {
             return Finish(0, app.help("", CLI::AppFormatMode::All));
         } catch (const CLI::CallForVersion &e) {
             return Finish(0, std::string(e.what()) + "\n");
-        } catch (const CLI::Error &e) {
-            return Usage(e.what());
+        } catch (const CLI::RequiredError &e) {
+            if (!app.get_subcommands().empty())
+                return Usage(kcmd::Complaint(e));
+            return Usage("a command is needed: discover, status, check or serve");
+        } catch (const CLI::ParseError &e) {
+            return Usage(kcmd::Complaint(e));
         }
         std::string error;
         if (line.command == Command::Serve)
@@ -274,6 +302,7 @@ struct Parser {
         const std::string prefix = plugin ? "KESTRUM UNKNOWN: " : std::string(Program) + ": ";
         Finish(plugin ? StateUnknown : ExitUsage, prefix + message + " (see " + hint + ")\n");
         line.textToStdout = plugin;
+        line.complaint = message + " (see " + hint + ")";
         return line;
     }
 };
@@ -293,7 +322,7 @@ int RunDiscover(const CommandLine &line, std::ostream &out, std::ostream &err)
 
 int RunStatus(const CommandLine &line, std::ostream &out)
 {
-    const std::vector<Exchange> exchanges = ExchangeStatus(line.targets, platform::Millis(line.statusTimeout));
+    const std::vector<Exchange> exchanges = ProbeStatus(line.targets, platform::Millis(line.statusTimeout));
     std::vector<ServerStatus> servers;
     bool allAnswered = true;
     for (const Exchange &e : exchanges) {
@@ -311,14 +340,20 @@ int RunLoggedServe(const ServeOptions &options, std::ostream &out, std::ostream 
     std::string allowed;
     for (const AddressRange &r : options.allowTargets)
         allowed += (allowed.empty() ? "" : ",") + r.Text();
+    // Every address it will listen on, IPv6 in brackets, as the exporter prints them.
+    std::string listen;
+    const std::vector<ListenAddress> addresses =
+        options.listen.empty() ? std::vector<ListenAddress>{{options.host, options.port}} : options.listen;
+    for (const ListenAddress &a : addresses)
+        listen += (listen.empty() ? "" : ",") + ListenAddressText(a);
     char timeout[32];
     std::snprintf(timeout, sizeof timeout, "%g", options.timeoutSeconds);
     log.Log(LogLevel::Info, "Starting kestrum-probe",
             {{"version", KESTRUM_VERSION},
-             {"listen", options.host + ":" + std::to_string(options.port)},
+             {"listen", listen},
              {"timeout_seconds", timeout},
              {"allow_target", allowed.empty() ? "any" : allowed}});
-    const int code = RunServe(options, log, out, err);
+    const int code = RunServe(options, log, out);
     log.Log(code == 0 ? LogLevel::Info : LogLevel::Error, "Stopped kestrum-probe",
             {{"exit_code", std::to_string(code)}});
     return code;
@@ -341,6 +376,11 @@ CommandLine ParseCommandLine(int argc, const char *const *argv)
 
 int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err)
 {
+    if (line.finished && line.jsonLog && !line.complaint.empty()) {
+        Logger(err, LogLevel::Info, LogFormat::Json)
+            .Log(LogLevel::Error, "Bad command line", {{"err", line.complaint}});
+        return line.exitCode;
+    }
     if (line.finished) {
         (line.exitCode == 0 || line.textToStdout ? out : err) << line.text;
         return line.exitCode;
@@ -350,7 +390,7 @@ int RunCommandLine(const CommandLine &line, std::ostream &out, std::ostream &err
     case Command::Status: return RunStatus(line, out);
     case Command::Check: {
         const std::vector<Exchange> exchanges =
-            ExchangeStatus({line.check.host}, platform::Millis(line.check.timeoutSeconds));
+            ProbeStatus({line.check.host}, platform::Millis(line.check.timeoutSeconds));
         const CheckResult result = EvaluateCheck(line.check, exchanges.front());
         out << result.output;
         return result.state;

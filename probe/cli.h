@@ -29,6 +29,8 @@ struct CommandLine {
     int exitCode = 0;
     std::string text;
     bool textToStdout = false;
+    std::string complaint;  // a usage error's message alone
+    bool jsonLog = false;   // --log.format json was asked: the usage error is a JSON line too
 
     // discover
     double discoverTimeout = 10.0;

@@ -172,6 +172,7 @@ const char *OutcomeName(Outcome outcome)
     case Outcome::Silent: return "silent";
     case Outcome::Oversized: return "oversized";
     case Outcome::Failed: return "failed";
+    case Outcome::Unresolved: return "unresolved";
     }
     return "failed";
 }

@@ -58,11 +58,23 @@ std::string DescribeStep(const Exchange &e, const ExchangeStep &s)
     return at;
 }
 
+// The lookup of a target's name: what was asked, what came back, and when.
+std::string DescribeLookup(const Lookup &l)
+{
+    std::string out = "looked up " + l.name + " (IPv4: hosts file, then DNS) in " + Millis(l.seconds) + ": ";
+    if (l.error != LookupError::None)
+        return out + LookupErrorText(l.error) + (l.detail.empty() ? "" : " (" + l.detail + ")");
+    for (std::size_t i = 0; i < l.answers.size(); ++i)
+        out += (i ? ", " : "") + ktext::Ipv4Text(l.answers[i]);
+    return out + (l.answers.size() > 1 ? "; asking the first" : "");
+}
+
 }  // namespace
 
 Failure FailureOf(const Exchange &e)
 {
     switch (e.outcome) {
+    case Outcome::Unresolved: return Failure::Resolve;
     case Outcome::Silent: return Failure::Silent;
     case Outcome::Failed: return Failure::Send;
     case Outcome::Oversized: return Failure::Oversized;
@@ -75,6 +87,7 @@ const char *FailureName(Failure failure)
 {
     switch (failure) {
     case Failure::None: return "none";
+    case Failure::Resolve: return "resolve";
     case Failure::Silent: return "silent";
     case Failure::Send: return "send";
     case Failure::Oversized: return "oversized";
@@ -86,10 +99,13 @@ const char *FailureName(Failure failure)
 std::string DescribeExchange(const Exchange &e)
 {
     std::string out = "target " + e.target.Text() + ", waiting at most " + Millis(e.timeoutSeconds) + "\n";
+    if (!e.lookup.name.empty())
+        out += "  " + DescribeLookup(e.lookup) + "\n";
     for (std::size_t i = 0; i < e.stepCount; ++i)
         out += "  " + DescribeStep(e, e.steps[i]) + "\n";
     switch (FailureOf(e)) {
     case Failure::None: return out + "result: a status reply of 960 bytes\n";
+    case Failure::Resolve: return out + "result: failed (resolve): the name gave no address, nothing was sent\n";
     case Failure::Silent: return out + "result: failed (silent): no reply came in time\n";
     case Failure::Send: return out + "result: failed (send): the request never left\n";
     case Failure::Oversized:

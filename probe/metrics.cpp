@@ -133,12 +133,17 @@ void AddProbeFamilies(std::vector<MetricFamily> &families, const Exchange &e)
                                  "The longest wait for the reply in this probe, after the scrape time-out.");
     Add(timeout, e.timeoutSeconds);
     families.push_back(std::move(timeout));
+    MetricFamily lookup = Gauge("kestrum_probe_dns_lookup_time_seconds",
+                                "Seconds the target's name took to look up; 0 for a target given as an address.");
+    Add(lookup, e.lookup.seconds);
+    families.push_back(std::move(lookup));
     MetricFamily failure = Gauge("kestrum_probe_failure",
-                                 "1 for why the probe gave no full reply: silent (nothing in time), send (the "
+                                 "1 for why the probe gave no full reply: resolve (the target's name gave no "
+                                 "address in time), silent (nothing in time), send (the "
                                  "request could not be sent), oversized (over 960 bytes), short (under 960 bytes, "
                                  "read as the monitor reads it, so kestrum_up stays 1); 0 for the others.");
     const Failure why = FailureOf(e);
-    for (Failure f : {Failure::Silent, Failure::Send, Failure::Oversized, Failure::Short})
+    for (Failure f : {Failure::Resolve, Failure::Silent, Failure::Send, Failure::Oversized, Failure::Short})
         Add(failure, why == f ? 1 : 0, {{"reason", FailureName(f)}});
     families.push_back(std::move(failure));
     if (e.outcome == Outcome::Reply || e.outcome == Outcome::Oversized) {
@@ -198,10 +203,11 @@ std::string ProbeMetricsText(const Exchange &e)
 
 ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Registry>())
 {
-    m_probes = &prometheus::BuildCounter()
-                    .Name("kestrum_exporter_probes_total")
-                    .Help("Status exchanges made for /probe, by outcome (reply, silent, oversized, failed).")
-                    .Register(*m_registry);
+    m_probes =
+        &prometheus::BuildCounter()
+             .Name("kestrum_exporter_probes_total")
+             .Help("Status exchanges made for /probe, by outcome (reply, silent, oversized, failed, unresolved).")
+             .Register(*m_registry);
     m_probeSeconds = &prometheus::BuildCounter()
                           .Name("kestrum_exporter_probe_seconds_total")
                           .Help("Seconds spent in status exchanges for /probe.")
@@ -210,7 +216,7 @@ ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Reg
                       .Name("kestrum_exporter_http_requests_total")
                       .Help("HTTP requests answered, by handler and status code.")
                       .Register(*m_registry);
-    for (Outcome o : {Outcome::Reply, Outcome::Silent, Outcome::Oversized, Outcome::Failed})
+    for (Outcome o : {Outcome::Reply, Outcome::Silent, Outcome::Oversized, Outcome::Failed, Outcome::Unresolved})
         m_byOutcome[static_cast<int>(o)] = &m_probes->Add({{"outcome", OutcomeName(o)}});
     m_seconds = &m_probeSeconds->Add({});
     m_probe200 = &m_requests->Add({{"code", "200"}, {"handler", "/probe"}});
@@ -219,7 +225,7 @@ ExporterMetrics::ExporterMetrics() : m_registry(std::make_shared<prometheus::Reg
         .Name("kestrum_exporter_build_info")
         .Help("The exporter's version.")
         .Register(*m_registry)
-        .Add({{"version", KESTRUM_VERSION}})
+        .Add({{"version", KESTRUM_VERSION}, {"revision", KESTRUM_REVISION}})
         .Set(1);
 }
 

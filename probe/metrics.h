@@ -35,7 +35,7 @@ private:
     prometheus::Family<prometheus::Counter> *m_requests;
     // The counters every request touches, found once: Family::Add takes a
     // lock that a thousand concurrent requests would queue on.
-    prometheus::Counter *m_byOutcome[4];
+    prometheus::Counter *m_byOutcome[5];
     prometheus::Counter *m_seconds;
     prometheus::Counter *m_probe200;
     prometheus::Counter *m_probe400;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/printers.h"
 
+#include "text/endpoint.h"
 #include "view/printer_details.h"
 
 #include <cstdio>
@@ -116,6 +117,11 @@ ServerStatus MakeServerStatus(const Exchange &e)
 {
     ServerStatus s;
     s.address = e.target.Text();
+    if (!e.target.name.empty() && e.outcome != Outcome::Unresolved)
+        s.resolved = ktext::Ipv4Text(e.target.address);
+    if (e.outcome == Outcome::Unresolved)
+        s.lookupError = std::string(LookupErrorText(e.lookup.error)) +
+                        (e.lookup.detail.empty() ? "" : " (" + e.lookup.detail + ")");
     s.outcome = e.outcome;
     s.replyBytes = e.replyBytes;
     s.seconds = e.seconds;
@@ -155,6 +161,10 @@ void to_json(nlohmann::json &j, const ServerStatus &s)
         j["reply_bytes"] = s.replyBytes;
     else
         j["reply_bytes"] = nullptr;
+    if (!s.resolved.empty())
+        j["resolved"] = s.resolved;
+    if (!s.lookupError.empty())
+        j["lookup_error"] = s.lookupError;
 }
 
 std::string StatusJson(const std::vector<ServerStatus> &servers)
@@ -166,7 +176,11 @@ std::string StatusText(const std::vector<ServerStatus> &servers, double timeoutS
 {
     std::string out;
     for (const ServerStatus &s : servers) {
-        out += s.address + ": ";
+        out += s.address + (s.resolved.empty() ? "" : " (" + s.resolved + ")") + ": ";
+        if (s.outcome == Outcome::Unresolved) {
+            out += "cannot resolve: " + s.lookupError + "\n";
+            continue;
+        }
         if (s.outcome == Outcome::Silent) {
             out += "no reply within " + Seconds(timeoutSeconds) + "\n";
             continue;

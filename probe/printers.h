@@ -47,7 +47,9 @@ std::string Latin1ToUtf8(const std::string &bytes);
 
 // What one exchange found.
 struct ServerStatus {
-    std::string address;                // the target as given ("A.B.C.D[:PORT]")
+    std::string address;                // the target as given ("A.B.C.D[:PORT]", "NAME[:PORT]")
+    std::string resolved;               // a name's address; empty for an address
+    std::string lookupError;            // why a name gave no address (Outcome::Unresolved)
     Outcome outcome = Outcome::Silent;  // named only in the output (OutcomeName)
     long replyBytes = -1;
     double seconds = 0;

@@ -4,6 +4,8 @@
 
 #include "probe/exchange.h"
 #include "probe/target.h"
+#include "platform/clock.h"
+#include "text/endpoint.h"
 #include "text/numbers.h"
 
 #include <algorithm>
@@ -20,7 +22,7 @@ namespace {
 
 constexpr const char *IndexText =
     "kestrum-probe exporter\n"
-    "  /probe?target=ADDRESS   one status exchange with the print server at ADDRESS (A.B.C.D[:PORT])\n"
+    "  /probe?target=ADDRESS   one status exchange with the print server at ADDRESS (A.B.C.D or NAME, [:PORT])\n"
     "        &debug=true       the exchange step by step, then the metrics, as text\n"
     "  /metrics                the exporter's own metrics\n";
 
@@ -92,13 +94,19 @@ RouteAnswer Routes::Probe(const RouteRequest &request)
         Log().Log(LogLevel::Debug, "Bad target", {{"target", targets.front()}, {"err", error}});
         return Plain(400, "bad target: " + error + "\n");
     }
-    if (!Allowed(Options().allowTargets, target.address)) {
-        Log().Log(LogLevel::Debug, "Target not allowed", {{"target", target.Text()}});
-        return Plain(403, "target " + target.Text() + " is outside every --allow-target range\n");
-    }
     const double wait = ProbeWaitSeconds(Options().timeoutSeconds, &request.scrapeTimeout);
-    const auto waitMs = std::chrono::milliseconds(static_cast<long>(std::lround(wait * 1000)));
-    const std::vector<Exchange> result = ExchangeStatus({target}, waitMs);
+    // The name's lookup counts inside the probe's wait.
+    const std::chrono::milliseconds waitMs = platform::Millis(wait);
+    std::vector<Target> asked{target};
+    const std::vector<Lookup> lookups = ResolveTargets(asked, platform::Clock::now() + waitMs);
+    // A name is judged by the address it resolved to; nothing is sent outside the ranges.
+    if (lookups.front().error == LookupError::None && !Allowed(Options().allowTargets, asked.front().address)) {
+        const std::string where =
+            target.Text() + (target.name.empty() ? "" : " (" + ktext::Ipv4Text(asked.front().address) + ")");
+        Log().Log(LogLevel::Debug, "Target not allowed", {{"target", where}});
+        return Plain(403, "target " + where + " is outside every --allow-target range\n");
+    }
+    const std::vector<Exchange> result = ExchangeResolved(asked, lookups, waitMs);
     const Exchange &e = result.front();
     m_metrics.CountProbe(e.outcome, e.seconds);
     LogProbe(e);
@@ -124,6 +132,12 @@ void Routes::LogProbe(const Exchange &e)
     std::snprintf(seconds, sizeof seconds, "%.6f", e.seconds);
     if (why == Failure::None)
         log.Log(level, "Probe succeeded", {{"target", e.target.Text()}, {"duration_seconds", seconds}});
+    else if (why == Failure::Resolve)
+        log.Log(level, "Probe failed",
+                {{"target", e.target.Text()},
+                 {"reason", FailureName(why)},
+                 {"lookup", LookupErrorText(e.lookup.error)},
+                 {"err", e.lookup.detail}});
     else
         log.Log(level, "Probe failed",
                 {{"target", e.target.Text()},

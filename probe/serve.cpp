@@ -215,7 +215,7 @@ void Exporter::Stop()
     d.deadlines.Stop();
 }
 
-int RunServe(const ServeOptions &options, Logger &log, std::ostream &out, std::ostream &err)
+int RunServe(const ServeOptions &options, Logger &log, std::ostream &out)
 {
     // The signals are taken by a waiting thread, never by a handler.
     sigset_t signals;
@@ -235,7 +235,8 @@ int RunServe(const ServeOptions &options, Logger &log, std::ostream &out, std::o
     Exporter exporter(options, log);
     std::string error;
     if (!exporter.Start(error)) {
-        err << "kestrum-probe: " << error << "\n";
+        // In the log's own format: with --log.format json every line on stderr is JSON.
+        log.Log(LogLevel::Error, "Could not start", {{"err", error}});
         return 1;
     }
     for (const std::string &a : exporter.Addresses())

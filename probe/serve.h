@@ -48,6 +48,6 @@ private:
 
 // Runs the exporter until SIGINT or SIGTERM; prints "listening ADDR:PORT" on
 // out first, one line per address. Returns the exit code.
-int RunServe(const ServeOptions &options, Logger &log, std::ostream &out, std::ostream &err);
+int RunServe(const ServeOptions &options, Logger &log, std::ostream &out);
 
 }  // namespace kprobe

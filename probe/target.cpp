@@ -10,7 +10,7 @@ namespace kprobe {
 
 std::string Target::Text() const
 {
-    std::string text = ktext::Ipv4Text(address);
+    std::string text = name.empty() ? ktext::Ipv4Text(address) : name;
     if (port != StatusPort)
         text += ":" + std::to_string(port);
     return text;
@@ -32,15 +32,19 @@ bool ParseTarget(const std::string &text, Target &out, std::string &error)
             return false;
         }
     }
-    if (text.size() > 21) {
-        error = "'" + text.substr(0, 21) + "...' is not an IPv4 address (A.B.C.D or A.B.C.D:PORT)";
+    // A name of 253 bytes, a trailing dot and ":65535".
+    constexpr std::size_t Longest = 253 + 1 + 6;
+    if (text.size() > Longest) {
+        error = "'" + text.substr(0, 21) + "...' is too long for a host name";
         return false;
     }
-    // Four decimal parts without leading zeros, then a port of 1 to 65535.
+    // Four decimal parts without leading zeros or a host name, then a port of 1 to 65535.
     ktext::Endpoint endpoint;
-    const ktext::EndpointError read = ktext::ParseEndpoint(text, endpoint);
+    ktext::EndpointRules rules;
+    rules.names = true;
+    const ktext::EndpointError read = ktext::ParseEndpoint(text, endpoint, rules);
     if (read == ktext::EndpointError::Address) {
-        error = "'" + text + "' is not an IPv4 address (A.B.C.D or A.B.C.D:PORT)";
+        error = "'" + text + "' is not an IPv4 address or a host name (A.B.C.D or NAME, then :PORT if needed)";
         return false;
     }
     // The port's text starts right after the address; a leading zero is refused.
@@ -50,15 +54,22 @@ bool ParseTarget(const std::string &text, Target &out, std::string &error)
     }
     Target t;
     t.address = endpoint.address;
+    if (endpoint.named)
+        t.name = endpoint.host;
     if (endpoint.port)
         t.port = *endpoint.port;
-    const std::uint32_t host32 = ntohl(t.address);
-    if (host32 == 0 || host32 == 0xFFFFFFFFu || (host32 >> 28) == 0xE) {
+    if (!endpoint.named && !OneServer(t.address)) {
         error = "'" + text + "' is not the address of one print server";
         return false;
     }
     out = t;
     return true;
+}
+
+bool OneServer(std::uint32_t address)
+{
+    const std::uint32_t host32 = ntohl(address);
+    return host32 != 0 && host32 != 0xFFFFFFFFu && (host32 >> 28) != 0xE;
 }
 
 }  // namespace kprobe

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The address of one print server as the probe's commands and its exporter's
-// `target` parameter take it: "A.B.C.D" or "A.B.C.D:PORT".
+// One print server as the probe's commands and its exporter's `target`
+// parameter take it: "A.B.C.D", "NAME", either with ":PORT".
 #pragma once
 #include "link/protocol.h"
 
@@ -11,18 +11,21 @@
 namespace kprobe {
 
 struct Target {
-    std::uint32_t address = 0;        // network order
+    std::uint32_t address = 0;        // network order; 0 for a name not yet looked up
     std::uint16_t port = StatusPort;  // host order
+    std::string name;                 // the host name given, to be looked up; empty for an address
 
-    // "A.B.C.D", with ":PORT" only when the port is not the protocol's 60000.
+    // The name or "A.B.C.D", with ":PORT" only when the port is not the protocol's 60000.
     std::string Text() const;
 };
 
-// Four decimal numbers joined by dots (no host names: a name lookup has no time
-// limit), optionally ":PORT" (1 to 65535, no leading zeros); no control
-// characters anywhere. The unspecified address, the limited
-// broadcast and multicast addresses are refused: none of them is one server.
-// False with a one-line reason in error.
+// Four decimal numbers joined by dots, or a host name (looked up later, with a
+// deadline), optionally ":PORT" (1 to 65535, no leading zeros); no control
+// characters anywhere. False with a one-line reason in error.
 bool ParseTarget(const std::string &text, Target &out, std::string &error);
+
+// The unspecified address, the limited broadcast and multicast addresses are
+// none of them one server; false for those.
+bool OneServer(std::uint32_t address);
 
 }  // namespace kprobe

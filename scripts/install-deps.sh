@@ -25,6 +25,8 @@ packages=(
   iproute2 procps prometheus curl jq
   # the exporter's HTTP server, its web configuration (YAML), TLS and bcrypt
   libmicrohttpd-dev libyaml-cpp-dev libgnutls28-dev nettle-dev libcrypt-dev
+  # host names with a deadline (c-ares), and the name server of the tests' own LAN
+  libc-ares-dev dnsmasq-base
   # the exporter's tests: certificates made at run time, and the attack suite's ulimits
   openssl util-linux python3
   xvfb xauth x11-utils xdotool imagemagick openbox wmctrl

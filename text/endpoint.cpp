@@ -35,15 +35,40 @@ std::string EndpointText(std::uint32_t networkOrder, std::uint16_t port)
     return Ipv4Text(networkOrder) + ":" + std::to_string(port);
 }
 
+bool IsHostName(std::string_view text)
+{
+    if (!text.empty() && text.back() == '.')
+        text.remove_suffix(1);
+    if (text.empty() || text.size() > 253 || text.find_first_not_of("0123456789.") == std::string_view::npos)
+        return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = text.find('.', start);
+        const std::string_view label = text.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        // ASCII only, whatever the locale.
+        for (const char c : label)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
+                return false;
+        if (dot == std::string_view::npos)
+            return true;
+        start = dot + 1;
+    }
+}
+
 EndpointError ParseEndpoint(std::string_view text, Endpoint &out, EndpointRules rules)
 {
     const std::size_t colon = text.find(':');
-    const std::optional<std::uint32_t> address = ParseIpv4(text.substr(0, colon));
-    if (!address || (rules.portRequired && colon == std::string_view::npos))
+    const std::string_view host = text.substr(0, colon);
+    const std::optional<std::uint32_t> address = ParseIpv4(host);
+    const bool named = !address && rules.names && IsHostName(host);
+    if ((!address && !named) || (rules.portRequired && colon == std::string_view::npos))
         return EndpointError::Address;
     Endpoint e;
-    e.host = std::string(text.substr(0, colon));
-    e.address = *address;
+    e.host = std::string(host);
+    e.address = address.value_or(0);
+    e.named = named;
     if (colon != std::string_view::npos) {
         e.port = ParseWhole<std::uint16_t>(text.substr(colon + 1), rules.lowestPort, 65535);
         if (!e.port)

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -19,10 +21,12 @@ namespace {
 
 bool ReadFile(const std::string &path, std::string &text, std::string &error)
 {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream buffer;
     if (!in || !(buffer << in.rdbuf())) {
-        error = "cannot read " + path;
+        // The system's reason, when it gave one: a missing file, no permission.
+        error = "cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
         return false;
     }
     text = buffer.str();

@@ -61,7 +61,7 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{}, 64, "A subcommand is required"},
         {{"frobnicate"}, 64, "frobnicate"},
         {{"status"}, 64, "ADDRESS is required"},
-        {{"status", "printer.example"}, 64, "'printer.example' is not an IPv4 address"},
+        {{"status", "printer_1.example"}, 64, "'printer_1.example' is not an IPv4 address or a host name"},
         {{"status", "10.0.0.1", "--bogus"}, 64, "--bogus"},
         {{"discover", "--format", "xml"}, 64, "--format: 'xml' is not text, json or file-sd"},
         {{"discover", "--format", "1"}, 64, "--format: '1' is not"},  // a name, not the value's number

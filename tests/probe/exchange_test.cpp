@@ -120,7 +120,7 @@ TEST(Serve, ProbesAtOnceBadTargetsAndItsOwnMetrics)
         << answers[0].second;
     EXPECT_NE(answers[2].second.find("\nkestrum_reply_bytes 961\n"), std::string::npos) << answers[2].second;
 
-    for (const char *path : {"/probe", "/probe?target=", "/probe?target=printer.example",
+    for (const char *path : {"/probe", "/probe?target=", "/probe?target=printer_1.example",
                              "/probe?target=255.255.255.255", "/probe?target=127.0.0.1&target=127.0.0.2"}) {
         const auto [code, body] = get(path);
         EXPECT_EQ(code, 400) << path;

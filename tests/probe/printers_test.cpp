@@ -121,6 +121,7 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
     down.erase(std::remove_if(down.begin(), down.end(), [](const std::string &l) { return l[0] == '#'; }), down.end());
     EXPECT_EQ(down, (std::vector<std::string>{
                         "kestrum_up 0", "kestrum_probe_duration_seconds 1", "kestrum_probe_timeout_seconds 1",
+                        "kestrum_probe_dns_lookup_time_seconds 0", R"(kestrum_probe_failure{reason="resolve"} 0)",
                         R"(kestrum_probe_failure{reason="silent"} 0)", R"(kestrum_probe_failure{reason="send"} 0)",
                         R"(kestrum_probe_failure{reason="oversized"} 1)", R"(kestrum_probe_failure{reason="short"} 0)",
                         "kestrum_reply_bytes 961"}));
