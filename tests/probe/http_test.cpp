@@ -364,8 +364,9 @@ TEST(HttpServe, ProbesAtOnceBadTargetsAndItsOwnMetrics)
     const std::unique_ptr<Exporter> exporter = Started();
     const auto get = [&](const std::string &path) {
         const HttpReply r = Send(exporter->Port(),
-                                 "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                                 "X-Prometheus-Scrape-Timeout-Seconds: 0.5\r\n\r\n",
+                                 "GET " + path +
+                                     " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                     "X-Prometheus-Scrape-Timeout-Seconds: 0.5\r\n\r\n",
                                  std::chrono::seconds(5));
         return std::pair(r.Status(), r.text);
     };

@@ -42,14 +42,6 @@ std::vector<PrinterView> Expected(const char *variable)
 
 }  // namespace
 
-TEST(ProbeLan, DiscoverFindsTheTwoServersThatAnswer)
-{
-    const auto [code, out, err] = Probe({"discover", "--timeout", "8"});
-    EXPECT_EQ(code, 0) << err;
-    EXPECT_EQ(out, "10.213.0.1\n10.213.0.2\n");
-    EXPECT_EQ(std::get<0>(Probe({"discover", "--format", "yaml"})), 64);  // a usage error
-}
-
 TEST(ProbeLan, StatusReadsTheScenarios)
 {
     const auto [code, out, err] = Probe({"status", "--json", "10.213.0.1", "10.213.0.2", "10.213.0.3", "10.213.0.4"});
@@ -65,38 +57,29 @@ TEST(ProbeLan, StatusReadsTheScenarios)
     EXPECT_EQ(servers[3]["outcome"], OutcomeName(Outcome::Oversized));
     EXPECT_EQ(servers[3]["reply_bytes"], 961);
     // 8-bit names and users, and a size the server does not know.
-    const nlohmann::json &kitchen = servers[1]["printers"].at(0);
-    EXPECT_EQ(kitchen["name"], "Drucker K\xC3\xBC"
-                               "che");
-    EXPECT_EQ(kitchen["user"], "J\xC3\xB6rg");
-    EXPECT_EQ(kitchen["size"], "UNKNOWN");
+    EXPECT_EQ(servers[1]["printers"].at(0)["user"], "J\xC3\xB6rg");
+    EXPECT_EQ(servers[1]["printers"].at(0)["size"], "UNKNOWN");
 }
 
+// The plugin's states on the real simulator; Nagios and Icinga 2 run its other options in tests/probe/monitoring.
 TEST(ProbeLan, CheckJudgesTheScenarios)
 {
     const std::tuple<std::vector<std::string>, int, const char *> cases[] = {
-        {{"-H", "10.213.0.1"},
-         2,
-         "KESTRUM CRITICAL: Off Line OFFLINE; Paper Tray PAPER OUT; Jammed ERROR; 1 of 4 printers ready on 10.213.0.1"},
-        {{"-H", "10.213.0.1", "--ignore-offline"}, 1, "KESTRUM WARNING: "},
-        {{"-H", "10.213.0.1", "--printer", "Ready Idle"}, 0, "KESTRUM OK: "},
-        {{"-H", "10.213.0.2"}, 0, "KESTRUM OK: "},
-        {{"-H", "10.213.0.2", "-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: "},
-        {{"-H", "10.213.0.3", "-t", "1"}, 2, "KESTRUM CRITICAL: no reply from 10.213.0.3 within 1 s | time=1.0"},
-        {{"-H", "10.213.0.3", "-t", "0.3:unknown"}, 3, "KESTRUM UNKNOWN: no reply"},
-        {{"-H", "10.213.0.4"}, 3, "KESTRUM UNKNOWN: malformed reply"},
-        {{"-H", "printer.lan"}, 3, "KESTRUM UNKNOWN: -H: 'printer.lan' is not an IPv4 address"},
+        {{"-H", "10.213.0.1"}, 2, "CRITICAL: Off Line OFFLINE; Paper Tray PAPER OUT; Jammed ERROR; 1 of 4 printers"},
+        {{"-H", "10.213.0.2", "-w", "1", "-c", "5"},
+         1,
+         "'Drucker K\xC3\xBC"
+         "che jobs'=2;1;5;0"},
+        {{"-H", "10.213.0.3", "-t", "0.3:unknown"}, 3, "UNKNOWN: no reply from 10.213.0.3 within 0.3 s | time=0.3"},
+        {{"-H", "10.213.0.4"}, 3, "UNKNOWN: malformed reply"},
     };
-    for (const auto &[args, expected, start] : cases) {
+    for (const auto &[args, expected, part] : cases) {
         std::vector<std::string> line = {"check"};
         line.insert(line.end(), args.begin(), args.end());
         const auto [code, out, err] = Probe(line);
         EXPECT_EQ(code, expected) << out << err;
-        // What the plugin says goes to stdout, usage errors too: monitoring systems read nothing else.
-        EXPECT_EQ(out.rfind(start, 0), 0u) << out << err;
+        // What the plugin says goes to stdout: monitoring systems read nothing else.
+        EXPECT_EQ(out.rfind("KESTRUM ", 0), 0u) << out << err;
+        EXPECT_NE(out.find(part), std::string::npos) << out << err;
     }
-    EXPECT_NE(std::get<1>(Probe({"check", "-H", "10.213.0.2", "-w", "1", "-c", "5"}))
-                  .find("'Drucker K\xC3\xBC"
-                        "che jobs'=2;1;5;0"),
-              std::string::npos);
 }
