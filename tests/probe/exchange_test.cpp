@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Against fake servers on loopback: many status exchanges at once, each reply to its own request; discovery through the
-// link's search.
+// Against fake servers on loopback: many status exchanges at once, each reply to its own request. Discovery through
+// the link's search runs on the namespace LANs (probe_lan, probe_prometheus).
 #include "tests/probe/fake_servers.h"
 #include "status_replies.h"
-#include "probe/discover.h"
+#include "probe/exchange.h"
 
 #include <gtest/gtest.h>
 
@@ -66,15 +66,4 @@ TEST(Exchange, ManyAtOnceEachReplyToItsOwnRequest)
     FakePrintServers pair(Answers({Silent, OtherPort}));  // the other port is on the first one's address
     for (const Exchange &e : ExchangeStatus(pair.targets, std::chrono::milliseconds(300)))
         EXPECT_EQ(e.outcome, Outcome::Silent) << e.target.Text();
-}
-
-TEST(Discover, TheLinksSearchListsALoopbackServerOnce)
-{
-    FakePrintServers servers(Answers({Answer}));
-    LinkEndpoints ep;
-    ep.broadcastAddress = servers.targets[0].address;
-    ep.port = servers.targets[0].port;
-    ep.gatewayLookup = [](std::uint8_t *) { return false; };
-    ep.listenLimitMs = 2500;
-    EXPECT_EQ(FormatDiscovery(DiscoverAddresses(ep), DiscoverFormat::Text), "127.0.0.1\n");
 }

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <sstream>
 
 using namespace kprobe;
@@ -101,13 +100,7 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
           R"(kestrum_printer_online{slot="4"} 0)", R"(kestrum_printer_fault{slot="8"} 1)"})
         EXPECT_NE(text.find(std::string("\n") + sample + "\n"), std::string::npos) << sample << "\n" << text;
     EXPECT_EQ(text.find(R"(kestrum_printer_document_bytes{slot="3"})"), std::string::npos);  // size unknown
-    // Only slot, printer and port label a sample: users and their addresses never reach Prometheus.
-    const std::regex sample(R"(kestrum_\w+(\{((port|printer|slot|reason)="(\\.|[^"\\])*",?)+\})? \S+)");
-    for (const std::string &line : Lines(text)) {
-        if (line[0] != '#') {
-            EXPECT_TRUE(std::regex_match(line, sample)) << line;
-        }
-    }
+    // Users and their addresses never reach Prometheus.
     EXPECT_EQ(text.find("alice"), std::string::npos);
     EXPECT_EQ(text.find("192.168.1.20"), std::string::npos);
 
