@@ -59,20 +59,15 @@ struct Files {
     }
 };
 
-const std::string Tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
-
-struct ConfigCase {
-    std::string text;
-    const char *error;  // empty: good
-};
-
-// Web configurations against the files of f: good ones, and bad ones with
-// the telling part of their error.
-std::vector<ConfigCase> ConfigCases(const Files &f)
+// Web configurations against the files of a folder: good ones, and bad ones with the telling part of their error;
+// then what a good one holds.
+TEST(WebConfig, FilesAreCheckedAtStart)
 {
-    const std::string &tls = Tls;
+    Files f;
+    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
+    const std::string tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
     const std::string users = "basic_auth_users:\n  alice: '" + f.hash + "'\n";
-    return {
+    const std::pair<std::string, const char *> cases[] = {
         {tls + users, ""},
         {"", ""},
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: cert.pem\n", ""},
@@ -101,31 +96,15 @@ std::vector<ConfigCase> ConfigCases(const Files &f)
         {"basic_auth_users:\n  alice: '$2y$10$abc'\n", "not a bcrypt hash"},
         {"basic_auth_users:\n  alice: '" + f.hash.substr(0, 59) + "!'\n", "not a bcrypt hash"},
     };
-}
-
-TEST(WebConfig, FilesAreCheckedAtStart)
-{
-    Files f;
-    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
-    for (const ConfigCase &c : ConfigCases(f)) {
+    for (const auto &[text, wrong] : cases) {
         WebConfig config;
         std::string error;
-        const bool good = *c.error == '\0';
-        EXPECT_EQ(ParseWebConfig(c.text, f.dir, config, error), good) << c.text << "\n" << error;
-        if (!good) {
-            EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n" << error;
-        }
+        EXPECT_EQ(ParseWebConfig(text, f.dir, config, error), *wrong == '\0') << text << "\n" << error;
+        EXPECT_NE(error.find(wrong), std::string::npos) << text << "\n" << error;
     }
-}
-
-TEST(WebConfig, WhatItHoldsAndItsFilesNeighbours)
-{
-    Files f;
-    ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
-    const std::string tls = Tls;
     WebConfig config;
     std::string error;
-    ASSERT_TRUE(ParseWebConfig(tls + "basic_auth_users:\n  alice: '" + f.hash + "'\n", f.dir, config, error)) << error;
+    ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
     ASSERT_TRUE(config.tls);
     EXPECT_NE(config.tls->certPem.find("BEGIN CERTIFICATE"), std::string::npos);
     EXPECT_EQ(config.users.at("alice"), f.hash);
