@@ -16,7 +16,7 @@ serve() {  # OPTIONS...: a server in the background; sets $pid, $port and $log (
   port=${port##*:}
 }
 probe() {  # length and bytes of every answer to one probe
-  { "$sim" --probe "127.0.0.1:$port" --wait-ms 1500 || true; } |
+  { "$sim" --probe "127.0.0.1:$port" --wait-ms 500 || true; } |
     awk '/^answer /{printf "%s%s %s", n++ ? " " : "", $3, $4}'
 }
 request() {  # the first line of the answer to one status request, and slot 0's printed percent

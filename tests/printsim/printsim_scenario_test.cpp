@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulator's scenarios: the text format, how printers move from one answered request to the next, and the records
-// they make.
+// The simulator's scenarios (the text format, how printers move from one answered request to the next, the records
+// they make) and its command line; the fault shapes are checked on the wire by printsim_loopback_test.sh.
+#include "printsim/options.h"
 #include "printsim/scenario.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,16 @@ static Scenario Parse(const std::string &text)
     return s;
 }
 
+// A record as flags/percent/jobs/user/size ("?": unknown).
+static std::string Shown(const PrinterRecord &r)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "%x/%d/%d/%s/%s", r.statusFlags, r.printedPercent, r.jobCount,
+                  std::string(r.currentUser, strnlen(r.currentUser, UserWidth)).c_str(),
+                  r.docSizeUnknown == 1 ? "?" : std::to_string(r.docSize).c_str());
+    return text;
+}
+
 TEST(PrintsimScenario, ParsesAGoodFile)
 {
     // Quotes, comments, a raw status byte; a name and a user that fill their fields.
@@ -32,16 +43,12 @@ TEST(PrintsimScenario, ParsesAGoodFile)
     sim.Advance();
     const StatusReply reply = sim.Reply();
     const PrinterRecord &r = reply.records[2];
-    EXPECT_EQ(std::memcmp(r.printerName, name.data(), 64), 0);
-    EXPECT_EQ(std::string(r.currentUser, 32), user + "\"B");
+    EXPECT_EQ(std::string(r.printerName, 64), name);
+    EXPECT_EQ(Shown(r), "8c/7/3/" + user + "\"B/-1");
     EXPECT_EQ(std::vector<int>(r.userAddress, r.userAddress + 4), (std::vector<int>{10, 20, 30, 40}));
-    EXPECT_EQ(r.portType, 1);
-    EXPECT_EQ(r.docSize, -1);
-    EXPECT_EQ(r.printedPercent, 7);
-    EXPECT_EQ(r.jobCount, 3);
+    EXPECT_EQ(r.portType + reply.records[0].portType * 2, 1);
     EXPECT_EQ(r.reserved[0] | r.reserved[1], 0);
     EXPECT_STREQ(reply.records[0].printerName, "Laser 1020");
-    EXPECT_EQ(reply.records[0].portType, 0);
     EXPECT_FALSE(IsSlotUsed(reply.records[1]));
 }
 
@@ -71,7 +78,7 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
         EXPECT_EQ(error, c.second);
         EXPECT_EQ(s.printers.size(), 1u) << c.second << ": output touched on failure";
     }
-    // A file's errors name the file.
+    // A file's errors name the file and the line.
     EXPECT_FALSE(LoadScenarioFile("/nonexistent/x.txt", s, error));
     EXPECT_EQ(error, "/nonexistent/x.txt: cannot open");
     const std::string path = ::testing::TempDir() + "printsim_bad_scenario.txt";
@@ -85,7 +92,7 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
 
 TEST(PrintsimScenario, PrinterStateFromStepToStep)
 {
-    // Slot 5 at each answered request, as flags/percent/jobs/user/size ("?": unknown).
+    // Slot 5 at each answered request.
     const std::pair<std::string, std::string> cases[] = {
         // 100 % is shown once before the queue shortens; an empty queue is idle.
         {"printer slot=5 name=A step=40 queue=2\njob user=alice size=100\njob user=bob size=unknown\n",
@@ -100,14 +107,9 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
     for (const auto &[text, expected] : cases) {
         Simulation sim(Parse(text));
         std::string steps;
-        for (std::size_t i = 0; steps.size() < expected.size(); ++i, sim.Advance()) {
+        for (; steps.size() < expected.size(); sim.Advance()) {
             const StatusReply reply = sim.Reply();
-            const PrinterRecord &r = reply.records[5];
-            char step[80];
-            std::snprintf(step, sizeof step, "%s%x/%d/%d/%s/%s", i ? " " : "", r.statusFlags, r.printedPercent,
-                          r.jobCount, std::string(r.currentUser, strnlen(r.currentUser, UserWidth)).c_str(),
-                          r.docSizeUnknown == 1 ? "?" : std::to_string(r.docSize).c_str());
-            steps += step;
+            steps += (steps.empty() ? "" : " ") + Shown(reply.records[5]);
             for (int slot = 0; slot < 8; ++slot)
                 EXPECT_EQ(IsSlotUsed(reply.records[slot]), slot == 5) << "slot " << slot;
         }
@@ -119,7 +121,7 @@ TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
 {
     Simulation a(DefaultScenario()), b(DefaultScenario());
     std::string seen = "......";  // off line, paper out, fault, busy, size unknown, 100 %
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 400; ++i, a.Advance(), b.Advance()) {
         const StatusReply ra = a.Reply(), rb = b.Reply();
         ASSERT_EQ(std::memcmp(&ra, &rb, sizeof ra), 0) << "the same requests give the same replies, step " << i;
         for (const PrinterRecord &p : ra.records) {
@@ -133,8 +135,43 @@ TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
             for (std::size_t k = 0; k < seen.size(); ++k)
                 seen[k] = states[k] ? 'x' : seen[k];
         }
-        a.Advance();
-        b.Advance();
     }
     EXPECT_EQ(seen, "xxxxxx");
+}
+
+// What a good command line sets, or the error of a bad one. Help and version come back to the caller.
+TEST(PrintsimOptions, CommandLines)
+{
+    const std::pair<std::vector<const char *>, std::string> cases[] = {
+        {{"--port", "5", "--port", "0", "--stop-after", "3", "--reply", "oversized", "--discovery-reply", "garbage"},
+         "0 0 stop 3 faults 2 2 :60000 1000"},  // the last of a repeated option counts
+        {{"--probe", "10.213.0.255:6000", "--broadcast"}, "1 60000 stop -1 faults 0 0 10.213.0.255:6000 2000"},
+        {{"--request", "127.0.0.1"}, "2 60000 stop -1 faults 0 0 127.0.0.1:60000 1000"},
+        {{"--port", "0", "--help"}, "3 60000 stop -1 faults 0 0 :60000 -1"},
+        {{"--version"}, "4 60000 stop -1 faults 0 0 :60000 -1"},
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "65536"}, "--port: '65536' is not a port number"},
+        {{"--bind", "localhost"}, "--bind: 'localhost' is not an IPv4 address"},
+        {{"--max-seconds", "0"}, "--max-seconds: '0' is not 1 to 86400"},
+        {{"--delay-ms", "5s"}, "--delay-ms: '5s' is not 0 to 600000"},
+        {{"--wait-ms", "-1"}, "--wait-ms: '-1' is not"},
+        {{"--probe", "1.2.3.4:"}, "--probe: '1.2.3.4:' is not ADDR or ADDR:PORT"},
+        {{"--probe", "1.2.3.4", "--request", "1.2.3.4"}, "--probe and --request exclude each other"},
+        {{"--verbose"}, "unknown option '--verbose' (try --help)"},
+        {{"--reply", "long"}, "--reply: 'long' is not short, oversized or garbage"},
+        {{"stray"}, "unexpected argument 'stray' (try --help)"},
+    };
+    for (auto [args, expected] : cases) {
+        Options o;
+        std::string error;
+        args.insert(args.begin(), "kestrum-printsim");
+        const bool ok = ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+        const std::string got = std::to_string(int(o.mode)) + " " + std::to_string(o.port) + " stop " +
+                                std::to_string(o.stopAfter) + " faults " + std::to_string(int(o.replyFault)) + " " +
+                                std::to_string(int(o.discoveryFault)) + " " + o.target + ":" +
+                                std::to_string(o.targetPort) + " " + std::to_string(o.waitMs);
+        EXPECT_EQ(ok ? got : error.substr(0, expected.size()), expected) << args[1];
+    }
+    EXPECT_NE(UsageText().find("--discovery-reply"), std::string::npos);
+    EXPECT_EQ(VersionText().rfind("kestrum-printsim ", 0), 0u);
 }

@@ -1,16 +1,16 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The command line: usage errors have usage exit codes (check's are UNKNOWN, as for any plugin), --help and --version
-// work everywhere, good lines carry their options. Only lines that parsing finished are run: nothing here touches the
-// network.
-#include "probe/cli.h"
+// The probe's own readers on top of ADDR[:PORT] (a print server's address, an --allow-target range, a listen address),
+// then the command line: usage errors have usage exit codes (check's are UNKNOWN, as for any plugin), --help and
+// --version work everywhere, good lines carry their options. Nothing here touches the network.
 #include "probe/cidr.h"
+#include "probe/cli.h"
+#include "probe/http/listen.h"
 
 #include "kestrum_version.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sstream>
 
 using namespace kprobe;
@@ -34,7 +34,63 @@ std::tuple<int, std::string, std::string> Finished(const Args &args)
     return {code, out.str(), err.str()};
 }
 
+// A target ('t'), a range ('r') or a listen address ('l') as it reads back, or "error: " and why not.
+std::string Read(char kind, const std::string &text)
+{
+    std::string error;
+    Target t;
+    AddressRange r;
+    ListenAddress a;
+    if (kind == 't')
+        return ParseTarget(text, t, error) ? t.Text() : "error: " + error;
+    if (kind == 'r')
+        return ParseAddressRange(text, r, error) ? r.Text() : "error: " + error;
+    return ParseListenAddress(text, a, error) ? ListenAddressText(a) : "error: " + error;
+}
+
 }  // namespace
+
+TEST(Parse, TargetsRangesAndListenAddresses)
+{
+    const std::tuple<char, std::string, const char *> cases[] = {
+        {'t', "10.213.0.1:60000", "10.213.0.1"},  // the protocol's port goes unsaid
+        {'t', "127.0.0.1:6000", "127.0.0.1:6000"},
+        {'t', "10.213.0.1:00001", "error: the port must be"},  // no leading zero
+        {'t', "0.0.0.0", "error: not the address of one print server"},
+        {'t', "255.255.255.255", "error: not the address of one print server"},
+        {'t', "224.0.0.1", "error: not the address of one print server"},
+        {'t', "127.0.0.1\x7f:80", "error: a control character"},
+        {'t', "127.0.0.1\n", "error: a control character"},
+        {'r', "10.0.0.0/8", "10.0.0.0/8"},
+        {'r', "192.0.2.7/32", "192.0.2.7/32"},
+        {'r', "0.0.0.0/0", "0.0.0.0/0"},
+        {'r', "10.0.0.1/8", "error: did you mean 10.0.0.0/8?"},
+        {'r', "10.0.0.0", "error: not an IPv4 range"},
+        {'r', "10.0.0.0/33", "error: not an IPv4 range"},
+        {'r', "10.0.0.0/08", "error: not an IPv4 range"},
+        {'r', "10.0.0/8", "error: not an IPv4 range"},
+        {'r', std::string("10.0.0.0\0/8", 11), "error: not an IPv4 range"},
+        {'r', "10.0.0.0/8/8", "error: not an IPv4 range"},
+        {'l', "127.0.0.1:9897", "127.0.0.1:9897"},  // as the Prometheus tools write them
+        {'l', ":9897", "[::]:9897"},
+        {'l', "[::1]:0", "[::1]:0"},
+        {'l', "9897", "error: not HOST:PORT"},
+        {'l', "localhost:9897", "error: not an IPv4 address"},
+        {'l', "::1:9897", "error: not an IPv4 address"},
+        {'l', "[::1]", "error: not a port number"},
+        {'l', "[127.0.0.1]:80", "error: not an IPv6 address"},
+        {'l', "127.0.0.1:65536", "error: not a port number"},
+    };
+    for (const auto &[kind, text, shown] : cases) {
+        const std::string read = Read(kind, text), want = shown;
+        if (want.rfind("error: ", 0) == 0) {
+            EXPECT_EQ(read.rfind("error: ", 0), 0u) << text << ": " << read;
+            EXPECT_NE(read.find(want.substr(7)), std::string::npos) << text << ": " << read;
+        } else {
+            EXPECT_EQ(read, want) << text;
+        }
+    }
+}
 
 TEST(CommandLine, HelpAndVersionEverywhere)
 {
@@ -55,6 +111,7 @@ TEST(CommandLine, HelpAndVersionEverywhere)
     EXPECT_EQ(std::get<1>(Finished({"check", "-V"})), "kestrum-probe " KESTRUM_VERSION "\n");
 }
 
+// The values themselves are read above: here one bad value a reader, and what the line itself refuses.
 TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
 {
     const std::tuple<Args, int, const char *> cases[] = {
@@ -63,14 +120,11 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{"status"}, 64, "ADDRESS is required"},
         {{"status", "printer_1.example"}, 64, "'printer_1.example' is not an IPv4 address or a host name"},
         {{"status", "10.0.0.1", "--bogus"}, 64, "--bogus"},
-        {{"discover", "--format", "xml"}, 64, "--format: 'xml' is not text, json or file-sd"},
-        {{"discover", "--format", "1"}, 64, "--format: '1' is not"},  // a name, not the value's number
+        {{"discover", "--format", "1"}, 64, "--format: '1' is not text, json or file-sd"},  // a name, not its number
         {{"discover", "--timeout", "301"}, 64, "--timeout"},
         {{"discover", "10.0.0.1"}, 64, "10.0.0.1"},
-        {{"serve", "--listen", "localhost:9150"}, 64, "not an IPv4 address"},
         {{"serve", "--web.listen-address", "9150"}, 64, "not HOST:PORT"},
-        {{"serve", "--log.level", "verbose"}, 64, "--log.level: 'verbose' is not debug, info, warn or error"},
-        {{"serve", "--log.level", "0"}, 64, "--log.level: '0' is not"},
+        {{"serve", "--log.level", "0"}, 64, "--log.level: '0' is not debug, info, warn or error"},
         {{"serve", "--log.format", "text"}, 64, "--log.format"},
         {{"serve", "--allow-target", "10.0.0.0"}, 64, "--allow-target: '10.0.0.0' is not an IPv4 range"},
         {{"serve", "--allow-target", "10.0.0.0/8", "10.1.0.0/16"}, 64, "10.1.0.0/16"},  // one range an option
@@ -93,121 +147,45 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
     }
 }
 
-// What a good line carries, for its command, in one text.
-std::string Carried(const CommandLine &l)
+// What a good serve line carries, in one text. The other commands' options reach their runs in check_test.cpp
+// and on the namespace LANs.
+std::string Carried(const ServeOptions &s)
 {
     std::ostringstream o;
-    const auto range = [](const std::optional<Range> &r) { return r ? (r->inside ? "in " : "out ") + r->text : "-"; };
-    if (l.finished)
-        o << "finished: " << l.text;
-    else if (l.command == Command::Status) {
-        o << "status";
-        for (const Target &t : l.targets)
-            o << ' ' << t.Text();
-        o << " json " << l.json << " wait " << l.statusTimeout;
-    } else if (l.command == Command::Check) {
-        const CheckOptions &c = l.check;
-        o << "check " << c.host.Text() << " wait " << c.timeoutSeconds << " then " << c.timeoutState << " w "
-          << range(c.warning) << " c " << range(c.critical) << " printer " << c.printer.value_or("-") << " ignore "
-          << c.ignoreOffline << " v " << c.verbosity;
-    } else if (l.command == Command::Discover) {
-        o << "discover " << int(l.format) << " wait " << l.discoverTimeout;
-    } else {
-        const ServeOptions &s = l.serve;
-        o << "serve " << s.host << ' ' << s.port << " wait " << s.timeoutSeconds << " log " << int(s.logLevel)
-          << int(s.logFormat) << " web " << s.webConfigFile << " on";
-        for (const ListenAddress &a : s.listen)
-            o << " '" << a.host << "' " << a.port;
-        o << " allow";
-        for (const AddressRange &r : s.allowTargets)
-            o << ' ' << r.Text();
-    }
+    o << s.host << ' ' << s.port << " wait " << s.timeoutSeconds << " log " << int(s.logLevel) << int(s.logFormat)
+      << " web " << s.webConfigFile << " on";
+    for (const ListenAddress &a : s.listen)
+        o << " '" << a.host << "' " << a.port;
+    o << " allow";
+    for (const AddressRange &r : s.allowTargets)
+        o << ' ' << r.Text();
     return o.str();
 }
 
-TEST(CommandLine, GoodLinesCarryTheirOptions)
+TEST(CommandLine, GoodServeLinesCarryTheirOptions)
 {
-    // A negative range is not an option; the older --listen and --web.listen-address add up, in order.
-    // clang-format off
+    // The older --listen and --web.listen-address add up, in order.
     const std::pair<Args, const char *> lines[] = {
-        {{"status", "10.0.0.1", "10.0.0.2:6000", "--json", "--timeout", "0.5"},
-         "status 10.0.0.1 10.0.0.2:6000 json 1 wait 0.5"},
-        {{"check", "-H", "10.0.0.1", "-t", "3:unknown", "-w", "5", "-c", "@10:20", "--printer", "Laser 1020",
-          "--ignore-offline"},
-         "check 10.0.0.1 wait 3 then 3 w out 5 c in @10:20 printer Laser 1020 ignore 1 v 0"},
-        {{"check", "-H", "10.0.0.1", "-t", "2.5:1", "-w", "-5:"},
-         "check 10.0.0.1 wait 2.5 then 1 w out -5: c - printer - ignore 0 v 0"},
-        {{"check", "-H", "10.0.0.1"}, "check 10.0.0.1 wait 1 then 2 w - c - printer - ignore 0 v 0"},
-        {{"check", "-H", "10.0.0.1", "-vv"}, "check 10.0.0.1 wait 1 then 2 w - c - printer - ignore 0 v 2"},
-        {{"check", "-H", "10.0.0.1", "-v", "--verbose", "-v"},
-         "check 10.0.0.1 wait 1 then 2 w - c - printer - ignore 0 v 3"},
-        {{"discover", "--format", "file-sd", "--timeout", "3"}, "discover 2 wait 3"},
-        {{"serve"}, "serve 127.0.0.1 9897 wait 1 log 10 web  on allow"},
+        {{"serve"}, "127.0.0.1 9897 wait 1 log 10 web  on allow"},
         {{"serve", "--listen", "0.0.0.0:9999", "--timeout", "0.5", "--log.level", "debug", "--log.format", "json",
           "--allow-target", "10.0.0.0/8", "--allow-target=192.0.2.7/32"},
-         "serve 0.0.0.0 9999 wait 0.5 log 01 web  on '0.0.0.0' 9999 allow 10.0.0.0/8 192.0.2.7/32"},
+         "0.0.0.0 9999 wait 0.5 log 01 web  on '0.0.0.0' 9999 allow 10.0.0.0/8 192.0.2.7/32"},
         {{"serve", "--web.listen-address", ":9100", "--listen", "[::1]:0", "--web.config.file", "web.yml"},
-         "serve  9100 wait 1 log 10 web web.yml on '' 9100 '::1' 0 allow"},
+         " 9100 wait 1 log 10 web web.yml on '' 9100 '::1' 0 allow"},
     };
-    // clang-format on
     for (const auto &[args, carried] : lines)
-        EXPECT_EQ(Carried(Parse(args)), carried);
+        EXPECT_EQ(Carried(Parse(args).serve), carried);
 }
 
 TEST(CommandLine, ScrapeTimeoutBoundsTheWait)
 {
-    // A quarter second short of Prometheus's scrape time-out, at least 50 ms; junk is ignored.
-    const std::string header[] = {"10", "0.5", "0.1", "soon"};
+    // A quarter second short of Prometheus's scrape time-out, at least 50 ms; junk (as text_test reads it) ignored.
+    const std::pair<const char *, double> cases[] = {
+        {"10", 1.0}, {"0.5", 0.25}, {"0.1", 0.05}, {"soon", 1.0}, {"+0.5", 1.0}, {"0", 1.0}, {"-1", 1.0},
+    };
     EXPECT_EQ(ProbeWaitSeconds(1.0, nullptr), 1.0);
-    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[0]), 1.0);
-    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[1]), 0.25);
-    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[2]), 0.05);
-    EXPECT_EQ(ProbeWaitSeconds(1.0, &header[3]), 1.0);
-    // Only a plain decimal: an exponent, a sign or a space is junk too.
-    for (const std::string junk : {"1e1", "+10", " 10", "10 ", "0x10", "inf", "0", "-1"})
-        EXPECT_EQ(ProbeWaitSeconds(60.0, &junk), 60.0) << junk;
-}
-
-// The probe's own readers on top of ADDR[:PORT]: a print server's address and an --allow-target range. What the text,
-// the error or the range reads back as.
-TEST(Parse, TargetsAndRanges)
-{
-    const std::pair<std::string, const char *> targets[] = {
-        {"10.213.0.1:60000", "10.213.0.1"},  // the protocol's port goes unsaid
-        {"127.0.0.1:6000", "127.0.0.1:6000"},
-        {"10.213.0.1:00001", "the port must be"},  // no leading zero
-        {"10.213.0.1:0600", "the port must be"},
-        {"0.0.0.0", "not the address of one print server"},
-        {"255.255.255.255", "not the address of one print server"},
-        {"224.0.0.1", "not the address of one print server"},
-        {"127.0.0.1\x7f:80", "a control character"},
-        {"127.0.0.1\n", "a control character"},
-    };
-    for (const auto &[text, shown] : targets) {
-        Target t;
-        std::string error;
-        const bool ok = ParseTarget(text, t, error);
-        EXPECT_EQ(ok, std::strchr(shown, ' ') == nullptr) << text << ": " << error;
-        EXPECT_NE((ok ? t.Text() : error).find(shown), std::string::npos) << text << ": " << error;
-    }
-    const std::pair<std::string, const char *> ranges[] = {
-        {"10.0.0.0/8", "10.0.0.0/8"},
-        {"192.0.2.7/32", "192.0.2.7/32"},
-        {"0.0.0.0/0", "0.0.0.0/0"},
-        {"10.0.0.1/8", "did you mean 10.0.0.0/8?"},
-        {"10.0.0.0", "not an IPv4 range"},
-        {"10.0.0.0/33", "not an IPv4 range"},
-        {"10.0.0.0/08", "not an IPv4 range"},
-        {"10.0.0.0/", "not an IPv4 range"},
-        {"10.0.0/8", "not an IPv4 range"},
-        {std::string("10.0.0.0\0/8", 11), "not an IPv4 range"},
-        {"10.0.0.0/8/8", "not an IPv4 range"},
-    };
-    for (const auto &[text, shown] : ranges) {
-        AddressRange r;
-        std::string error;
-        const bool ok = ParseAddressRange(text, r, error);
-        EXPECT_EQ(ok, std::strchr(shown, ' ') == nullptr) << text << ": " << error;
-        EXPECT_NE((ok ? r.Text() : error).find(shown), std::string::npos) << text << ": " << error;
+    for (const auto &[text, wait] : cases) {
+        const std::string header = text;
+        EXPECT_EQ(ProbeWaitSeconds(1.0, &header), wait) << text;
     }
 }

@@ -1,8 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-in print servers on loopback (127.0.0.1 + index % 200, free ports), served by one fake UDP server for at most
-// 20 s. Each answers a status request with its own datagram (none: silent), from its own port or from another, and the
-// discovery probe twice.
+// 20 s. Each answers a status request with its own datagram (none: silent), from its own port or from another.
 #pragma once
 #include "probe/target.h"
 
@@ -39,9 +38,6 @@ private:
     {
         if (d.socket >= m_answers.size() || d.bytes.empty())
             return;
-        const std::uint8_t yes = DiscoveryAnswer;
-        for (int k = 0; d.bytes[0] == DiscoveryProbe && k < 2; ++k)
-            self.Send(&yes, 1, d.from, d.socket);
         const ServerAnswer &a = m_answers[d.socket];
         requests += d.bytes[0] == StatusRequest;
         if (d.bytes[0] == StatusRequest && !a.bytes.empty())

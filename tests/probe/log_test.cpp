@@ -52,15 +52,16 @@ TEST(Log, HostileValuesStayOnOneLineAndReadBack)
 
 TEST(Log, LevelsFilterAndThreadsDoNotMix)
 {
-    for (LogLevel threshold : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error}) {
+    const LogLevel levels[] = {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error};
+    for (LogLevel threshold : levels) {
         std::ostringstream out;
         Logger log(out, threshold, LogFormat::Logfmt, Fixed);
-        for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error})
-            log.Log(level, "m");
         std::string expected;
-        for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error})
+        for (LogLevel level : levels) {
+            log.Log(level, "m");
             if (level >= threshold)
                 expected += "ts=2026-12-07T15:04:05.123Z level=" + std::string(LogLevelName(level)) + " msg=m\n";
+        }
         EXPECT_EQ(out.str(), expected);
     }
     std::ostringstream out;

@@ -30,9 +30,6 @@ want='kestrum_up{instance="10.213.0.1"}|1
 kestrum_up{instance="10.213.0.2"}|1
 kestrum_up{instance="10.213.0.3"}|0
 kestrum_printer_ready{instance="10.213.0.1",slot="1"}|1
-kestrum_printer_paper_out{instance="10.213.0.1",slot="2"}|1
-kestrum_printer_online{instance="10.213.0.1",slot="3"}|0
-kestrum_printer_fault{instance="10.213.0.1",slot="5"}|1
 kestrum_printer_document_bytes{instance="10.213.0.1",slot="2"}|48213
 count(kestrum_printer_document_bytes{instance="10.213.0.2"})|
 count(kestrum_printer_info{printer="Drucker Küche",port="bidirectional",slot="1",instance="10.213.0.2"})|1'

@@ -80,6 +80,15 @@ TEST(Text, Endpoints)
         {"10.213.0.1:80:81", {}, E::Port, "", no}, {"printer.lan:80", {}, E::Address, "", no},
         {"010.213.0.1", {}, E::Address, "", no}, {"10.213.1", {}, E::Address, "", no},
         {"", {}, E::Address, "", no},
+        // Where names are taken: RFC 1123 labels, and digits and dots stay an address.
+        {"ps-floor2.Office.lan:6000", {false, 1, true}, E::None, "ps-floor2.Office.lan", 6000},
+        {"printer.lan.", {false, 1, true}, E::None, "printer.lan.", no},
+        {"10.213.1", {false, 1, true}, E::Address, "", no}, {"-ps.lan", {false, 1, true}, E::Address, "", no},
+        {"ps-.lan", {false, 1, true}, E::Address, "", no}, {"ps_1.lan", {false, 1, true}, E::Address, "", no},
+        {"ps..lan", {false, 1, true}, E::Address, "", no}, {"ps.lan:0", {false, 1, true}, E::Port, "", no},
+        {std::string(63, 'a') + ".lan", {false, 1, true}, E::None, std::string(63, 'a') + ".lan", no},
+        {std::string(64, 'a') + ".lan", {false, 1, true}, E::Address, "", no},
+        {std::string(254, 'a'), {false, 1, true}, E::Address, "", no},
         // clang-format on
     };
     for (const auto &c : cases) {

@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Nagios 4 runs the staged check_kestrum through the shipped commands on a LAN; forced checks give OK,
-# WARNING on the jobs range, CRITICAL for a silent server and a hard alert once server1 stops.
+# WARNING on the jobs range and CRITICAL for a silent server.
 #   nagios_test.sh LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3 cmake=$4 build=$5
@@ -12,7 +12,6 @@ need nagios4
 
 lan_up --servers 2
 sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/nagios_scenario.txt"
-sim1=$pid
 sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --stop-after 0  # answers discovery, never a status request
 n=$work/n
 mkdir -p "$n/checkresults"
@@ -47,9 +46,4 @@ expect ps1 printers 0 "KESTRUM OK: 2 of 2 printers ready on 10.213.0.1"
 expect ps1 queue 1 "KESTRUM WARNING: Back Office 3 jobs queued (warning 2)" "'Back Office jobs'=3;2;5;0"
 expect ps1 front-desk 0 "KESTRUM OK: 1 of 1 printer ready on 10.213.0.1"
 expect ps2 printers 2 "KESTRUM CRITICAL: no reply from 10.213.0.2 within 0.5 s"
-kill -TERM "$sim1"
-wait_for 50 eval "! kill -0 $sim1" || fail "the simulator on server1 did not stop"
-expect ps1 printers 2 "KESTRUM CRITICAL: no reply from 10.213.0.1 within 1 s"
-grep -F 'SERVICE ALERT: ps1;printers;CRITICAL;HARD;1;KESTRUM CRITICAL' "$n/nagios.log" ||
-  fail "no hard alert in nagios.log"
 echo PASS
