@@ -1,0 +1,485 @@
+// SPDX-FileCopyrightText: 2026 The USB Kestrum developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The real main window, offscreen, with the real worker against the simulator on loopback (started with --port 0, it
+// names its port): closed at random moments by every way a person (or the worker) closes it; through every fault mode
+// of the simulator; and over a long run of replies, after which the heap and the open files must be where they were.
+#include "main_window_harness.h"
+
+#include "dialogs/about_dlg.h"
+#include "link/status_worker.h"
+#include "printsim/replies.h"
+#include "printsim/scenario.h"
+#include "res/dialog_templates.h"
+#include "listening_child.h"
+#include "bench/wire_replies.h"
+#include "view/printer_details.h"
+#include "view/printer_tree.h"
+#include "view/ui/tree_widget_control.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <arpa/inet.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(std::vector<std::string> extra) : m_child(Arguments(std::move(extra))) {}
+    std::uint16_t Port() const { return m_child.Port(); }
+    // The worker's "broadcast" reaches the simulator alone, and there is no default gateway to fall back on.
+    LinkEndpoints Endpoints(std::uint32_t listenLimitMs) const
+    {
+        return {htonl(INADDR_LOOPBACK), m_child.Port(), [](std::uint8_t *) { return false; }, listenLimitMs};
+    }
+    // A server that falls silent at once: it keeps its port but answers nothing.
+    void Freeze() const { ::kill(m_child.Pid(), SIGSTOP); }
+
+private:
+    static std::vector<std::string> Arguments(std::vector<std::string> extra)
+    {
+        extra.insert(extra.begin(),
+                     {PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "60"});
+        return extra;
+    }
+    ListeningChild m_child;
+};
+
+// Picks the first listed server, or types 127.0.0.1; false while there is nothing to answer.
+bool AnswerServerChoice(CMonitorDlg &dlg)
+{
+    if (dlg.m_serverAddressDlg.IsRunning()) {
+        dlg.m_serverAddressDlg.m_ipAddressCtrl->SetAddress(0x7F000001);
+        dlg.m_serverAddressDlg.PressKey(Qt::Key_Return);
+        return true;
+    }
+    auto *list = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
+    if (!dlg.m_serverListDlg.IsRunning() || !list || list->GetCount() == 0)
+        return false;
+    list->SetCurSel(0);
+    dlg.m_serverListDlg.PressKey(Qt::Key_Return);
+    return true;
+}
+
+enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, kMomentCount };
+enum Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, kWayCount };
+const char *const kMomentNames[] = {"notice up", "search behind the window", "server list",   "address entry",
+                                    "polling",   "Connect Failed up",        "About box open"};
+const char *const kWayNames[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
+
+// Message boxes stand open, as a real one would, until the person answers them.
+struct Boxes {
+    Boxes()
+    {
+        SetMessageBoxHook([this](const MessageBoxCall &call) {
+            texts.push_back(call.text);
+            QEventLoop loop;
+            open.push_back(&loop);
+            loop.exec();
+            open.erase(std::find(open.begin(), open.end(), &loop));
+            return IDOK;
+        });
+    }
+    ~Boxes() { SetMessageBoxHook({}); }
+    void DismissTop()
+    {
+        if (!open.empty())
+            open.back()->exit(0);
+    }
+    std::vector<QEventLoop *> open;
+    QStringList texts;
+};
+
+CAboutDlg *OpenAbout()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning())
+            return about;
+    return nullptr;
+}
+
+// One run to the moment and a close by the way.
+class CloseRun {
+public:
+    CloseRun(Moment moment, std::mt19937 &random, SimulatorProcess &sim)
+        : m_moment(moment), m_random(random), m_sim(sim),
+          m_dlg(nullptr, [ep = sim.Endpoints(std::uint32_t(Between(700, 2500))),
+                          done = m_workerDone](std::shared_ptr<WorkerHost> host) {
+              StatusWorker(std::move(host), ep);
+              done->Set();
+          })
+    {
+        g_nPrinterItems = 0;
+    }
+    // Empty, or what went wrong; closeMs is how long the close took.
+    QString Run(Way way, qint64 &closeMs)
+    {
+        MainWindowApp app(m_dlg);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { Tick(way); });
+        tick.start(10);
+        m_dlg.DoModal();
+        tick.stop();
+        if (m_poster.joinable())
+            m_poster.join();
+        closeMs = m_sinceClose.isValid() ? m_sinceClose.elapsed() : -1;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        // A window that ends by itself before the close was made has closed nothing.
+        const std::pair<bool, QString> checks[] = {
+            {m_actAt < 0, "the window ended before its moment came"},
+            {!m_sinceClose.isValid(), "the window ended by itself before the close"},
+            {m_boxes.texts.contains(QStringLiteral("Child thread exit abnormal !")),
+             "false \"Child thread exit abnormal !\""},
+            {!m_workerDone->IsSet(), "the worker still runs after the window has gone"},
+            {g_hStopEvent || g_hChoiceEvent || g_hWorkerThread, "the shutdown left handles behind"}};
+        for (const auto &[failed, what] : checks)
+            if (failed)
+                return what;
+        return {};
+    }
+
+private:
+    int Between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_random); }
+    CDialog *Front()
+    {
+        for (CDialog *d :
+             {static_cast<CDialog *>(OpenAbout()), static_cast<CDialog *>(&m_dlg.m_serverListDlg),
+              static_cast<CDialog *>(&m_dlg.m_serverAddressDlg), static_cast<CDialog *>(&m_dlg.m_findingDlg)})
+            if (d && d->IsRunning())
+                return d;
+        return &m_dlg;
+    }
+    bool ShowsPrinters()
+    {
+        QTreeWidget *tree = m_dlg.m_treePrinters;
+        return m_dlg.isVisible() && tree && tree->topLevelItemCount() && tree->topLevelItem(0)->childCount() > 0;
+    }
+    void Advance()  // towards the moment: the server chosen, the notice ended early, About opened
+    {
+        if (m_moment != ServerList && m_moment != AddressEntry)
+            AnswerServerChoice(m_dlg);
+        if (m_moment == Search && m_dlg.m_findingDlg.IsRunning())
+            m_dlg.m_findingDlg.PressKey(Qt::Key_Escape);
+        if (m_moment == AboutBox && ShowsPrinters() && !std::exchange(m_aboutAsked, true))
+            QTimer::singleShot(0, &m_dlg, [this] { m_dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
+    }
+    bool Reached()
+    {
+        CMonitorDlg &d = m_dlg;
+        const bool searching = d.isVisible() && d.m_findingDlg.RunEnded() && !d.m_serverListDlg.IsRunning() &&
+                               !d.m_serverAddressDlg.IsRunning() && !m_workerDone->IsSet();
+        const bool failedBox = !m_boxes.open.empty() && m_boxes.texts.contains(QStringLiteral("Connect Failed!\n"));
+        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),
+                                       searching,
+                                       d.m_serverListDlg.IsRunning(),
+                                       d.m_serverAddressDlg.IsRunning(),
+                                       ShowsPrinters(),
+                                       failedBox,
+                                       OpenAbout() != nullptr};
+        return at[m_moment];
+    }
+    void Act(Way w)
+    {
+        CDialog *f = Front();
+        if (!m_boxes.open.empty()) {  // a box in front takes every key and the close box, not the Exit button
+            if (w == WorkerRequest)
+                m_sim.Freeze();
+            else if (w != ExitButton)
+                m_boxes.DismissTop();
+        } else if (w == Escape || (w == Enter && (f != &m_dlg || !m_dlg.m_treePrinters))) {
+            f->PressKey(w == Escape ? Qt::Key_Escape : Qt::Key_Return);
+        } else if (w == Enter) {
+            m_dlg.m_treePrinters->setFocus();
+            QTest::keyClick(m_dlg.m_treePrinters, Qt::Key_Return);
+        } else if (w == CloseBox) {
+            f->close();
+        } else if (w == ExitButton) {
+            if (f == &m_dlg && m_dlg.isVisible() && m_dlg.m_btnExit)  // a dialog in front blocks the click
+                QTest::mouseClick(m_dlg.m_btnExit, Qt::LeftButton);
+        } else if (m_moment == Polling || m_moment == AboutBox || m_moment == ConnectFailed) {
+            m_sim.Freeze();  // the server falls silent: the worker warns, then closes the window
+        } else {
+            if (m_poster.joinable())
+                m_poster.join();
+            m_poster = std::thread([main = m_dlg.GetSafeHwnd()] { PostMessage(main, WM_CLOSE); });
+        }
+    }
+    // What the person does runs from the event loop, not inside the tick: a modal run it starts must not hold the tick
+    // that has to answer it.
+    void Later(std::function<void()> what) { QTimer::singleShot(0, &m_person, std::move(what)); }
+    void Tick(Way way)
+    {
+        if (!m_sinceClose.isValid()) {  // reaching the moment, then waiting a while in it
+            if (m_actAt < 0 && Reached())
+                m_actAt = m_clock.elapsed() + Between(0, m_moment == Polling ? 1500 : 600);
+            else if (m_actAt < 0)
+                Later([this] { Advance(); });
+            else if (m_clock.elapsed() >= m_actAt)
+                m_sinceClose.start(), Later([this, way] { Act(way); });
+            return;
+        }
+        // Afterwards a person answers every box and, until the program has begun to close, presses Escape on whatever
+        // is in front.
+        const qint64 t = m_sinceClose.elapsed();
+        if (!m_boxes.open.empty() && m_dismissAt < 0) {
+            m_dismissAt = t + Between(20, 300);
+        } else if (!m_boxes.open.empty() && t >= m_dismissAt) {
+            m_boxes.DismissTop();
+            m_dismissAt = -1;
+        } else if (m_boxes.open.empty() && !m_dlg.ShutdownBegun() && t >= m_nextEscape) {
+            m_nextEscape = t + 400;
+            Later([this] { Act(Escape); });
+        }
+    }
+
+    Moment m_moment;
+    std::mt19937 &m_random;
+    SimulatorProcess &m_sim;
+    EventHandle m_workerDone = CreateEvent();
+    MessageBoxService m_service;
+    Boxes m_boxes;
+    CMonitorDlg m_dlg;
+    std::thread m_poster;
+    QObject m_person;
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    QElapsedTimer m_sinceClose;
+    qint64 m_actAt = -1, m_nextEscape = 700, m_dismissAt = -1;
+    bool m_aboutAsked = false;
+};
+
+QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
+{
+    const auto between = [&](int lo, int hi) { return std::to_string(std::uniform_int_distribution(lo, hi)(random)); };
+    // For the notice and the search: no server to find, or one that answers late.
+    const std::vector<std::string> unseen = between(0, 1) == "0"
+                                                ? std::vector<std::string>{"--no-discovery"}
+                                                : std::vector<std::string>{"--delay-ms", between(200, 1200)};
+    const std::vector<std::string> simArgs[kMomentCount] = {
+        unseen, unseen, {}, {"--no-discovery"}, {}, {"--stop-after", between(1, 2)}, {}};
+    SimulatorProcess sim(simArgs[moment]);
+    if (!sim.Port())
+        return "the simulator did not start";
+    CloseRun run(moment, random, sim);
+    return run.Run(way, closeMs);
+}
+
+int EnvironmentInt(const char *name, int otherwise)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : otherwise;
+}
+
+// The main window, checking as each reply arrives that it shows the datagram the simulator sent for that request:
+// never bytes of an earlier or later one.
+class WatchedMonitor : public CMonitorDlg {
+public:
+    WatchedMonitor(WorkerBody worker, printsim::ReplyFault fault)
+        : CMonitorDlg(nullptr, std::move(worker)), m_fault(fault)
+    {
+    }
+    int replies = 0;
+    QStringList mismatches;
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg != WM_STATUS_REPLY)
+            return CMonitorDlg::WindowProc(msg, wParam, lParam);
+        StatusReply reply;
+        std::memcpy(&reply, reinterpret_cast<const void *>(wParam), sizeof reply);
+        const LRESULT result = CMonitorDlg::WindowProc(msg, wParam, lParam);
+        std::vector<std::uint8_t> sent = printsim::StatusDatagram(m_sim.Reply(), m_fault, std::uint32_t(replies));
+        m_sim.Advance();
+        sent.resize(StatusReplySize, 0);  // zero beyond the datagram's length
+        QTreeWidgetItem *root = m_treePrinters->topLevelItem(0), *current = m_treePrinters->currentItem();
+        const int used = int(std::count_if(std::begin(reply.records), std::end(reply.records), IsSlotUsed));
+        if (std::memcmp(&reply, sent.data(), StatusReplySize) != 0 || root->childCount() != used)
+            mismatches << QStringLiteral("reply %1: not the datagram sent for this request").arg(replies);
+        if (current && current != root) {
+            const PrinterRecord &shown = reply.records[current->data(0, Qt::UserRole + 1).toUInt() - 1];
+            if (m_editDetails->toPlainText() != FromRecordText(FormatDetailsText(shown)).replace("\r\n", "\n"))
+                mismatches << QStringLiteral("reply %1: details of the selected printer").arg(replies);
+        } else if (!current && root->childCount() > 0) {  // the last printer selected: the details show too
+            m_treePrinters->setCurrentItem(root->child(root->childCount() - 1));
+        }
+        ++replies;
+        return result;
+    }
+
+private:
+    printsim::ReplyFault m_fault;
+    printsim::Simulation m_sim{printsim::DefaultScenario()};
+};
+
+long HeapInUse() { return static_cast<long>(mallinfo2().uordblks); }
+int OpenFiles() { return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size()); }
+
+// Wire replies with a different set of slots in use from one to the next; the first slot stays, its printer selected.
+std::vector<std::shared_ptr<StatusReply>> ChangingReplies()
+{
+    std::vector<std::shared_ptr<StatusReply>> replies;
+    const auto wire = MakeWireReplies(40);
+    for (std::size_t v = 0; v < wire.size(); ++v) {
+        replies.push_back(std::make_shared<StatusReply>(DecodeStatusReply(wire[v].data(), wire[v].size())));
+        for (std::size_t slot = 1; slot < PrinterSlots; ++slot)
+            if ((slot + v) % 3 == 0)
+                replies.back()->records[slot].printerName[0] = '\0';
+    }
+    return replies;
+}
+
+}  // namespace
+
+class StressTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
+
+    // Every moment with every way once per run of the suite, in one seed's order, shared out among the shards
+    // (KESTRUM_STRESS_SHARD of KESTRUM_STRESS_SHARDS); each shard draws its waits from the seed plus its number.
+    void randomMomentCloses()
+    {
+        const int shard = EnvironmentInt("KESTRUM_STRESS_SHARD", 0),
+                  shards = EnvironmentInt("KESTRUM_STRESS_SHARDS", 1);
+        const auto seed = static_cast<unsigned>(EnvironmentInt("KESTRUM_STRESS_SEED", int(time(nullptr) % 1000000)));
+        std::printf("close stress: seed %u, shard %d of %d (replay: KESTRUM_STRESS_SEED=%u)\n", seed, shard, shards,
+                    seed);
+        std::mt19937 order(seed), random(seed + unsigned(shard));
+        std::vector<std::pair<Moment, Way>> combos;
+        for (int m = 0; m < kMomentCount * kWayCount; ++m)
+            combos.emplace_back(Moment(m / kWayCount), Way(m % kWayCount));
+        std::shuffle(combos.begin(), combos.end(), order);
+        int failures = 0;
+        for (std::size_t i = std::size_t(shard); i < combos.size(); i += std::size_t(shards)) {
+            const auto [moment, way] = combos[i];
+            std::printf("close stress: %s by %s: ", kMomentNames[moment], kWayNames[way]);
+            std::fflush(stdout);  // a run that hangs or crashes is named before it ends
+            qint64 closeMs = -1;
+            const QString failure = CloseOnce(moment, way, random, closeMs);
+            std::printf("%s (%lld ms)\n", failure.isEmpty() ? "ended" : qPrintable(failure), (long long)closeMs);
+            std::fflush(stdout);
+            failures += failure.isEmpty() ? 0 : 1;
+        }
+        QCOMPARE(failures, 0);
+    }
+
+    // Each fault mode ends as it must: polling on, or "Connect Failed!" and the program closing.
+    void faultModesEndAsTheyMust_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("fault");    // printsim::ReplyFault
+        QTest::addColumn<int>("entries");  // in the server list; 0: the address is typed
+        QTest::addColumn<int>("replies");  // shown before the end
+        QTest::addColumn<bool>("failed");  // "Connect Failed!" closes the program
+        using F = printsim::ReplyFault;
+        const std::tuple<const char *, QStringList, F, int, int, bool> rows[] = {
+            {"answering", {}, F::None, 1, 2, false},
+            {"stops answering", {"--stop-after", "2"}, F::None, 1, 2, true},
+            {"short", {"--reply", "short"}, F::Short, 1, 2, false},
+            {"oversized", {"--reply", "oversized"}, F::Oversized, 1, 0, true},
+            {"garbage", {"--reply", "garbage"}, F::Garbage, 1, 3, false},
+            {"delayed", {"--delay-ms", "300"}, F::None, 1, 2, false},
+            {"delayed past a second", {"--delay-ms", "1300"}, F::None, 1, 0, true},
+            {"discovery answer of two bytes", {"--discovery-reply", "oversized"}, F::None, 0, 1, false},
+            {"discovery answer a wrong byte", {"--discovery-reply", "garbage"}, F::None, 0, 1, false},
+            {"every probe answered twice", {"--answer-twice"}, F::None, 2, 1, false},
+        };
+        for (const auto &[name, args, fault, entries, replies, failed] : rows)
+            QTest::newRow(name) << args << int(fault) << entries << replies << failed;
+    }
+    void faultModesEndAsTheyMust()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, fault);
+        QFETCH(int, entries);
+        QFETCH(int, replies);
+        QFETCH(bool, failed);
+        std::vector<std::string> extra;
+        for (const QString &a : args)
+            extra.push_back(a.toStdString());
+        SimulatorProcess sim(extra);
+        QVERIFY(sim.Port() != 0);
+        // A search that is to hear no answer ends after a second (the fallback's lookup finds no gateway).
+        const LinkEndpoints ep = sim.Endpoints(entries > 0 ? 2500 : 1000);
+        g_nPrinterItems = 0;
+        MessageBoxService service;
+        BoxRecorder boxes;
+        WatchedMonitor dlg([ep](std::shared_ptr<WorkerHost> host) { StatusWorker(std::move(host), ep); },
+                           printsim::ReplyFault(fault));
+        MainWindowApp app(dlg);
+        Driver drive(dlg);
+        drive.Then([&] {  // every answer to the probe listed, or the address typed
+            auto *list = dlg.m_serverListDlg.Item<SortedListBox>(IDC_SERVER_LIST);
+            return (entries > 0 ? dlg.m_serverListDlg.IsRunning() && list && list->GetCount() == entries
+                                : dlg.m_serverAddressDlg.IsRunning()) &&
+                   AnswerServerChoice(dlg);
+        });
+        drive.Then([&] { return !failed && dlg.replies >= replies; });
+        drive.Then([&] { return dlg.PressKey(Qt::Key_Escape), true; });
+        QCOMPARE(dlg.DoModal(), IDCANCEL);
+        QVERIFY(!drive.Aborted());
+        QCOMPARE(dlg.mismatches, QStringList{});
+        QCOMPARE(dlg.replies, replies);
+        const auto calls = boxes.Calls();
+        QCOMPARE(calls.size(), std::size_t(failed ? 1 : 0));
+        if (failed)
+            QCOMPARE(calls[0].text, QStringLiteral("Connect Failed!\n"));
+        QCOMPARE(dlg.GetWindowText(), QStringLiteral("USB Kestrum (Server IP: 127.0.0.1)"));
+    }
+
+    // Replies whose printers come, go and change names, one printer selected so that the status row and the details
+    // are rewritten each time (KESTRUM_LONG_RUN_REPLIES of them); the tenth part of them warms up.
+    void repliesLeaveTheHeapAndFilesFlat()
+    {
+        const int total = EnvironmentInt("KESTRUM_LONG_RUN_REPLIES", 20000), warmUp = total / 10;
+        const auto replies = ChangingReplies();
+        MonitorRun run(QuietWorker(120000));
+        auto &dlg = run.dlg;
+        long heap[2] = {};
+        int files[2] = {}, handled = 0;
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] {
+            for (int sent = 0; sent < total; ++sent) {
+                const auto &reply = replies[std::size_t(sent) % replies.size()];
+                PostMessage(dlg.GetSafeHwnd(), WM_STATUS_REPLY, reinterpret_cast<WPARAM>(reply.get()), 0, reply);
+                if (sent % 100 == 99 || sent == 0 || sent + 1 == warmUp)
+                    QCoreApplication::processEvents();
+                if (sent == 0)
+                    dlg.m_treePrinters->setCurrentItem(dlg.m_treePrinters->topLevelItem(0)->child(0));
+                if (sent + 1 == warmUp)
+                    heap[0] = HeapInUse(), files[0] = OpenFiles();
+                handled = sent + 1;
+            }
+            QCoreApplication::processEvents();
+            heap[1] = HeapInUse(), files[1] = OpenFiles();
+            return dlg.PressKey(Qt::Key_Escape), true;
+        });
+        dlg.DoModal();
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(handled, total);
+        qInfo("%d replies: heap in use %ld bytes after %d, %ld at the end (%+ld); open files %d, then %d", total,
+              heap[0], warmUp, heap[1], heap[1] - heap[0], files[0], files[1]);
+        QVERIFY2(heap[1] - heap[0] < 256 * 1024, "the heap grew after the warm-up");
+        QVERIFY2(files[1] <= files[0], "files were left open");
+    }
+};
+
+QTEST_MAIN(StressTest)
+#include "stress_test.moc"
