@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window, offscreen, with the real worker against the simulator on loopback (started with --port 0, it
-// names its port): closed at random moments by every way a person (or the worker) closes it; through every fault mode
-// of the simulator; and over a long run of replies, after which the heap and the open files must be where they were.
+// names its port): closed at random moments by every way a person (or the worker) closes it; through the simulator's
+// fault modes; and over a long run of replies. And the exporter over a long run of probes through its HTTP interface.
+#include <httplib.h>  // before Qt, whose keyword macros it must not see
+
 #include "main_window_harness.h"
 
 #include "dialogs/about_dlg.h"
@@ -17,7 +19,6 @@
 #include "view/ui/tree_widget_control.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPlainTextEdit>
@@ -29,6 +30,8 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -329,7 +332,19 @@ private:
 };
 
 long HeapInUse() { return static_cast<long>(mallinfo2().uordblks); }
-int OpenFiles() { return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size()); }
+int OpenFiles(pid_t pid)
+{
+    const std::filesystem::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    return int(std::distance(std::filesystem::directory_iterator(fds), std::filesystem::directory_iterator()));
+}
+long ResidentKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
 
 // Wire replies with a different set of slots in use from one to the next; the first slot stays, its printer selected.
 std::vector<std::shared_ptr<StatusReply>> ChangingReplies()
@@ -380,7 +395,8 @@ private slots:
         QCOMPARE(failures, 0);
     }
 
-    // Each fault mode ends as it must: polling on, or "Connect Failed!" and the program closing.
+    // Fault modes end as they must: polling on, or "Connect Failed!" and the program closing. (Short replies and the
+    // other discovery answers are the link's own cases.)
     void faultModesEndAsTheyMust_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -392,12 +408,10 @@ private slots:
         const std::tuple<const char *, QStringList, F, int, int, bool> rows[] = {
             {"answering", {}, F::None, 1, 2, false},
             {"stops answering", {"--stop-after", "2"}, F::None, 1, 2, true},
-            {"short", {"--reply", "short"}, F::Short, 1, 2, false},
             {"oversized", {"--reply", "oversized"}, F::Oversized, 1, 0, true},
             {"garbage", {"--reply", "garbage"}, F::Garbage, 1, 3, false},
             {"delayed", {"--delay-ms", "300"}, F::None, 1, 2, false},
             {"delayed past a second", {"--delay-ms", "1300"}, F::None, 1, 0, true},
-            {"discovery answer of two bytes", {"--discovery-reply", "oversized"}, F::None, 0, 1, false},
             {"discovery answer a wrong byte", {"--discovery-reply", "garbage"}, F::None, 0, 1, false},
             {"every probe answered twice", {"--answer-twice"}, F::None, 2, 1, false},
         };
@@ -464,11 +478,11 @@ private slots:
                 if (sent == 0)
                     dlg.m_treePrinters->setCurrentItem(dlg.m_treePrinters->topLevelItem(0)->child(0));
                 if (sent + 1 == warmUp)
-                    heap[0] = HeapInUse(), files[0] = OpenFiles();
+                    heap[0] = HeapInUse(), files[0] = OpenFiles(::getpid());
                 handled = sent + 1;
             }
             QCoreApplication::processEvents();
-            heap[1] = HeapInUse(), files[1] = OpenFiles();
+            heap[1] = HeapInUse(), files[1] = OpenFiles(::getpid());
             return dlg.PressKey(Qt::Key_Escape), true;
         });
         dlg.DoModal();
@@ -478,6 +492,47 @@ private slots:
               heap[0], warmUp, heap[1], heap[1] - heap[0], files[0], files[1]);
         QVERIFY2(heap[1] - heap[0] < 256 * 1024, "the heap grew after the warm-up");
         QVERIFY2(files[1] <= files[0], "files were left open");
+    }
+
+    // kestrum-probe serve driven only through its HTTP interface, over one kept connection (KESTRUM_LONG_RUN_PROBES
+    // probes); after the tenth part its resident memory and open files must stay where they were. The connection is
+    // closed, and the server given a moment to close its end, before its files are counted.
+    void probesLeaveTheExportersMemoryAndFilesFlat()
+    {
+        const int total = EnvironmentInt("KESTRUM_LONG_RUN_PROBES", 20000), warmUp = total / 10;
+        ListeningChild sim({PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "300"});
+        ListeningChild exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
+        QVERIFY(sim.Port() && exporter.Port());
+        std::unique_ptr<httplib::Client> client;
+        const auto get = [&](const std::string &path) {
+            if (!client) {
+                client = std::make_unique<httplib::Client>("127.0.0.1", exporter.Port());
+                client->set_keep_alive(true);
+                client->set_read_timeout(5, 0);
+            }
+            const auto res = client->Get(path);
+            return res && res->status == 200 ? res->body : std::string();
+        };
+        const auto measure = [&](long &rss, int &files) {
+            client.reset();
+            ::usleep(200 * 1000);
+            rss = ResidentKb(exporter.Pid()), files = OpenFiles(exporter.Pid());
+        };
+        long rss[2] = {};
+        int files[2] = {}, up = 0;
+        for (int i = 0; i < total; ++i) {
+            up += get("/probe?target=127.0.0.1:" + std::to_string(sim.Port())).find("\nkestrum_up 1\n") !=
+                  std::string::npos;
+            if (i + 1 == warmUp)
+                measure(rss[0], files[0]);
+        }
+        measure(rss[1], files[1]);
+        qInfo("%d probes: exporter resident %ld kB after %d, %ld kB at the end (%+ld kB); open files %d, then %d",
+              total, rss[0], warmUp, rss[1], rss[1] - rss[0], files[0], files[1]);
+        QCOMPARE(up, total);
+        QVERIFY2(rss[1] - rss[0] < 1024, "the exporter's resident memory grew after the warm-up");
+        QVERIFY2(files[1] <= files[0], "the exporter left files open");
+        QVERIFY(get("/metrics").find("kestrum_exporter_probes_total") != std::string::npos);
     }
 };
 

@@ -60,6 +60,7 @@ TEST(PrinterDetails, StatusRowAndDetailsText)
     } rows[] = {
         {0x88, 0, 50, 0, "ON-LINE|0|-"},  // no job: no percent
         {0x8C, 2, 37, 0, "BUSY|2|37%"},
+        {0x88, 1, 1, 0, "ON-LINE|1|1%"},
         {0x88, 1, 250, 0, "ON-LINE|1|100%"},
         {0x88, 1, -3, 0, "ON-LINE|1|-"},
         {0x84, 1, 40, 0, "ERROR|1|40%"},
