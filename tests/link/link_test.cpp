@@ -189,8 +189,8 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
         {"wrong byte, empty, then answer", {{0, {0x54}}, {0, {}}, {0, Answer}}, 1, 0, {Server}},
         {"own probe echoed", {{0, Probe}}, 0, 1, {}, nullptr, 0, true, SilentGateway, 2100},
         {"oversized after an answer", {{0, Answer}, {0, {0x55, 0x55}}, {0, Answer}}, 1, 0, {Server}},
-        {"answer 2.5 s after the probe", {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}, nullptr, 0, true, SilentGateway,
-         3000},  // 1.5 s after a datagram
+        {"answer 1.5 s after a datagram", {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}, nullptr, 0, true,
+         SilentGateway, 3000},
         {"the listening cap ends a flood", flood, 0, 0, {}, nullptr, 0, true, SilentGateway, 1500},
         {"choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
         {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway, 2100},
