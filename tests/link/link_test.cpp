@@ -208,7 +208,7 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
 }
 
 using platform::WM_CLOSE;
-enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse };
+enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse, StopInSearch };
 
 // What the server does with one status request.
 struct Reply {
@@ -224,15 +224,16 @@ struct WorkerCase {
     std::vector<Reply> replies;
     std::size_t probes, posted, requests, closes;
     bool connectFailed = false;
-    Move atStart = None, onAsk = None;  // acted on 200 ms after the start, or after the address request
+    Move atStart = None, onAsk = None;  // acted on 200 ms (in the search: 50 ms) after the start, or after the address
+                                        // request
 };
 
 void Do(FakeHost &h, Move what)
 {
-    what == ShowNotice     ? h.SetEnabled(HostWindow::Finding, true)
-    : what == EndNoticeRun ? h.SetRunEnded(HostWindow::Finding)
-    : what == Stop         ? platform::SetEvent(h.StopEvent())
-                           : h.Choose(0, 0);
+    what == ShowNotice                     ? h.SetEnabled(HostWindow::Finding, true)
+    : what == EndNoticeRun                 ? h.SetRunEnded(HostWindow::Finding)
+    : what == Stop || what == StopInSearch ? platform::SetEvent(h.StopEvent())
+                                           : h.Choose(0, 0);
 }
 
 // Every reply in a buffer of its own (read only now), zero beyond what the datagram covered.
@@ -252,7 +253,7 @@ void CheckWorkerPosts(FakeHost &h, const WorkerCase &c)
     // Refusal or failure closes the main window, a failure after its box; the stop ends it without a word.
     const auto log = h.Log();
     ASSERT_EQ(h.Posts(HostWindow::Main, WM_CLOSE).size(), c.closes);
-    EXPECT_EQ(log.empty(), c.probes + c.closes == 0);
+    EXPECT_EQ(log.empty(), c.probes + c.closes == 0 || c.atStart == StopInSearch);
     ASSERT_EQ(h.Posts(HostWindow::Main, 0).size(), c.connectFailed ? 1u : 0u);
     if (c.connectFailed) {
         ASSERT_GE(log.size(), 2u);
@@ -285,7 +286,8 @@ void RunWorker(const WorkerCase &c)
         if (r.stop == Reply::StopSoonAfter && self.Pause(300))
             platform::SetEvent(h.StopEvent());
     });
-    h.SetEnabled(HostWindow::Finding, c.atStart == None);
+    const bool searchStopped = c.atStart == StopInSearch;
+    h.SetEnabled(HostWindow::Finding, c.atStart == None || searchStopped);
     h.SetEnabled(HostWindow::ServerList, true);
     h.onEntry = [&c, address = server.Address()](FakeHost &h, const HostEntry &e) {
         if (e.message.msg == WM_ASK_SERVER_ADDRESS && c.onAsk != None)
@@ -294,7 +296,7 @@ void RunWorker(const WorkerCase &c)
             h.Choose(c.chosen, address);
     };
     if (c.atStart != None)
-        h.Later(200, [&h, &c] { Do(h, c.atStart); });
+        h.Later(searchStopped ? 50 : 200, [&h, &c] { Do(h, c.atStart); });
     // A search capped at 300 ms: the worker's run after it is what counts here.
     EXPECT_EQ(StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 300}), 0u);
     // The probe goes out once the notice is up, unless its run has ended.
@@ -302,8 +304,9 @@ void RunWorker(const WorkerCase &c)
     EXPECT_EQ(noticeUpAtProbe, c.probes ? int(c.atStart != EndNoticeRun) : -1);
     EXPECT_EQ(server.Count(Answer), c.requests);
     EXPECT_EQ(h.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), c.probes && c.answerProbe ? 1u : 0u);
-    EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe ? 1u : 0u);
-    EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes);
+    // A search the stop ended posts nothing after it.
+    EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe && !searchStopped);
+    EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes && !searchStopped);
     CheckWorkerPosts(h, c);
 }
 
@@ -325,6 +328,7 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"closing before the notice", false, 0, {}, 0, 0, 0, 0, false, Stop},
         {"refused before the notice", false, 0, {}, 0, 0, 0, 1, false, Refuse},
         {"closing while the address is asked", false, 0, {}, 1, 0, 0, 0, false, None, Stop},
+        {"closing during the search", false, 0, {}, 1, 0, 0, 0, false, StopInSearch},
     };
     // clang-format on
     for (const auto &c : cases) {
