@@ -141,6 +141,7 @@ const std::string tables[] = {
     "Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000",  // no final newline
     Row("0101A8C0", "0003", "4294967295"),                                  // the largest metric is ten digits
     Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"),   // past it: no route
+    Row("FE01000A", "0003", "00000000001") + Row("0101A8C0", "0003", "9"),  // nor eleven digits
     "",
 };
 
@@ -164,7 +165,7 @@ const LookupCase cases[] = {
     {nullptr, tables[2].c_str(), kHome}, {nullptr, tables[3].c_str(), kNone},
     {nullptr, tables[4].c_str(), kNone}, {nullptr, tables[5].c_str(), {192, 168, 1, 2}},
     {nullptr, tables[6].c_str(), kHome}, {nullptr, tables[7].c_str(), kHome},
-    {nullptr, tables[8].c_str(), kHome}, {nullptr, tables[9].c_str(), kNone},
+    {nullptr, tables[8].c_str(), kHome}, {nullptr, tables[9].c_str(), kHome}, {nullptr, tables[10].c_str(), kNone},
     {nullptr, nullptr, kNone},  // no table file at all
 };
 // clang-format on
