@@ -215,6 +215,7 @@ struct Reply {
     Bytes bytes;
     enum { Send, FromOther, Silent } how = Send;
     enum { NoStop, StopFirst, StopSoonAfter } stop = NoStop;
+    int lateMs = 0;  // sent this long after the request
 };
 
 struct WorkerCase {
@@ -281,7 +282,7 @@ void RunWorker(const WorkerCase &c)
         const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
         if (r.stop == Reply::StopFirst)
             platform::SetEvent(h.StopEvent());
-        if (r.how != Reply::Silent)
+        if (r.how != Reply::Silent && self.Pause(r.lateMs))
             (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
         if (r.stop == Reply::StopSoonAfter && self.Pause(300))
             platform::SetEvent(h.StopEvent());
@@ -323,6 +324,7 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},
         {"stop while the reply never comes", true, 1, {{{}, Reply::Silent, Reply::StopFirst}}, 1, 0, 1, 1, true},
+        {"a reply over a second late", true, 1, {{full, Reply::Send, Reply::NoStop, 1300}}, 1, 0, 1, 1, true},
         {"notice shows late", false, 0, {}, 1, 0, 0, 1, false, ShowNotice},
         {"notice run ended", false, 0, {}, 1, 0, 0, 1, false, EndNoticeRun},
         {"closing before the notice", false, 0, {}, 0, 0, 0, 0, false, Stop},
