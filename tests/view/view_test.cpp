@@ -164,9 +164,13 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
         int shown;  // slot whose record the reply re-shows and the selection rule shows; -1: none
     };
     const Case cases[] = {
-        {"A B C", 1, "A B2! C", 1}, {"A B C", 2, "A . C2", 2}, {"A", -1, "A", -1},
-        {"A", -2, "A", -1},         {"A B C", 1, "A . C", 2},  // moved to the next sibling
-        {"A B C", 1, "", -1},                                  // and at last to the root
+        {"A B C", 1, "A B2! C", 1},
+        {"A B C", 2, "A . C2", 2},
+        {"A", -1, "A", -1},
+        {"A", -2, "A", -1},
+        {"A B C", 1, "A . C", 2},                       // moved to the next sibling
+        {"A B C", 1, "", -1},                           // and at last to the root
+        {"A B C D E F G H", 7, "A B C D E F G H2", 7},  // the eighth slot
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.first + " -> " + c.second);
