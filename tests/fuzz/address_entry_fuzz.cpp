@@ -5,7 +5,7 @@
 // test and the packed value read back what the fields show.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "platform/ui/controls.h"
 
 #include <QApplication>
@@ -105,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             bool digits = t.size() <= 3;
             for (QChar c : t)
                 digits &= c >= QLatin1Char('0') && c <= QLatin1Char('9');
-            FUZZ_CHECK_MSG(digits && (t.isEmpty() || t.toInt() <= 255),
-                           "field " + std::to_string(i) + ": " + t.toStdString());
+            FUZZ_CHECK(digits && (t.isEmpty() || t.toInt() <= 255),
+                       "field " + std::to_string(i) + ": " + t.toStdString());
         }
     }
     // Blank, partial and full addresses read back as the fields show them.

@@ -6,7 +6,7 @@
 // sees the rest).
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "link/gateway.h"
 #include "platform/global_memory.h"
 

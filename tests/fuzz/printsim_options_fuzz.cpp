@@ -2,8 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's command line: any list of arguments either fails with a message or gives options within the ranges
 // --help promises.
-#include "tests/fuzz/fuzz_args.h"
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "printsim/options.h"
 
 #include <arpa/inet.h>

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's scenario files: any text either fails with "LINE: message" naming a line of the text, or gives
 // printers whose replies, over a run of answered requests, stay within the record's rules.
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "printsim/scenario.h"
 
 #include <algorithm>
@@ -46,10 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             return 0;
         // "N: message", N a line of the text.
         const std::size_t colon = error.find(": ");
-        FUZZ_CHECK_MSG(colon > 0 && colon != std::string::npos && error.find_first_not_of("0123456789") == colon,
-                       error);
+        FUZZ_CHECK(colon > 0 && colon != std::string::npos && error.find_first_not_of("0123456789") == colon, error);
         const long line = std::stol(error.substr(0, colon));
-        FUZZ_CHECK_MSG(line >= 1 && line <= std::count(text.begin(), text.end(), '\n') + 1, error);
+        FUZZ_CHECK(line >= 1 && line <= std::count(text.begin(), text.end(), '\n') + 1, error);
         return 0;
     }
     FUZZ_CHECK(!scenario.printers.empty() && scenario.printers.size() <= 8);

@@ -3,8 +3,7 @@
 // The probe's command line: any list of arguments either finishes with a message and a usage exit code, or gives a
 // command whose values lie within the ranges its --help promises. Each word is also read as a target and as a scrape
 // time-out header. Nothing is run, so nothing reaches a network.
-#include "tests/fuzz/fuzz_args.h"
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "probe/cli.h"
 #include "probe/routes.h"
 
@@ -21,7 +20,7 @@ static void CheckTarget(const Target &t)
     FUZZ_CHECK(host != 0 && host != 0xFFFFFFFFu && (host >> 28) != 0xE && t.port >= 1);
     Target again;
     std::string error;
-    FUZZ_CHECK_MSG(ParseTarget(t.Text(), again, error) && again.address == t.address && again.port == t.port, t.Text());
+    FUZZ_CHECK(ParseTarget(t.Text(), again, error) && again.address == t.address && again.port == t.port, t.Text());
 }
 
 static void CheckWord(const std::string &word)
@@ -34,7 +33,7 @@ static void CheckWord(const std::string &word)
         FUZZ_CHECK(!error.empty());
     for (double configured : {0.05, 1.0, 60.0}) {
         const double wait = ProbeWaitSeconds(configured, &word);
-        FUZZ_CHECK_MSG(wait >= 0.05 - 1e-9 && wait <= configured + 1e-9, word);
+        FUZZ_CHECK(wait >= 0.05 - 1e-9 && wait <= configured + 1e-9, word);
     }
 }
 
@@ -50,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     switch (line.command) {
-    case Command::None: FUZZ_CHECK_MSG(false, "parsed without a command"); break;
+    case Command::None: FUZZ_CHECK(false, "parsed without a command"); break;
     case Command::Discover: FUZZ_CHECK(line.discoverTimeout >= 0.1 && line.discoverTimeout <= 300); break;
     case Command::Status:
         FUZZ_CHECK(!line.targets.empty() && line.statusTimeout >= 0.01 && line.statusTimeout <= 60);

@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The routing table text the agent module reads: whatever the file holds, the default gateway is the up, via-gateway
 // route to 0.0.0.0/0 of lowest metric (the first among equals), read here once more by a second, plain parser.
-#include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz.h"
 #include "link/agent/route_table.h"
 
 #include <cstring>

@@ -112,7 +112,7 @@ struct DiscoveryCase {
     platform::UINT after = 0;  // the post that the window side acts upon
     bool listOpen = true;
     Gateway gateway = SilentGateway;
-    std::uint32_t limitMs = 10000;
+    std::uint32_t limitMs = 800;  // the listening cap: past the answers, unless a case needs a whole window
 };
 
 void RunDiscovery(const DiscoveryCase &c)
@@ -181,18 +181,19 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
     std::vector<Step> answerThenFlood = flood;
     answerThenFlood.insert(answerThenFlood.begin(), Step{0, Answer});
     const std::vector<Step> twoAnswers = {{0, Answer}, {0, Answer, true}};
-    // A listening window of two seconds leaves room in 2.6 s for the fallback probe and its answer. When the list never
-    // opens the wait gives way; the answer still counts, so that no address is asked for on top.
+    // A fallback probe needs a whole listening window of two seconds first, so a cap of 2.1 s leaves room for it and
+    // 2.6 s for its answer too. When the list never opens the wait gives way; the answer still counts, so that no
+    // address is asked for on top.
     // clang-format off
     const DiscoveryCase cases[] = {
         {"wrong byte, empty, then answer", {{0, {0x54}}, {0, {}}, {0, Answer}}, 1, 0, {Server}},
-        {"own probe echoed", {{0, Probe}}, 0, 1, {}},
+        {"own probe echoed", {{0, Probe}}, 0, 1, {}, nullptr, 0, true, SilentGateway, 2100},
         {"oversized after an answer", {{0, Answer}, {0, {0x55, 0x55}}, {0, Answer}}, 1, 0, {Server}},
-        {"answer 1.5 s after a datagram, 2.5 s after the probe", {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}},
+        {"answer 1.5 s after a datagram", {{1000, {0x01}}, {1500, Answer}}, 1, 0, {Server}, nullptr, 0, true,
+         SilentGateway, 3000},
         {"the listening cap ends a flood", flood, 0, 0, {}, nullptr, 0, true, SilentGateway, 1500},
         {"choice ends a flood", answerThenFlood, 1, 0, {Server}, ChooseOne, WM_ADD_SERVER, true, SilentGateway, 60000},
-        {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway},
-        {"the gateway answers", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway},
+        {"nobody, no gateway", {}, 0, 1, {}, nullptr, 0, true, NoGateway, 2100},
         {"the fallback two seconds after the broadcast", {}, 1, 1, {Other}, nullptr, 0, true, AnsweringGateway, 2600},
         {"two answers before the list opens", twoAnswers, 2, 0, {Server, Other}, OpenList, WM_CHOOSE_SERVER, false},
         {"list never opens, choice made", twoAnswers, 1, 0, {}, ChooseOne, WM_CHOOSE_SERVER, false},
@@ -207,13 +208,14 @@ TEST(Discovery, AnswersGatewayFallbackAndTheServerList)
 }
 
 using platform::WM_CLOSE;
-enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse };
+enum Move { None, ShowNotice, EndNoticeRun, Stop, Refuse, StopInSearch };
 
 // What the server does with one status request.
 struct Reply {
     Bytes bytes;
     enum { Send, FromOther, Silent } how = Send;
     enum { NoStop, StopFirst, StopSoonAfter } stop = NoStop;
+    int lateMs = 0;  // sent this long after the request
 };
 
 struct WorkerCase {
@@ -223,15 +225,16 @@ struct WorkerCase {
     std::vector<Reply> replies;
     std::size_t probes, posted, requests, closes;
     bool connectFailed = false;
-    Move atStart = None, onAsk = None;  // acted on 200 ms after the start, or after the address request
+    Move atStart = None, onAsk = None;  // acted on 200 ms (in the search: 50 ms) after the start, or after the address
+                                        // request
 };
 
 void Do(FakeHost &h, Move what)
 {
-    what == ShowNotice     ? h.SetEnabled(HostWindow::Finding, true)
-    : what == EndNoticeRun ? h.SetRunEnded(HostWindow::Finding)
-    : what == Stop         ? platform::SetEvent(h.StopEvent())
-                           : h.Choose(0, 0);
+    what == ShowNotice                     ? h.SetEnabled(HostWindow::Finding, true)
+    : what == EndNoticeRun                 ? h.SetRunEnded(HostWindow::Finding)
+    : what == Stop || what == StopInSearch ? platform::SetEvent(h.StopEvent())
+                                           : h.Choose(0, 0);
 }
 
 // Every reply in a buffer of its own (read only now), zero beyond what the datagram covered.
@@ -251,7 +254,7 @@ void CheckWorkerPosts(FakeHost &h, const WorkerCase &c)
     // Refusal or failure closes the main window, a failure after its box; the stop ends it without a word.
     const auto log = h.Log();
     ASSERT_EQ(h.Posts(HostWindow::Main, WM_CLOSE).size(), c.closes);
-    EXPECT_EQ(log.empty(), c.probes + c.closes == 0);
+    EXPECT_EQ(log.empty(), c.probes + c.closes == 0 || c.atStart == StopInSearch);
     ASSERT_EQ(h.Posts(HostWindow::Main, 0).size(), c.connectFailed ? 1u : 0u);
     if (c.connectFailed) {
         ASSERT_GE(log.size(), 2u);
@@ -279,12 +282,13 @@ void RunWorker(const WorkerCase &c)
         const Reply r = n < c.replies.size() ? c.replies[n++] : Reply{{}, Reply::Silent};
         if (r.stop == Reply::StopFirst)
             platform::SetEvent(h.StopEvent());
-        if (r.how != Reply::Silent)
+        if (r.how != Reply::Silent && self.Pause(r.lateMs))
             (r.how == Reply::FromOther ? otherPeer : self).Send(r.bytes, d.from);
         if (r.stop == Reply::StopSoonAfter && self.Pause(300))
             platform::SetEvent(h.StopEvent());
     });
-    h.SetEnabled(HostWindow::Finding, c.atStart == None);
+    const bool searchStopped = c.atStart == StopInSearch;
+    h.SetEnabled(HostWindow::Finding, c.atStart == None || searchStopped);
     h.SetEnabled(HostWindow::ServerList, true);
     h.onEntry = [&c, address = server.Address()](FakeHost &h, const HostEntry &e) {
         if (e.message.msg == WM_ASK_SERVER_ADDRESS && c.onAsk != None)
@@ -293,15 +297,17 @@ void RunWorker(const WorkerCase &c)
             h.Choose(c.chosen, address);
     };
     if (c.atStart != None)
-        h.Later(200, [&h, &c] { Do(h, c.atStart); });
-    EXPECT_EQ(StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 10000}), 0u);
+        h.Later(searchStopped ? 50 : 200, [&h, &c] { Do(h, c.atStart); });
+    // A search capped at 300 ms: the worker's run after it is what counts here.
+    EXPECT_EQ(StatusWorker(host, {server.Address(), server.Port(), [](std::uint8_t *) { return false; }, 300}), 0u);
     // The probe goes out once the notice is up, unless its run has ended.
     EXPECT_EQ(server.Count(Probe), c.probes);
     EXPECT_EQ(noticeUpAtProbe, c.probes ? int(c.atStart != EndNoticeRun) : -1);
     EXPECT_EQ(server.Count(Answer), c.requests);
     EXPECT_EQ(h.Posts(HostWindow::Main, WM_CHOOSE_SERVER).size(), c.probes && c.answerProbe ? 1u : 0u);
-    EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe ? 1u : 0u);
-    EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes);
+    // A search the stop ended posts nothing after it.
+    EXPECT_EQ(h.Posts(HostWindow::Main, WM_ASK_SERVER_ADDRESS).size(), c.probes && !c.answerProbe && !searchStopped);
+    EXPECT_EQ(h.Posts(HostWindow::Finding, WM_CLOSE).size(), c.probes && !searchStopped);
     CheckWorkerPosts(h, c);
 }
 
@@ -318,11 +324,13 @@ TEST(StatusWorker, RunsFromTheNoticeToTheLastReply)
         {"stop comes with the second reply", true, 1, {{full}, {full, Reply::Send, Reply::StopFirst}}, 1, 1, 2, 0},
         {"stop during the one-second wait", true, 1, {{full, Reply::Send, Reply::StopSoonAfter}}, 1, 0, 1, 0},
         {"stop while the reply never comes", true, 1, {{{}, Reply::Silent, Reply::StopFirst}}, 1, 0, 1, 1, true},
+        {"a reply over a second late", true, 1, {{full, Reply::Send, Reply::NoStop, 1300}}, 1, 0, 1, 1, true},
         {"notice shows late", false, 0, {}, 1, 0, 0, 1, false, ShowNotice},
         {"notice run ended", false, 0, {}, 1, 0, 0, 1, false, EndNoticeRun},
         {"closing before the notice", false, 0, {}, 0, 0, 0, 0, false, Stop},
         {"refused before the notice", false, 0, {}, 0, 0, 0, 1, false, Refuse},
         {"closing while the address is asked", false, 0, {}, 1, 0, 0, 0, false, None, Stop},
+        {"closing during the search", false, 0, {}, 1, 0, 0, 0, false, StopInSearch},
     };
     // clang-format on
     for (const auto &c : cases) {

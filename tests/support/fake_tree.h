@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A tree control for tests: real child order, a selection that moves to a neighbour when the selected item is deleted
-// (reported while the old item is still alive), and a failure whenever a dead handle is used. The failure is a
-// GoogleTest failure unless the includer names its own FAKE_TREE_FAILURE(text).
+// (reported while the old item is still alive), and a failure whenever a dead handle is used; and the printer tree
+// kept on it reply after reply, with what must hold after each. A failure is a GoogleTest failure unless the includer
+// names its own FAKE_TREE_FAILURE(text).
 #pragma once
 #ifndef FAKE_TREE_FAILURE
 #include <gtest/gtest.h>
@@ -10,11 +11,13 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "view/printer_tree.h"
 #include "view/tree_control.h"
 
 class FakeTree : public TreeControl {
@@ -60,7 +63,7 @@ public:
             if (onSelectionChanged)
                 onSelectionChanged(selected_, n);
         }
-        siblings.erase(std::find(siblings.begin(), siblings.end(), n));
+        siblings.erase(pos);
         n->alive = false;
         ++deletes;
     }
@@ -80,4 +83,57 @@ private:
     std::vector<std::unique_ptr<Node>> nodes_;  // never freed, so a stale handle is caught
     std::vector<Node *> top_;
     Node *selected_ = nullptr;
+};
+
+// The printer tree as the main window keeps it, on a fake tree.
+struct PrinterTreeWalk {
+    FakeTree tree;
+    TreeControl::Item root = InsertRootItem(tree);
+    TreeControl::Item items[PrinterSlots] = {};
+    std::unique_ptr<StatusReply> records = std::make_unique<StatusReply>();  // a block of its own: overreads show
+    int count = -1;
+
+    // The record of the selected item's slot, by the item's data, while that slot has an item.
+    const PrinterRecord *Selected()
+    {
+        const std::uint32_t d = tree.GetSelectedItem() ? tree.GetItemData(tree.GetSelectedItem()) : 0;
+        return d >= 1 && d <= PrinterSlots && items[d - 1] ? &records->records[d - 1] : nullptr;
+    }
+
+    // Applies a reply and checks what must hold after any: the one root, all eight records taken, one item per used
+    // slot in slot order showing its name, data and picture, the count of the slots before the first empty one, and the
+    // selected printer re-shown while its slot has an item. Returns the root's children as "data:text/image".
+    std::string Apply(const StatusReply &reply, const PrinterRecord **shownOut = nullptr)
+    {
+        const PrinterRecord *shown = SyncPrinterTree(tree, root, items, *records, count, reply);
+        auto *r = static_cast<FakeTree::Node *>(const_cast<void *>(root));
+        std::string shape, fault;
+        if (tree.Siblings(nullptr) != std::vector<FakeTree::Node *>{r} || r->text != RootItemText || r->image != 0)
+            fault += " root;";
+        if (std::memcmp(records.get(), &reply, sizeof reply) != 0)
+            fault += " records;";
+        std::size_t child = 0, firstEmpty = PrinterSlots;
+        for (std::size_t i = 0; i < PrinterSlots; ++i) {
+            const PrinterRecord &rec = reply.records[i];
+            firstEmpty = std::min(firstEmpty, IsSlotUsed(rec) ? PrinterSlots : i);
+            const FakeTree::Node *n = child < r->children.size() ? r->children[child] : nullptr;
+            if ((items[i] != nullptr) != IsSlotUsed(rec) || (items[i] && n != items[i]))
+                fault += " item of slot " + std::to_string(i) + ";";
+            if (!items[i] || n != items[i])
+                continue;
+            ++child;
+            shape +=
+                (shape.empty() ? "" : " ") + std::to_string(n->data) + ':' + n->text + '/' + std::to_string(n->image);
+            const std::string name(rec.printerName, ::strnlen(rec.printerName, sizeof rec.printerName));
+            if (n->text != name || n->data != i + 1 || n->image != ((rec.statusFlags & 0x88) == 0x88 ? 1 : 2))
+                fault += " text, data or picture of slot " + std::to_string(i) + ";";
+        }
+        if (child != r->children.size() || count != int(firstEmpty) || shown != Selected())
+            fault += " children, count or shown record;";
+        if (!fault.empty())
+            FAKE_TREE_FAILURE("after a reply:" + fault);
+        if (shownOut)
+            *shownOut = shown;
+        return shape;
+    }
 };

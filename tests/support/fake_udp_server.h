@@ -33,26 +33,28 @@ public:
         std::uint16_t port;
     };
 
-    // One socket on ip:port.
-    explicit FakeUdpServer(const char *ip, std::uint16_t port = 0)
-    {
-        in_addr a{};
-        const bool parsed = ::inet_pton(AF_INET, ip, &a) == 1;
-        Add(ntohl(a.s_addr), port, parsed);
-    }
-    // One socket per endpoint.
+    // One socket on ip:port, or one per endpoint.
+    explicit FakeUdpServer(const char *ip, std::uint16_t port = 0) : FakeUdpServer({{ntohl(::inet_addr(ip)), port}}) {}
     explicit FakeUdpServer(const std::vector<Endpoint> &endpoints)
     {
-        for (const Endpoint &e : endpoints)
-            Add(e.address, e.port, true);
+        for (const Endpoint &e : endpoints) {
+            sockaddr_in self{AF_INET, htons(e.port), {htonl(e.address)}, {}};
+            socklen_t length = sizeof self;
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&self), length) ||
+                ::getsockname(fd, reinterpret_cast<sockaddr *>(&self), &length))
+                self.sin_port = 0;
+            m_self.push_back(self);
+            m_polls.push_back(pollfd{fd, POLLIN, 0});
+        }
     }
     ~FakeUdpServer()
     {
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
-        for (const Socket &s : m_sockets)
-            ::close(s.fd);
+        for (const pollfd &p : m_polls)
+            ::close(p.fd);
     }
     FakeUdpServer(const FakeUdpServer &) = delete;
     FakeUdpServer &operator=(const FakeUdpServer &) = delete;
@@ -60,14 +62,10 @@ public:
     // Whether every socket was bound.
     bool IsValid() const
     {
-        return std::all_of(m_sockets.begin(), m_sockets.end(), [](const Socket &s) { return s.self.sin_port != 0; });
+        return std::all_of(m_self.begin(), m_self.end(), [](const sockaddr_in &s) { return s.sin_port != 0; });
     }
-    std::size_t Size() const { return m_sockets.size(); }
-    std::uint16_t Port(std::size_t socket = 0) const { return ntohs(m_sockets[socket].self.sin_port); }
-    std::uint32_t Address(std::size_t socket = 0) const
-    {
-        return m_sockets[socket].self.sin_addr.s_addr;
-    }  // network order
+    std::uint16_t Port(std::size_t socket = 0) const { return ntohs(m_self[socket].sin_port); }
+    std::uint32_t Address(std::size_t socket = 0) const { return m_self[socket].sin_addr.s_addr; }  // network order
 
     // Serves until the server goes away, or for at most so many datagrams and seconds.
     void Start(Script script, int datagrams = 500, int seconds = 30)
@@ -84,7 +82,7 @@ public:
     void Send(const Bytes &b, const sockaddr_in &to, std::size_t socket = 0) { Send(b.data(), b.size(), to, socket); }
     void Send(const void *data, std::size_t size, const sockaddr_in &to, std::size_t socket = 0)
     {
-        ::sendto(m_sockets[socket].fd, data, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        ::sendto(m_polls[socket].fd, data, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
     }
     // How many of the datagrams received so far, on any socket, were these bytes.
     std::size_t Count(const Bytes &bytes) const
@@ -94,39 +92,18 @@ public:
     }
 
 private:
-    struct Socket {
-        int fd;
-        sockaddr_in self;
-    };
-
-    void Add(std::uint32_t address, std::uint16_t port, bool parsed)
-    {
-        Socket s{::socket(AF_INET, SOCK_DGRAM, 0), {}};
-        s.self.sin_family = AF_INET;
-        s.self.sin_addr.s_addr = htonl(address);
-        s.self.sin_port = htons(port);
-        socklen_t length = sizeof s.self;
-        auto *self = reinterpret_cast<sockaddr *>(&s.self);
-        if (!parsed || s.fd < 0 || ::bind(s.fd, self, length) || ::getsockname(s.fd, self, &length))
-            s.self.sin_port = 0;
-        m_sockets.push_back(s);
-        m_polls.push_back(pollfd{s.fd, POLLIN, 0});
-    }
-
     void Serve(const Script &script, int datagrams, int seconds)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        int served = 0;
-        while (!m_stop && served < datagrams && std::chrono::steady_clock::now() < end) {
+        for (int served = 0; !m_stop && served < datagrams && std::chrono::steady_clock::now() < end;) {
             if (::poll(m_polls.data(), m_polls.size(), 20) <= 0)
                 continue;
             for (std::size_t i = 0; i < m_polls.size() && served < datagrams; ++i) {
-                if (!(m_polls[i].revents & POLLIN))
-                    continue;
                 Datagram d{Bytes(4096), {}, i};
                 socklen_t length = sizeof d.from;
-                const ssize_t n = ::recvfrom(m_polls[i].fd, d.bytes.data(), d.bytes.size(), MSG_DONTWAIT,
-                                             reinterpret_cast<sockaddr *>(&d.from), &length);
+                const ssize_t n = (m_polls[i].revents & POLLIN) ? ::recvfrom(m_polls[i].fd, d.bytes.data(), 4096,
+                                                                             MSG_DONTWAIT, (sockaddr *)&d.from, &length)
+                                                                : -1;
                 if (n < 0)
                     continue;
                 d.bytes.resize(static_cast<std::size_t>(n));
@@ -140,7 +117,7 @@ private:
         }
     }
 
-    std::vector<Socket> m_sockets;
+    std::vector<sockaddr_in> m_self;
     std::vector<pollfd> m_polls;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
