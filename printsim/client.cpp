@@ -100,9 +100,10 @@ int RunRequest(const Options &o)
         const std::string user(r.currentUser, strnlen(r.currentUser, sizeof r.currentUser));
         std::uint32_t address = 0;  // the bytes in the written order are network order
         std::memcpy(&address, r.userAddress, sizeof address);
-        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %s %s\n", i, name.c_str(),
-                    r.statusFlags, r.jobCount, r.printedPercent, r.docSize, r.docSizeUnknown == 1 ? "(unknown)" : "",
-                    user.c_str(), ktext::Ipv4Text(address).c_str(), r.portType ? "lpt" : "bidi");
+        std::printf("slot %zu \"%s\" flags=0x%02x jobs=%d printed=%d%% size=%d%s user=\"%s\" %s %s\n", i + 1,
+                    name.c_str(), r.statusFlags, r.jobCount, r.printedPercent, r.docSize,
+                    r.docSizeUnknown == 1 ? "(unknown)" : "", user.c_str(), ktext::Ipv4Text(address).c_str(),
+                    r.portType ? "lpt" : "bidi");
     }
     return 0;
 }

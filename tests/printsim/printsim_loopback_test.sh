@@ -19,9 +19,9 @@ probe() {  # length and bytes of every answer to one probe
   { "$sim" --probe "127.0.0.1:$port" --wait-ms 500 || true; } |
     awk '/^answer /{printf "%s%s %s", n++ ? " " : "", $3, $4}'
 }
-request() {  # the first line of the answer to one status request, and slot 0's printed percent
+request() {  # the first line of the answer to one status request, and slot 1's printed percent
   { "$sim" --request "127.0.0.1:$port" --wait-ms "${1:-2000}" || true; } |
-    sed -n '1p;/^slot 0 /s/.* printed=\([^ ]*\) .*/\1/p' | paste -sd' '
+    sed -n '1p;/^slot 1 /s/.* printed=\([^ ]*\) .*/\1/p' | paste -sd' '
 }
 stop() { kill -TERM "$pid"; wait "$pid" || fail "server exited $? on SIGTERM"; }
 expect() { [ "$2" = "$3" ] || fail "$1: expected '$3', got '$2'"; }
@@ -68,7 +68,7 @@ expect "probe after stop-after" "$(probe)" "1 55"
 stop
 
 # A bad scenario file ends it at once with status 65; --max-seconds ends it by itself.
-echo "printer slot=0 name=A step=500" >"$work/bad.txt"
+echo "printer slot=1 name=A step=500" >"$work/bad.txt"
 rc=0
 "$sim" --bind 127.0.0.1 --port 0 --max-seconds 5 --scenario "$work/bad.txt" >"$work/bad.out" 2>&1 || rc=$?
 expect "bad scenario" "$rc $(grep -c listening "$work/bad.out" || true)" "65 0"

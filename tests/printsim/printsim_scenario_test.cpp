@@ -36,9 +36,9 @@ TEST(PrintsimScenario, ParsesAGoodFile)
     // Quotes, comments, a raw status byte; a name and a user that fill their fields.
     const std::string name(64, 'N'), user(30, 'U');
     // clang-format off
-    Simulation sim(Parse("# slot 1 left empty\nprinter slot=2 name=" + name + " port=lpt step=7 queue=3 arrive=6"
+    Simulation sim(Parse("# slot 2 left empty\nprinter slot=3 name=" + name + " port=lpt step=7 queue=3 arrive=6"
                          "  # comment\njob user=\"" + user + "\\\"B\" addr=10.20.30.40 size=-1\n"
-                         "timeline print:4 0x7F:2\n\n\tprinter slot=0 name=\"Laser 1020\" port=bidi\n"));
+                         "timeline print:4 0x7F:2\n\n\tprinter slot=1 name=\"Laser 1020\" port=bidi\n"));
     // clang-format on
     sim.Advance();
     const StatusReply reply = sim.Reply();
@@ -56,20 +56,23 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
 {
     Scenario s;
     std::string error;
-    const std::string p = "printer slot=0 name=A";
+    const std::string p = "printer slot=1 name=A";
     const std::pair<std::string, std::string> cases[] = {
         {p + "\nqueue 3\n", "2: unknown keyword 'queue'"},
         {"job user=a\n", "1: job before any printer"},
-        {"printer slot=1 name=\"\"\n", "1: name must not be empty (an empty name is an empty slot)"},
-        {"printer slot=8 name=A\n", "1: slot must be 0 to 7, got '8'"},
-        {p + "\nprinter slot=0 name=B\n", "2: slot 0 used twice"},
+        {"printer slot=2 name=\"\"\n", "1: name must not be empty (an empty name is an empty slot)"},
+        {"printer slot=9 name=A\n", "1: slot must be 1 to 8, got '9'"},
+        // Files that counted from 0 get a hint.
+        {"printer slot=0 name=A\n", "1: slot must be 1 to 8, got '0' (slots are numbered from 1, as the monitor shows "
+                                    "them; a file that counts from 0 needs 1 added to each slot)"},
+        {p + "\nprinter slot=1 name=B\n", "2: slot 1 used twice"},
         {p + std::string(64, 'n') + "\n", "1: name longer than 64 bytes"},
         {p + " name=B\n", "1: key 'name' given twice"},
         {p + "\njob addr=1.2.3.256\n", "2: bad address '1.2.3.256' (dotted IPv4 expected)"},
         {p + "\njob size=2147483648\n", "2: size must be a 32-bit number or unknown, got '2147483648'"},
         {p + "\ntimeline 0x100:3\n", "2: status byte must be 0x00 to 0xff, got '0x100'"},
         {p + "\ntimeline print:1\ntimeline idle:1\n", "3: second timeline for one printer"},
-        {"printer slot=0 name=\"Laser\n", "1: unterminated quote"},
+        {"printer slot=1 name=\"Laser\n", "1: unterminated quote"},
         {"# nothing\n", "no printer defined"},
     };
     for (const auto &c : cases) {
@@ -82,12 +85,12 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
     EXPECT_FALSE(LoadScenarioFile("/nonexistent/x.txt", s, error));
     EXPECT_EQ(error, "/nonexistent/x.txt: cannot open");
     const std::string path = ::testing::TempDir() + "printsim_bad_scenario.txt";
-    std::ofstream(path) << "printer slot=0 name=A\nprinter slot=9 name=B\n";
+    std::ofstream(path) << "printer slot=1 name=A\nprinter slot=9 name=B\n";
     EXPECT_FALSE(LoadScenarioFile(path, s, error));
-    EXPECT_EQ(error, path + ":2: slot must be 0 to 7, got '9'");
+    EXPECT_EQ(error, path + ":2: slot must be 1 to 8, got '9'");
     std::remove(path.c_str());
     ASSERT_TRUE(LoadScenarioFile(PRINTSIM_EXAMPLE, s, error)) << error;
-    EXPECT_EQ(Simulation(s).Reply().records[1].printerName[0], 0) << "the example leaves slot 1 empty";
+    EXPECT_EQ(Simulation(s).Reply().records[1].printerName[0], 0) << "the example leaves slot 2 empty";
 }
 
 TEST(PrintsimScenario, PrinterStateFromStepToStep)
@@ -95,14 +98,14 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
     // Slot 5 at each answered request.
     const std::pair<std::string, std::string> cases[] = {
         // 100 % is shown once before the queue shortens; an empty queue is idle.
-        {"printer slot=5 name=A step=40 queue=2\njob user=alice size=100\njob user=bob size=unknown\n",
+        {"printer slot=6 name=A step=40 queue=2\njob user=alice size=100\njob user=bob size=unknown\n",
          "8c/0/2/alice/100 8c/40/2/alice/100 8c/80/2/alice/100 8c/100/2/alice/100 8c/0/1/bob/? 8c/40/1/bob/? "
          "8c/80/1/bob/? 8c/100/1/bob/? 88/0/0//0"},
         // Progress holds outside print phases; a job arrives every 4 steps; the timeline repeats.
-        {"printer slot=5 name=A step=10 queue=1 arrive=4\njob user=u\ntimeline print:2 offline:2 paperout:1 fault:1 "
+        {"printer slot=6 name=A step=10 queue=1 arrive=4\njob user=u\ntimeline print:2 offline:2 paperout:1 fault:1 "
          "0x7f:1\n",
          "8c/0/1/u/0 8c/10/1/u/0 0/20/1/u/0 0/20/1/u/0 a0/20/2/u/0 80/20/2/u/0 7f/20/2/u/0 8c/20/2/u/0 8c/30/3/u/0"},
-        {"printer slot=5 name=A queue=98 arrive=1\ntimeline idle:5\n", "88/0/98//0 88/0/99//0 88/0/99//0"},
+        {"printer slot=6 name=A queue=98 arrive=1\ntimeline idle:5\n", "88/0/98//0 88/0/99//0 88/0/99//0"},
     };
     for (const auto &[text, expected] : cases) {
         Simulation sim(Parse(text));

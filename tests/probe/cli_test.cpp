@@ -61,6 +61,8 @@ TEST(Parse, TargetsRangesAndListenAddresses)
         {'t', "224.0.0.1", "error: not the address of one print server"},
         {'t', "127.0.0.1\x7f:80", "error: a control character"},
         {'t', "127.0.0.1\n", "error: a control character"},
+        {'t', "ps-floor2.office.lan:6000", "ps-floor2.office.lan:6000"},  // a name, looked up only when probed
+        {'t', "printer_1.lan", "error: not an IPv4 address or a host name"},
         {'r', "10.0.0.0/8", "10.0.0.0/8"},
         {'r', "192.0.2.7/32", "192.0.2.7/32"},
         {'r', "0.0.0.0/0", "0.0.0.0/0"},
@@ -97,9 +99,10 @@ TEST(CommandLine, HelpAndVersionEverywhere)
     // Each help on stdout, naming what belongs to its own command.
     const std::pair<Args, std::vector<std::string>> helps[] = {
         {{"--help"}, {"discover", "status", "check", "serve"}},
-        {{"discover", "--help"}, {"--format", "--timeout"}},
-        {{"check", "--help"}, {"--hostname", "--ignore-offline"}},
-        {{"serve", "-h"}, {"--listen"}},
+        {{"discover", "--help"}, {"--format", "--timeout", "Exit codes: 0 a print server answered"}},
+        {{"status", "--help"}, {"--json", "Exit codes: 0 every server answered"}},
+        {{"check", "--help"}, {"--hostname", "--ignore-offline", "Exit codes: the state"}},
+        {{"serve", "-h"}, {"--listen", "Exit codes: 0 stopped by SIGTERM"}},
     };
     for (const auto &[args, names] : helps) {
         const auto [code, out, err] = Finished(args);
@@ -107,19 +110,27 @@ TEST(CommandLine, HelpAndVersionEverywhere)
         EXPECT_EQ(err, "") << args.front();
         for (const std::string &name : names)
             EXPECT_NE(out.find(name), std::string::npos) << args.front() << " lacks " << name << ":\n" << out;
+        // Values are named, not typed: none of the parser's own notation.
+        for (const char *notation : {"REQUIRED", "TEXT", ":INT", " ...", " in ["})
+            EXPECT_EQ(out.find(notation), std::string::npos) << args.front() << " shows " << notation << ":\n" << out;
     }
-    EXPECT_EQ(std::get<1>(Finished({"check", "-V"})), "kestrum-probe " KESTRUM_VERSION "\n");
+    const std::string version = std::get<1>(Finished({"check", "-V"}));
+    EXPECT_EQ(version.rfind("kestrum-probe, version " KESTRUM_VERSION " (revision: ", 0), 0u) << version;
+    for (const char *line : {"\n  build date:       ", "\n  compiler:         ", "\n  platform:         "})
+        EXPECT_NE(version.find(line), std::string::npos) << version;
 }
 
 // The values themselves are read above: here one bad value a reader, and what the line itself refuses.
 TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
 {
     const std::tuple<Args, int, const char *> cases[] = {
-        {{}, 64, "A subcommand is required"},
+        {{}, 64, "a command is needed: discover, status, check or serve"},
+        {{"--bogus", "status"}, 64, "unknown option '--bogus'"},  // named, though the command comes after it
+        {{"serve", "--max-probes"}, 64, "--max-probes needs a value"},
         {{"frobnicate"}, 64, "frobnicate"},
         {{"status"}, 64, "ADDRESS is required"},
         {{"status", "printer_1.example"}, 64, "'printer_1.example' is not an IPv4 address or a host name"},
-        {{"status", "10.0.0.1", "--bogus"}, 64, "--bogus"},
+        {{"status", "10.0.0.1", "--bogus"}, 64, "unknown option '--bogus'"},
         {{"discover", "--format", "1"}, 64, "--format: '1' is not text, json or file-sd"},  // a name, not its number
         {{"discover", "--timeout", "301"}, 64, "--timeout"},
         {{"discover", "10.0.0.1"}, 64, "10.0.0.1"},
@@ -130,6 +141,7 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         {{"serve", "--allow-target", "10.0.0.0/8", "10.1.0.0/16"}, 64, "10.1.0.0/16"},  // one range an option
         // The plugin's usage errors are UNKNOWN, on stdout, where Nagios reads a plugin's output.
         {{"check"}, 3, "KESTRUM UNKNOWN: --hostname is required"},
+        {{"check", "-H"}, 3, "KESTRUM UNKNOWN: --hostname needs a value"},
         {{"check", "-H", "10.0.0"}, 3, "KESTRUM UNKNOWN: -H: '10.0.0' is not an IPv4 address"},
         {{"check", "-H", "10.0.0.1", "-w", "20:10"}, 3, "KESTRUM UNKNOWN: -w: bad range '20:10'"},
         {{"check", "-H", "10.0.0.1", "-t", "5:maybe"}, 3, "KESTRUM UNKNOWN: -t: 'maybe'"},
@@ -145,6 +157,12 @@ TEST(CommandLine, UsageErrorsHaveUsageExitCodes)
         EXPECT_NE(said.find("--help"), std::string::npos) << said;
         EXPECT_EQ(expected == 3 ? err : out, "");
     }
+    // With --log.format json every line on stderr is JSON, a usage error's too.
+    const std::string json = std::get<2>(Finished({"serve", "--log.format", "json", "--bogus"}));
+    EXPECT_EQ(json.rfind("{\"ts\":", 0), 0u) << json;
+    EXPECT_NE(json.find(R"("level":"error","msg":"Bad command line","err":"unknown option '--bogus')"),
+              std::string::npos)
+        << json;
 }
 
 // What a good serve line carries, in one text. The other commands' options reach their runs in check_test.cpp

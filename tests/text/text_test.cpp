@@ -63,10 +63,10 @@ TEST(Text, Endpoints)
     using E = EndpointError;
     const std::nullopt_t no = std::nullopt;
     const struct {
-        const char *text;
+        std::string text;
         EndpointRules rules;
         EndpointError error;
-        const char *host;
+        std::string host;
         std::optional<std::uint16_t> port;
     } cases[] = {
         // clang-format off
