@@ -44,6 +44,7 @@ probe hosts-only.lan|client|200|kestrum_probe_dns_lookup_time_seconds
 probe nx.test.lan|client|200|kestrum_probe_failure{reason="resolve"} 1
 probe far.test.lan|client|403|target far.test.lan (10.213.0.3) is outside every --allow-target range
 probe ps.test.lan&debug=true|client|200|looked up ps.test.lan (IPv4: hosts file, then DNS) in'
+echo "--- host names: dnsmasq on 10.213.0.1 serves test.lan, 10.213.0.2 never answers"
 while IFS='|' read -r command node want line; do
   got=0
   if [ "${command%% *}" = probe ]; then
