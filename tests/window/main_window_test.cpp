@@ -1,12 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: layout, the ways to close, the window menu, workers slow or stubborn, replies in the view.
+// The main window: layout, the ways to close, the window menu, workers slow or stubborn, replies in the view,
+// the accessible child a renamed item points at.
 #include "main_window_harness.h"
 
 #include "dialogs/about_dlg.h"
+#include "platform/ui/accessibility.h"
 #include "view/printer_tree.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -418,6 +421,44 @@ private slots:
         QVERIFY(!dlg.m_serverListDlg.IsRunning());
         QVERIFY(worker.sawStop);
         QVERIFY(run.boxes.Calls().empty());
+    }
+
+    // A renamed item (a printer, a status cell) is announced through the child that reads its name.
+    void renamedItemsPointAtTheirChild()
+    {
+        MonitorRun run(QuietWorker());
+        auto &dlg = run.dlg;
+        QStringList expected, pointed;
+        auto point = [&](QTreeView &view, const QModelIndex &index) {
+            expected << index.data().toString();
+            QAccessibleInterface *child =
+                QAccessible::queryAccessibleInterface(&view)->child(AccessibleChildIndex(view, index));
+            pointed << (child ? child->text(QAccessible::Name) : QString());
+        };
+        run.drive.Then([&] { return dlg.isVisible(); });
+        run.drive.Then([&] {
+            PostReply(dlg, {Printer("Laser", 0x88, 1), Printer("Inkjet", 0xA0, 1), Printer("Matrix", 0x8C, 1)});
+            return true;
+        });
+        run.drive.Then([&] { return Root(dlg)->childCount() == 3; });
+        run.drive.Then([&] {
+            dlg.m_treePrinters->setFocus();
+            QTest::keyClick(dlg.m_treePrinters, Qt::Key_End);
+            QAbstractItemModel *tree = dlg.m_treePrinters->model();
+            const QModelIndex root = tree->index(0, 0);
+            point(*dlg.m_treePrinters, root);
+            for (int i = 0; i < 3; ++i)
+                point(*dlg.m_treePrinters, tree->index(i, 0, root));
+            for (int column = 0; column < 3; ++column)
+                point(*dlg.m_listStatus, dlg.m_listStatus->model()->index(0, column));
+            dlg.PressKey(Qt::Key_Escape);
+            return true;
+        });
+        dlg.DoModal();
+        QVERIFY(!run.drive.Aborted());
+        QCOMPARE(expected,
+                 (QStringList{"Remote Printers:", "Laser", "Inkjet", "Matrix", "BUSY", "1", "Size Counting..."}));
+        QCOMPARE(pointed, expected);
     }
 };
 
