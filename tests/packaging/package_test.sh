@@ -9,19 +9,12 @@ deb_dir=$1 lan_sh=$2 shipped_test=$3
 . "$(dirname "$0")/../support/lib.sh"
 packages=(usbkestrum kestrum-agent-module)
 module=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
-deb() { ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -n 1 || true; }
 monitor() { bash "$shipped_test" "$lan_sh" "$work/sim/usr/bin/kestrum-printsim" "$1/usr/bin/usbkestrum" "$1/$module"; }
 
-debs=()
-for package in "${packages[@]}" kestrum-printsim; do
-  [ -n "$(deb "$package")" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
-done
-for package in "${packages[@]}"; do
-  debs+=("$(deb "$package")")
-  dpkg -x "$(deb "$package")" "$work/root"
-done
+debs=("$(deb usbkestrum)" "$(deb kestrum-agent-module)")
+for d in "${debs[@]}"; do dpkg -x "$d" "$work/root"; done
 dpkg -x "$(deb kestrum-printsim)" "$work/sim"
-others=$(dpkg-deb -c "$(deb usbkestrum)" | grep -o -e '/usr/bin/kestrum-[a-z]*' -e '/libinetmib1\.so' -e '\.service$' ||
+others=$(dpkg-deb -c "${debs[0]}" | grep -o -e '/usr/bin/kestrum-[a-z]*' -e '/libinetmib1\.so' -e '\.service$' ||
   true)
 [ -z "$others" ] || fail "usbkestrum holds files of the other packages: $others"
 for f in usr/bin/usbkestrum "$module" usr/share/applications/org.kestrum.UsbKestrum.desktop \
@@ -39,20 +32,12 @@ for package in "${packages[@]}"; do
   ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed ||
     { echo "PASS (dpkg -i and -r not tried: $package is installed here already)"; exit 0; }
 done
-# Caches the desktop's triggers keep are no trace of the package.
-snapshot() {
-  find /usr /etc /opt /var/lib/dpkg/info -xdev 2>/dev/null |
-    grep -v -e '/icon-theme\.cache$' -e '/mimeinfo\.cache$' -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
-}
 snapshot >"$work/before.txt"
 at_exit 'dpkg -r "${packages[@]}" >/dev/null 2>&1'
 dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i failed"
 for f in $(dpkg -L "${packages[@]}"); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
 monitor ""
 dpkg -r "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -r failed"
-for package in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
-    fail "$package is still installed after dpkg -r"
-done
+dpkg_gone "${packages[@]}"
 snapshot | diff "$work/before.txt" - || fail "installing and removing the package changed the file system"
 echo "PASS: unpacked, installed, run and removed without a trace"

@@ -8,17 +8,12 @@ set -euo pipefail
 deb_dir=$1 lan_sh=$2 unit_run=$3
 . "$(dirname "$0")/../support/lib.sh"
 packages=(kestrum-agent-module kestrum-probe)
-deb() { ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -n 1 || true; }
 known() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "${2:-installed}"; }
 
 [ "${CI:-}" = true ] || skip "installs packages, so only with CI=true"
 need_root
-debs=()
-for package in "${packages[@]}" kestrum-printsim; do
-  [ -n "$(deb "$package")" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
-  [ "$package" = kestrum-printsim ] || debs+=("$(deb "$package")")
-  ! known "$package" || skip "$package is installed here already"
-done
+debs=("$(deb kestrum-agent-module)" "$(deb kestrum-probe)")
+for package in "${packages[@]}"; do ! known "$package" || skip "$package is installed here already"; done
 dpkg -x "$(deb kestrum-printsim)" "$work/sim"
 sim=$work/sim/usr/bin/kestrum-printsim
 # Debian's packages that ours depend on, before the snapshot: they are no trace of the probe.
@@ -29,12 +24,6 @@ for name in $(for d in "${debs[@]}"; do dpkg-deb -f "$d" Depends; done | tr ',' 
 done
 [ ${#missing[@]} = 0 ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
   "${missing[@]}" >"$work/apt.log" 2>&1 || fail "apt-get install ${missing[*]} failed"
-snapshot() {
-  find /usr /etc /opt /var/lib/dpkg/info /var/lib/systemd -xdev 2>/dev/null |
-    grep -v -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
-  getent passwd | cut -d: -f1,3 | sort
-  getent group | cut -d: -f1,3 | sort
-}
 snapshot >"$work/before.txt"
 
 at_exit 'dpkg --purge "${packages[@]}" >/dev/null 2>&1'
@@ -76,9 +65,6 @@ dpkg -r kestrum-probe >"$work/dpkg.log" 2>&1 || fail "dpkg -r kestrum-probe fail
 [ ! -e /usr/bin/kestrum-probe ] || fail "the program outlived dpkg -r"
 [ -f /etc/default/kestrum-probe ] || fail "dpkg -r took the conffile"
 dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
-for package in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
-    fail "$package is still known to dpkg after the purge"
-done
+dpkg_gone "${packages[@]}"
 snapshot | diff "$work/before.txt" - || fail "installing and purging the packages changed files, users or groups"
 echo "PASS: installed alone, worked, removed and purged without a trace"
