@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,7 +26,7 @@ using namespace platform;
 namespace {
 
 enum class CloseWay { Escape, EnterOnTree, CloseBox, ExitButton, WorkerCloseRequest };
-enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree };
+enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree, AboutCommand, MoveCommand };
 enum class MenuOutcome { JustCloses, AboutOpens, WindowCloses };
 
 // Closes the notice, then stops when asked (or, stubborn, only when the test releases it).
@@ -115,9 +116,14 @@ bool PointsAtItsChild(QTreeView &view, const QModelIndex &index)
     return child && child->text(QAccessible::Name) == index.data().toString();
 }
 
-// Opens the window menu the way asked, from `control`; where it should show.
+// Opens the window menu the way asked, from `control`; where it should show. The commands come as a menu's
+// own would, the About entry's with bits above the command's.
 QPoint OpenMenu(CMonitorDlg &dlg, MenuWay how, QWidget *control)
 {
+    if (how == MenuWay::AboutCommand || how == MenuWay::MoveCommand) {
+        dlg.SendMessage(WM_SYSCOMMAND, how == MenuWay::AboutCommand ? 0x10010 : 0xF010, 0);
+        return {};
+    }
     if (how == MenuWay::AltSpace || how == MenuWay::MenuKey || how == MenuWay::ShiftF10) {
         const std::pair<Qt::Key, Qt::KeyboardModifier> keys[] = {
             {Qt::Key_Space, Qt::AltModifier}, {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
@@ -235,7 +241,8 @@ private slots:
     }
 
     // Alt+Space opens the window menu at its corner, Menu and Shift+F10 at the focused control, a right-click
-    // only on the background, where clicked; arrows, Enter and letters work in it.
+    // only on the background, where clicked; arrows, Enter and letters work in it. Its About entry opens a
+    // fresh About box, other commands none.
     void systemMenu_data()
     {
         using W = MenuWay;
@@ -252,6 +259,8 @@ private slots:
         QTest::newRow("right-click on the background, Escape")
             << W::RightClickBackground << false << "Escape" << O::JustCloses;
         QTest::newRow("right-click on the tree: no menu") << W::RightClickTree << false << "" << O::JustCloses;
+        QTest::newRow("About command with upper bits") << W::AboutCommand << false << "" << O::AboutOpens;
+        QTest::newRow("Move command: no About") << W::MoveCommand << false << "" << O::JustCloses;
     }
     void systemMenu()
     {
@@ -265,14 +274,19 @@ private slots:
         QPoint expectedAt, shownAt;
         bool shown = false, closedFromMenu = false;
         QStringList abouts;
-        QTimer aboutWatch;  // ends the About box once it runs
+        QTimer aboutWatch;  // reads the About box once it runs, then ends it
         aboutWatch.callOnTimeout([&] {
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning()) {
-                    abouts << about->GetWindowText();
+                    auto *version = qobject_cast<QLabel *>(about->GetDlgItem(IDC_VERSION_TEXT));
+                    auto *icon = qobject_cast<QLabel *>(about->GetDlgItem(IDC_STATIC));  // the first static
+                    abouts << about->GetWindowText() + " | " + (version ? version->text() : "?") +
+                                  (about->focusWidget() == about->GetDlgItem(IDOK) ? " | OK focused" : "") +
+                                  (icon && !icon->pixmap().isNull() ? " | icon" : "");
                     about->PressKey(Qt::Key_Return);
                 }
         });
+        aboutWatch.start(5);
         WhenShown(run, [&] {
             QWidget *control = inDetails ? static_cast<QWidget *>(dlg.m_editDetails) : dlg.m_treePrinters;
             QApplication::setActiveWindow(&dlg);
@@ -281,7 +295,6 @@ private slots:
             expectedAt = OpenMenu(dlg, how, control);
             shown = menu->isVisible();
             shownAt = menu->pos();
-            aboutWatch.start(5);
             for (const QString &key : inMenu.split(QLatin1Char(' '), Qt::SkipEmptyParts))
                 if (menu->isVisible())
                     QTest::keyClick(menu, QKeySequence(key)[0].key());
@@ -291,12 +304,14 @@ private slots:
         QCOMPARE(dlg.DoModal(), IDCANCEL);  // the Close entry and Escape both end through the shutdown
         aboutWatch.stop();
         QVERIFY(!run.drive.Aborted());
-        QCOMPARE(shown, how != MenuWay::RightClickTree);
+        QCOMPARE(shown, how < MenuWay::RightClickTree);
         if (shown)
             QCOMPARE(shownAt, expectedAt);
-        const QStringList about{QStringLiteral("About USB Kestrum")};
+        const QStringList about{"About USB Kestrum | USB Kestrum Ver 1.0 | OK focused | icon"};
         QCOMPARE(abouts, outcome == MenuOutcome::AboutOpens ? about : QStringList());
         QCOMPARE(closedFromMenu, outcome == MenuOutcome::WindowCloses);
+        for (QWidget *w : QApplication::topLevelWidgets())  // each opening builds a box of its own, gone after
+            QVERIFY(!qobject_cast<CAboutDlg *>(w));
         QVERIFY(worker.sawStop && !g_hStopEvent && !g_hWorkerThread);
         QVERIFY(run.boxes.Calls().empty());
     }
