@@ -1,15 +1,13 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The choice dialogs, the main window's handling of the choice, and the About box, each run modally.
+// The choice dialogs and the main window's handling of the choice, each run modally.
 #include "app/globals.h"
 #include "app/messages.h"
 #include "app/monitor_dlg.h"
-#include "dialogs/about_dlg.h"
 #include "platform/ui/message_box.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
 #include <QtTest>
 #include <functional>
 #include <cstring>
@@ -255,32 +253,6 @@ private slots:
         if (keys.startsWith(QLatin1String("dclick")))
             QCOMPARE(selectedAfter, 1);
         CheckChosen(*m_dlg, out, chosen.startsWith(QLatin1String("10.")) ? chosen : QString(), title);
-        QVERIFY(m_boxes.empty());
-    }
-
-    // Each opening builds a fresh box, gone once it has closed; other commands open none.
-    void aboutFromSystemMenu()
-    {
-        CMonitorDlg monitor(nullptr, [](std::shared_ptr<WorkerHost>) {});
-        QStringList seen;
-        for (uint command : {16u, 0x10010u, 0xF010u}) {  // the About entry, with upper bits, Move
-            QTimer::singleShot(0, &monitor, [&] {        // runs only inside a box's run
-                for (QWidget *w : QApplication::topLevelWidgets())
-                    if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning()) {
-                        auto *version = qobject_cast<QLabel *>(about->GetDlgItem(IDC_VERSION_TEXT));
-                        auto *icon = qobject_cast<QLabel *>(about->GetDlgItem(IDC_STATIC));  // the first static
-                        seen << about->GetWindowText() + " | " + (version ? version->text() : "?") +
-                                    (about->focusWidget() == about->GetDlgItem(IDOK) ? " | OK focused" : "") +
-                                    (icon && !icon->pixmap().isNull() ? " | icon" : "");
-                        Perform(*about, command == 16u ? OkButton : CloseBox);
-                    }
-            });
-            monitor.SendMessage(WM_SYSCOMMAND, command, 0);
-            for (QWidget *w : QApplication::topLevelWidgets())
-                QVERIFY(!qobject_cast<CAboutDlg *>(w));
-        }
-        const QString about = "About USB Kestrum | USB Kestrum Ver 1.0 | OK focused | icon";
-        QCOMPARE(seen, (QStringList{about, about}));
         QVERIFY(m_boxes.empty());
     }
 };

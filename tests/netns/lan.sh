@@ -3,8 +3,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # A private test LAN of network namespaces: NAME-hub holds bridge br0; NAME-client (10.213.0.100) and
 # NAME-s1..sN (10.213.0.1..N) each have one veth lan0 on it. Only `ip -n` is used: the host never changes.
-#   lan.sh name | check | up NAME [--servers N] [--gateway-server K] | exec NAME NODE -- CMD... |
-#          addr NAME NODE | down NAME          (NODE: client, serverK or hub)
+#   lan.sh name | check | up NAME [--servers N] [--gateway-server K] | exec NAME NODE -- CMD... | down NAME
+#   (NODE: client, serverK or hub)
 # With --gateway-server K the client's default route is 10.213.0.K, else a route for 255.255.255.255.
 # Exits 0 done, 77 no namespaces here (skip), 64 bad usage, 1 other failure (a failing veth after the
 # check passed is a fault, not a skip).
@@ -12,7 +12,7 @@ set -u
 readonly SUBNET=10.213.0 MAX_SERVERS=50
 
 die() { echo "lan.sh: $*" >&2; exit 1; }
-usage() { echo "lan.sh: $*" >&2; echo "usage: lan.sh name|check|up|exec|addr|down ..." >&2; exit 64; }
+usage() { echo "lan.sh: $*" >&2; echo "usage: lan.sh name|check|up|exec|down ..." >&2; exit 64; }
 skip() { echo "lan.sh: SKIP: $*" >&2; exit 77; }
 check_name() { [[ "$1" =~ ^[A-Za-z0-9_.-]{1,40}$ ]] || usage "bad LAN name '$1' (letters, digits, . _ -; at most 40)"; }
 
@@ -122,7 +122,6 @@ case "$cmd" in
   check) reason=$(can_make_namespaces) || skip "$reason"; echo "lan.sh: network namespaces can be made here" ;;
   up) [ $# -ge 1 ] || usage "up needs a LAN name"; check_name "$1"; lan_up "$@" ;;
   exec) [ $# -ge 2 ] || usage "exec needs a LAN name and a node"; check_name "$1"; lan_exec "$@" ;;
-  addr) [ $# -eq 2 ] || usage "addr needs a LAN name and a node"; check_name "$1"; node_addr "$2" ;;
   down) [ $# -eq 1 ] || usage "down needs a LAN name"; check_name "$1"
     [ "$(id -u)" = 0 ] || skip "not running as root"; lan_down "$1" ;;
   *) usage "unknown command '$cmd'" ;;

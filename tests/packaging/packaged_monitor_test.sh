@@ -4,18 +4,8 @@
 # A shipped monitor on Xvfb in a LAN client, driven by keys: its only server is the default gateway, so
 # only the fallback through MODULE finds it; it must poll it and end cleanly on Escape.
 #   packaged_monitor_test.sh LAN_SH PRINTSIM MONITOR MODULE
-#   packaged_monitor_test.sh --install BUILD_DIR MODULEDIR LAN_SH: the same for `cmake --install` of the
-#   build's components into a prefix no compiled-in path names (the module found relative to the monitor)
 set -euo pipefail
 . "$(dirname "$0")/../support/lib.sh"
-if [ "$1" = --install ]; then
-  for component in monitor agent printsim; do
-    cmake --install "$2" --prefix "$work/i" --component "$component" >"$work/install.log" 2>&1 ||
-      fail "cmake --install --component $component failed"
-  done
-  [ ! -e "$work/i/bin/libinetmib1.so" ] || fail "the agent module was installed beside the executable"
-  set -- "$4" "$work/i/bin/kestrum-printsim" "$work/i/bin/usbkestrum" "$work/i/$3/libinetmib1.so"
-fi
 lan_sh=$1 sim=$2 monitor=$3 module=$4
 
 need_lan

@@ -1,24 +1,20 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# kestrum-probe installed alone (CI=true only: it changes the system): version, status on loopback,
-# discovery through the gateway with the installed module, the service's command line; dpkg -r keeps only
-# the conffile, --purge leaves no file, user or group.   probe_install_test.sh DEB_DIR LAN_SH UNIT_RUN_SH
+# The packages installed (CI=true only: it changes the system). kestrum-probe alone first: version, status
+# on loopback, discovery through the gateway with the installed module, the service's command line; then
+# usbkestrum beside it, run from /usr. dpkg -r keeps only the probe's conffile, --purge leaves no file,
+# user or group.   probe_install_test.sh DEB_DIR LAN_SH UNIT_RUN_SH SHIPPED_MONITOR_TEST
 set -euo pipefail
-deb_dir=$1 lan_sh=$2 unit_run=$3
+deb_dir=$1 lan_sh=$2 unit_run=$3 shipped_test=$4
 . "$(dirname "$0")/../support/lib.sh"
-packages=(kestrum-agent-module kestrum-probe)
-deb() { ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -n 1 || true; }
+packages=(kestrum-agent-module kestrum-probe usbkestrum)
 known() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "${2:-installed}"; }
 
 [ "${CI:-}" = true ] || skip "installs packages, so only with CI=true"
 need_root
-debs=()
-for package in "${packages[@]}" kestrum-printsim; do
-  [ -n "$(deb "$package")" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
-  [ "$package" = kestrum-printsim ] || debs+=("$(deb "$package")")
-  ! known "$package" || skip "$package is installed here already"
-done
+debs=("$(deb kestrum-agent-module)" "$(deb kestrum-probe)" "$(deb usbkestrum)")
+for package in "${packages[@]}"; do ! known "$package" || skip "$package is installed here already"; done
 dpkg -x "$(deb kestrum-printsim)" "$work/sim"
 sim=$work/sim/usr/bin/kestrum-printsim
 # Debian's packages that ours depend on, before the snapshot: they are no trace of the probe.
@@ -29,17 +25,11 @@ for name in $(for d in "${debs[@]}"; do dpkg-deb -f "$d" Depends; done | tr ',' 
 done
 [ ${#missing[@]} = 0 ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
   "${missing[@]}" >"$work/apt.log" 2>&1 || fail "apt-get install ${missing[*]} failed"
-snapshot() {
-  find /usr /etc /opt /var/lib/dpkg/info /var/lib/systemd -xdev 2>/dev/null |
-    grep -v -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
-  getent passwd | cut -d: -f1,3 | sort
-  getent group | cut -d: -f1,3 | sort
-}
 snapshot >"$work/before.txt"
 
 at_exit 'dpkg --purge "${packages[@]}" >/dev/null 2>&1'
-dpkg -i "${debs[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i ${packages[*]} failed"
-for f in $(dpkg -L "${packages[@]}"); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
+dpkg -i "${debs[@]:0:2}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i ${packages[*]:0:2} failed"
+for f in $(dpkg -L "${packages[@]:0:2}"); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
 dpkg-query -W -f='${Conffiles}' kestrum-probe | grep -q ' /etc/default/kestrum-probe ' ||
   fail "/etc/default/kestrum-probe is no conffile"
 [ -L /etc/systemd/system/multi-user.target.wants/kestrum-probe.service ] || fail "the service was not enabled"
@@ -48,7 +38,7 @@ out=$(systemd-analyze verify /lib/systemd/system/kestrum-probe.service 2>&1) && 
 version=$(kestrum-probe --version) || fail "kestrum-probe --version failed"
 dpkg-query -W -f='${Version}' kestrum-probe | grep -qF "$(grep -o '[0-9][0-9.]*' <<<"$version" | head -n 1)" ||
   fail "--version says '$version', the package $(dpkg-query -W -f='${Version}' kestrum-probe)"
-echo "installed, enabled and verified: ${packages[*]} ($version)"
+echo "installed, enabled and verified: ${packages[*]:0:2} ($version)"
 
 # The simulator and the probe in a namespace where only loopback exists.
 status=$(unshare -n -- bash -c 'ip link set lo up || exit 1
@@ -57,6 +47,7 @@ status=$(unshare -n -- bash -c 'ip link set lo up || exit 1
   kill "$sim"; echo "$out"' "$sim" 2>"$work/status.log") || fail "kestrum-probe status failed"
 grep -q '"printers"' <<<"$status" || fail "kestrum-probe status printed no printers: $status"
 
+module=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
 # Only the client's default gateway serves; the installed probe finds it
 # through the module it loads from its private folder.
 need_lan
@@ -64,7 +55,6 @@ lan_up --servers 1 --gateway-server 1
 sim server1 "$work/g1.log" --bind 10.213.0.1 --max-seconds 30 --quiet
 found=$(on client env LD_DEBUG=files kestrum-probe discover --timeout 8 2>"$work/ld.txt") || fail "discover failed"
 [ "$found" = 10.213.0.1 ] || fail "discover found '$found', not the gateway-only server"
-module=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
 loaded=$(grep -o 'file=[^ ]*inetmib1[^ ]*' "$work/ld.txt" | sed 's/^file=//' | sort -u)
 [ -n "$loaded" ] || fail "no module was loaded"
 for file in $loaded; do
@@ -72,13 +62,13 @@ for file in $loaded; do
 done
 bash "$unit_run" ""
 
-dpkg -r kestrum-probe >"$work/dpkg.log" 2>&1 || fail "dpkg -r kestrum-probe failed"
-[ ! -e /usr/bin/kestrum-probe ] || fail "the program outlived dpkg -r"
+dpkg -i "${debs[2]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i usbkestrum failed"
+for f in $(dpkg -L usbkestrum); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
+bash "$shipped_test" "$lan_sh" "$sim" /usr/bin/usbkestrum "$module"
+dpkg -r kestrum-probe usbkestrum >"$work/dpkg.log" 2>&1 || fail "dpkg -r kestrum-probe usbkestrum failed"
+[ ! -e /usr/bin/kestrum-probe ] && [ ! -e /usr/bin/usbkestrum ] || fail "a program outlived dpkg -r"
 [ -f /etc/default/kestrum-probe ] || fail "dpkg -r took the conffile"
 dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
-for package in "${packages[@]}"; do
-  [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
-    fail "$package is still known to dpkg after the purge"
-done
+dpkg_gone "${packages[@]}"
 snapshot | diff "$work/before.txt" - || fail "installing and purging the packages changed files, users or groups"
-echo "PASS: installed alone, worked, removed and purged without a trace"
+echo "PASS: installed, worked, removed and purged without a trace"

@@ -9,11 +9,7 @@ deb_dir=$1 unit_run=$2 max_exposure=${3:-1.5}
 . "$(dirname "$0")/../support/lib.sh"
 command -v systemd-analyze >/dev/null || fail "needs systemd-analyze (Debian's systemd package)"
 root=$work/root unit=lib/systemd/system/kestrum-probe.service
-for package in kestrum-probe kestrum-agent-module; do
-  deb=$(ls "$deb_dir/${package}_"*.deb 2>/dev/null | head -n 1 || true)
-  [ -n "$deb" ] || fail "no $package package in $deb_dir (scripts/package.sh builds it)"
-  dpkg -x "$deb" "$root"
-done
+for package in kestrum-probe kestrum-agent-module; do dpkg -x "$(deb "$package")" "$root"; done
 chmod 0755 "$root"  # the service's user must reach the program
 [ -f "$root/$unit" ] || fail "the package has no /$unit"
 

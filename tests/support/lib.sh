@@ -10,6 +10,10 @@
 #   at_exit COMMAND        run COMMAND (a string) at exit, before the LANs go down
 #   wait_for TENTHS CMD... true once CMD succeeds, tried every 0.1 s, TENTHS times
 #   wait_listening LOG     wait up to 5 s for a "listening ADDR" line in LOG, print ADDR
+# The Debian packages scripts/package.sh built into $deb_dir:
+#   deb PACKAGE            the path of PACKAGE's .deb; fails if there is none
+#   snapshot               every file under /usr /etc /opt and dpkg's and systemd's state, users, groups
+#   dpkg_gone PACKAGE...   fails unless dpkg knows none of them any more
 # On a private LAN of network namespaces (set lan_sh to tests/netns/lan.sh first):
 #   need_lan               skip unless namespaces can be made here
 #   lan_up ARGS...         a fresh LAN (ARGS as for `lan.sh up`) named $lan
@@ -61,6 +65,29 @@ wait_for() {
 wait_listening() {
   wait_for 50 grep -q '^listening ' "$1" || fail "nothing listens: $(cat "$1")"
   awk '/^listening / {print $2; exit}' "$1"
+}
+
+deb() {
+  local f
+  f=$(ls "$deb_dir/${1}_"*.deb 2>/dev/null | head -n 1) || true
+  [ -n "$f" ] || { fail "no $1 package in $deb_dir (scripts/package.sh builds it)"; } >&2
+  echo "$f"
+}
+
+# Caches the desktop's triggers keep are no trace of a package.
+snapshot() {
+  find /usr /etc /opt /var/lib/dpkg/info /var/lib/systemd -xdev 2>/dev/null | grep -v -e '/icon-theme\.cache$' \
+    -e '/mimeinfo\.cache$' -e '^/var/lib/dpkg/info/.*\.list-new$' | sort
+  getent passwd | cut -d: -f1,3 | sort
+  getent group | cut -d: -f1,3 | sort
+}
+
+dpkg_gone() {
+  local p
+  for p; do
+    [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
+      fail "$p is still known to dpkg"
+  done
 }
 
 need_lan() { bash "$lan_sh" check >/dev/null || exit $?; }

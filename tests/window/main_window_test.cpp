@@ -4,11 +4,14 @@
 #include "main_window_harness.h"
 
 #include "dialogs/about_dlg.h"
+#include "platform/ui/accessibility.h"
 #include "view/printer_tree.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,7 +26,7 @@ using namespace platform;
 namespace {
 
 enum class CloseWay { Escape, EnterOnTree, CloseBox, ExitButton, WorkerCloseRequest };
-enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree };
+enum class MenuWay { AltSpace, MenuKey, ShiftF10, RightClickBackground, RightClickTree, AboutCommand, MoveCommand };
 enum class MenuOutcome { JustCloses, AboutOpens, WindowCloses };
 
 // Closes the notice, then stops when asked (or, stubborn, only when the test releases it).
@@ -105,9 +108,22 @@ QString ColumnsOf(CMonitorDlg &dlg)
                   [&](int c) { return list->headerItem()->text(c) + QString::number(list->columnWidth(c)); });
 }
 
-// Opens the window menu the way asked, from `control`; where it should show.
+// Whether a renamed item (a printer, a status cell) is announced through the accessible child that reads it.
+bool PointsAtItsChild(QTreeView &view, const QModelIndex &index)
+{
+    QAccessibleInterface *child =
+        QAccessible::queryAccessibleInterface(&view)->child(AccessibleChildIndex(view, index));
+    return child && child->text(QAccessible::Name) == index.data().toString();
+}
+
+// Opens the window menu the way asked, from `control`; where it should show. The commands come as a menu's
+// own would, the About entry's with bits above the command's.
 QPoint OpenMenu(CMonitorDlg &dlg, MenuWay how, QWidget *control)
 {
+    if (how == MenuWay::AboutCommand || how == MenuWay::MoveCommand) {
+        dlg.SendMessage(WM_SYSCOMMAND, how == MenuWay::AboutCommand ? 0x10010 : 0xF010, 0);
+        return {};
+    }
     if (how == MenuWay::AltSpace || how == MenuWay::MenuKey || how == MenuWay::ShiftF10) {
         const std::pair<Qt::Key, Qt::KeyboardModifier> keys[] = {
             {Qt::Key_Space, Qt::AltModifier}, {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
@@ -225,7 +241,8 @@ private slots:
     }
 
     // Alt+Space opens the window menu at its corner, Menu and Shift+F10 at the focused control, a right-click
-    // only on the background, where clicked; arrows, Enter and letters work in it.
+    // only on the background, where clicked; arrows, Enter and letters work in it. Its About entry opens a
+    // fresh About box, other commands none.
     void systemMenu_data()
     {
         using W = MenuWay;
@@ -242,6 +259,8 @@ private slots:
         QTest::newRow("right-click on the background, Escape")
             << W::RightClickBackground << false << "Escape" << O::JustCloses;
         QTest::newRow("right-click on the tree: no menu") << W::RightClickTree << false << "" << O::JustCloses;
+        QTest::newRow("About command with upper bits") << W::AboutCommand << false << "" << O::AboutOpens;
+        QTest::newRow("Move command: no About") << W::MoveCommand << false << "" << O::JustCloses;
     }
     void systemMenu()
     {
@@ -255,14 +274,19 @@ private slots:
         QPoint expectedAt, shownAt;
         bool shown = false, closedFromMenu = false;
         QStringList abouts;
-        QTimer aboutWatch;  // ends the About box once it runs
+        QTimer aboutWatch;  // reads the About box once it runs, then ends it
         aboutWatch.callOnTimeout([&] {
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning()) {
-                    abouts << about->GetWindowText();
+                    auto *version = qobject_cast<QLabel *>(about->GetDlgItem(IDC_VERSION_TEXT));
+                    auto *icon = qobject_cast<QLabel *>(about->GetDlgItem(IDC_STATIC));  // the first static
+                    abouts << about->GetWindowText() + " | " + (version ? version->text() : "?") +
+                                  (about->focusWidget() == about->GetDlgItem(IDOK) ? " | OK focused" : "") +
+                                  (icon && !icon->pixmap().isNull() ? " | icon" : "");
                     about->PressKey(Qt::Key_Return);
                 }
         });
+        aboutWatch.start(5);
         WhenShown(run, [&] {
             QWidget *control = inDetails ? static_cast<QWidget *>(dlg.m_editDetails) : dlg.m_treePrinters;
             QApplication::setActiveWindow(&dlg);
@@ -271,7 +295,6 @@ private slots:
             expectedAt = OpenMenu(dlg, how, control);
             shown = menu->isVisible();
             shownAt = menu->pos();
-            aboutWatch.start(5);
             for (const QString &key : inMenu.split(QLatin1Char(' '), Qt::SkipEmptyParts))
                 if (menu->isVisible())
                     QTest::keyClick(menu, QKeySequence(key)[0].key());
@@ -281,12 +304,14 @@ private slots:
         QCOMPARE(dlg.DoModal(), IDCANCEL);  // the Close entry and Escape both end through the shutdown
         aboutWatch.stop();
         QVERIFY(!run.drive.Aborted());
-        QCOMPARE(shown, how != MenuWay::RightClickTree);
+        QCOMPARE(shown, how < MenuWay::RightClickTree);
         if (shown)
             QCOMPARE(shownAt, expectedAt);
-        const QStringList about{QStringLiteral("About USB Kestrum")};
+        const QStringList about{"About USB Kestrum | USB Kestrum Ver 1.0 | OK focused | icon"};
         QCOMPARE(abouts, outcome == MenuOutcome::AboutOpens ? about : QStringList());
         QCOMPARE(closedFromMenu, outcome == MenuOutcome::WindowCloses);
+        for (QWidget *w : QApplication::topLevelWidgets())  // each opening builds a box of its own, gone after
+            QVERIFY(!qobject_cast<CAboutDlg *>(w));
         QVERIFY(worker.sawStop && !g_hStopEvent && !g_hWorkerThread);
         QVERIFY(run.boxes.Calls().empty());
     }
@@ -336,7 +361,8 @@ private slots:
 
     // The view as set up and its pictures (globe; plain printer on line without fault; a prohibition sign for
     // the rest). A reply renames and repictures items in place and refreshes the selected printer's row; the
-    // root clears row and details; a reply queued at the close is dropped. Names are 8-bit text.
+    // root clears row and details; a reply queued at the close is dropped. Names are 8-bit text. Each item
+    // is announced through the accessible child that reads its name.
     void repliesReachTheView()
     {
         ScriptedWorker worker;
@@ -373,6 +399,13 @@ private slots:
             seen << dlg.m_listStatus->GetItemText(0, 0) + " " + dlg.m_listStatus->GetItemText(0, 1) + " " +
                         dlg.m_listStatus->GetItemText(0, 2)
                  << dlg.m_editDetails->toPlainText().section(QLatin1Char('\n'), 0, 0);
+            const QModelIndex root = dlg.m_treePrinters->model()->index(0, 0);
+            bool pointed = PointsAtItsChild(*dlg.m_treePrinters, root);
+            for (int i = 0; i < 6; ++i)
+                pointed &= PointsAtItsChild(*dlg.m_treePrinters, root.model()->index(i, 0, root));
+            for (int column = 0; column < 3; ++column)
+                pointed &= PointsAtItsChild(*dlg.m_listStatus, dlg.m_listStatus->model()->index(0, column));
+            seen << QString::number(pointed);
             dlg.m_treePrinters->setCurrentItem(Root(dlg));
             seen << QString::number(dlg.m_listStatus->GetItemCount()) + dlg.m_editDetails->toPlainText();
             PostReply(dlg, {Printer("late")});
@@ -383,10 +416,10 @@ private slots:
         QVERIFY(!run.drive.Aborted());
         QCoreApplication::processEvents();
         seen << Root(dlg)->child(0)->text(0);
-        QCOMPARE(seen,
-                 (QStringList{"0 1 2 1 2 2 2 1", "1", "Status121 Job in Queue121 Printed Percent121", "1",
-                              "0 2 1 1 2 1 2", "1", QString::fromUtf8("P1 K\u00FCche Inkjet Pro 7 P3 P4 P5 P6"),
-                              "BUSY 2 37%", "Port Type: \t\tBi-direction", "0", QString::fromUtf8("P1 K\u00FCche")}));
+        QCOMPARE(seen, (QStringList{"0 1 2 1 2 2 2 1", "1", "Status121 Job in Queue121 Printed Percent121", "1",
+                                    "0 2 1 1 2 1 2", "1", QString::fromUtf8("P1 K\u00FCche Inkjet Pro 7 P3 P4 P5 P6"),
+                                    "BUSY 2 37%", "Port Type: \t\tBi-direction", "1", "0",
+                                    QString::fromUtf8("P1 K\u00FCche")}));
     }
 
     // A server gone silent under a dialog over the main window: the program ends and leaves no dialog.

@@ -1,7 +1,10 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window layer: posted messages across threads, closed windows, the close request's Cancel, dialog units.
+// The window layer: posted messages across threads, closed windows, the close request's Cancel, dialog units,
+// the label a control takes from its template, the bitmaps for the screen's density.
+#include "platform/ui/accessibility.h"
 #include "platform/ui/dialog.h"
+#include "platform/ui/image_list.h"
 
 #include <QApplication>
 #include <QTest>
@@ -53,11 +56,18 @@ protected:
     }
 };
 
+ControlTemplate Entry(ControlKind kind, const char *text = "")
+{
+    return ControlTemplate{100, kind, text, 0, 0, 10, 10, true, false};
+}
+
 }  // namespace
 
 class WindowLayerTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
+
     void postedFromAnotherThreadArriveInOrderOnWindowThread()
     {
         LogDialog dlg;
@@ -130,6 +140,66 @@ private slots:
         QCOMPARE(DialogUnitsToPixelsX(2, DialogBaseUnits{7, 16}), 4);  // 3.5 rounds up
         const DialogBaseUnits units = TemplateBaseUnits("MS Sans Serif", 8, TemplateFont("MS Sans Serif", 8));
         QCOMPARE(QSize(units.cx, units.cy), QSize(6, 13));
+    }
+
+    // The static text just before a control in the tab ring, over buttons only (the AT-SPI run hears the
+    // address entry's).
+    void labelOfAControl_data()
+    {
+        using K = ControlKind;
+        QTest::addColumn<std::vector<ControlTemplate>>("controls");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("label");
+        QTest::newRow("main window: none") << FindDialogTemplate(IDD_MONITOR_DIALOG).controls << 2 << -1;
+        QTest::newRow("over a button") << std::vector{Entry(K::StaticText), Entry(K::PushButton), Entry(K::Edit)} << 2
+                                       << 0;
+        QTest::newRow("another control comes first")
+            << std::vector{Entry(K::StaticText), Entry(K::Edit), Entry(K::ListBox)} << 2 << -1;
+        QTest::newRow("an icon comes first")
+            << std::vector{Entry(K::StaticText), Entry(K::StaticIcon), Entry(K::Edit)} << 2 << -1;
+        QTest::newRow("a button has no label") << std::vector{Entry(K::StaticText), Entry(K::PushButton)} << 1 << -1;
+        QTest::newRow("alone") << std::vector{Entry(K::TreeView)} << 0 << -1;
+    }
+    void labelOfAControl()
+    {
+        QFETCH(std::vector<ControlTemplate>, controls);
+        QFETCH(int, index);
+        QFETCH(int, label);
+        const DialogTemplate t{1, "", 100, 100, "Arial", 10, false, false, controls};
+        QCOMPARE(TemplateLabelOf(t, static_cast<std::size_t>(index)), label);
+    }
+
+    // The bitmap drawn for the density (the denser one between two), and each picture of a strip its own
+    // piece of it, not a scaled copy.
+    void bitmapForTheDensity_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<double>("pixmapRatio");
+        QTest::newRow("banner at 1.5: the denser one") << ":/res/banner.png" << 1.5 << QSize(1112, 92) << 2.0;
+        QTest::newRow("Exit face at 2") << ":/res/exit_button.png" << 2.0 << QSize(48, 48) << 2.0;
+        QTest::newRow("tree images at 1") << ":/res/tree_images.png" << 1.0 << QSize(64, 16) << 1.0;
+        QTest::newRow("tree images at 2") << ":/res/tree_images.png" << 2.0 << QSize(128, 32) << 2.0;
+        QTest::newRow("icon: none drawn denser") << ":/res/app_icon_32.png" << 2.0 << QSize(32, 32) << 1.0;
+        QTest::newRow("missing") << ":/res/none.png" << 2.0 << QSize(0, 0) << 1.0;
+    }
+    void bitmapForTheDensity()
+    {
+        QFETCH(QString, path);
+        QFETCH(double, ratio);
+        QFETCH(QSize, pixels);
+        QFETCH(double, pixmapRatio);
+        const QPixmap bitmap = LoadBitmap(path, ratio);
+        QCOMPARE(bitmap.size(), pixels);
+        QCOMPARE(bitmap.devicePixelRatio(), pixmapRatio);
+        ImageList images;
+        images.Create(16, 16);
+        const int side = pixels.height(), count = path.contains(QLatin1String("tree")) ? 4 : 0;
+        QCOMPARE(count ? images.Add(bitmap) : 0, 0);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(images.Icon(i).pixmap(QSize(16, 16), ratio).toImage().convertToFormat(QImage::Format_RGB32),
+                     bitmap.copy(i * side, 0, side, side).toImage().convertToFormat(QImage::Format_RGB32));
     }
 };
 
