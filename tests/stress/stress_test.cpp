@@ -10,17 +10,18 @@
 #include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
 #include "res/dialog_templates.h"
-#include "listening_child.h"
 #include "bench/wire_replies.h"
 #include "view/printer_tree.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <arpa/inet.h>
 #include <malloc.h>
+#include <sys/prctl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -34,27 +35,41 @@ using namespace platform;
 
 namespace {
 
-class SimulatorProcess {
+// A program of ours on 127.0.0.1 that names its port on its first line ("listening 127.0.0.1:PORT"), as the simulator
+// and the exporter do. It dies with the test, and is killed (even when stopped) with the object.
+class ListeningProcess : public QProcess {
 public:
-    explicit SimulatorProcess(std::vector<std::string> extra) : m_child(Arguments(std::move(extra))) {}
-    std::uint16_t Port() const { return m_child.Port(); }
+    explicit ListeningProcess(QStringList args)
+    {
+        setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start(args.takeFirst(), args);
+        while (!canReadLine() && waitForReadyRead(10000)) {
+        }
+        unsigned port = 0;
+        if (std::sscanf(readLine().constData(), "listening 127.0.0.1:%u", &port) == 1)
+            m_port = static_cast<std::uint16_t>(port);
+    }
+    std::uint16_t Port() const { return m_port; }
+    pid_t Pid() const { return static_cast<pid_t>(processId()); }
+    // A server that falls silent at once: it keeps its port but answers nothing.
+    void Freeze() const { ::kill(Pid(), SIGSTOP); }
     // The worker's "broadcast" reaches the simulator alone, and there is no default gateway to fall back on.
     LinkEndpoints Endpoints(std::uint32_t listenLimitMs) const
     {
-        return {htonl(INADDR_LOOPBACK), m_child.Port(), [](std::uint8_t *) { return false; }, listenLimitMs};
+        return {htonl(INADDR_LOOPBACK), m_port, [](std::uint8_t *) { return false; }, listenLimitMs};
     }
-    // A server that falls silent at once: it keeps its port but answers nothing.
-    void Freeze() const { ::kill(m_child.Pid(), SIGSTOP); }
 
 private:
-    static std::vector<std::string> Arguments(std::vector<std::string> extra)
-    {
-        extra.insert(extra.begin(),
-                     {PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "60"});
-        return extra;
-    }
-    ListeningChild m_child;
+    std::uint16_t m_port = 0;
 };
+
+QStringList Simulator(int maxSeconds, const QStringList &extra = {})
+{
+    return QStringList{PRINTSIM_PATH, "--bind",  "127.0.0.1",     "--port",
+                       "0",           "--quiet", "--max-seconds", QString::number(maxSeconds)} +
+           extra;
+}
 
 // Picks the first listed server, or types 127.0.0.1; false while there is nothing to answer.
 bool AnswerServerChoice(CMonitorDlg &dlg)
@@ -112,7 +127,7 @@ CAboutDlg *OpenAbout()
 // One run to the moment and a close by the way.
 class CloseRun {
 public:
-    CloseRun(Moment moment, std::mt19937 &random, SimulatorProcess &sim)
+    CloseRun(Moment moment, std::mt19937 &random, ListeningProcess &sim)
         : m_moment(moment), m_random(random), m_sim(sim),
           m_dlg(nullptr, [ep = sim.Endpoints(std::uint32_t(Between(700, 2500))),
                           done = m_workerDone](std::shared_ptr<WorkerHost> host) {
@@ -246,7 +261,7 @@ private:
 
     Moment m_moment;
     std::mt19937 &m_random;
-    SimulatorProcess &m_sim;
+    ListeningProcess &m_sim;
     EventHandle m_workerDone = CreateEvent();
     MessageBoxService m_service;
     Boxes m_boxes;
@@ -265,22 +280,19 @@ private:
 
 QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
 {
-    const auto between = [&](int lo, int hi) { return std::to_string(std::uniform_int_distribution(lo, hi)(random)); };
+    const auto between = [&](int lo, int hi) { return QString::number(std::uniform_int_distribution(lo, hi)(random)); };
     // For the notice and the search: no server to find, or one that answers late.
-    const std::vector<std::string> unseen = between(0, 1) == "0"
-                                                ? std::vector<std::string>{"--no-discovery"}
-                                                : std::vector<std::string>{"--delay-ms", between(200, 1200)};
+    const QStringList unseen =
+        between(0, 1) == "0" ? QStringList{"--no-discovery"} : QStringList{"--delay-ms", between(200, 1200)};
     // While polling, a server with one of the faults the window rides out: short replies, every probe answered twice,
     // or a discovery answer that is no answer, so that the address is typed.
-    const std::vector<std::string> faults[] = {
-        {}, {"--reply", "short"}, {"--answer-twice"}, {"--discovery-reply", "garbage"}};
-    const std::vector<std::string> simArgs[kMomentCount] = {
-        unseen, unseen, {}, {"--no-discovery"}, faults[std::stoi(between(0, 3))], {"--stop-after", between(1, 2)}, {}};
-    SimulatorProcess sim(simArgs[moment]);
+    const QStringList faults[] = {{}, {"--reply", "short"}, {"--answer-twice"}, {"--discovery-reply", "garbage"}};
+    const QStringList simArgs[kMomentCount] = {
+        unseen, unseen, {}, {"--no-discovery"}, faults[between(0, 3).toInt()], {"--stop-after", between(1, 2)}, {}};
+    ListeningProcess sim(Simulator(60, simArgs[moment]));
     if (!sim.Port())
         return "the simulator did not start";
-    CloseRun run(moment, random, sim);
-    return run.Run(way, closeMs);
+    return CloseRun(moment, random, sim).Run(way, closeMs);
 }
 
 int EnvironmentInt(const char *name, int otherwise)
@@ -394,8 +406,7 @@ private slots:
     void probesLeaveTheExportersMemoryAndFilesFlat()
     {
         const int total = EnvironmentInt("KESTRUM_LONG_RUN_PROBES", 20000), warmUp = total / 10;
-        ListeningChild sim({PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "300"});
-        ListeningChild exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
+        ListeningProcess sim(Simulator(300)), exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
         QVERIFY(sim.Port() && exporter.Port());
         std::unique_ptr<httplib::Client> client;
         const auto get = [&](const std::string &path) {
