@@ -24,7 +24,6 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -437,7 +436,6 @@ private slots:
         QCOMPARE(up, total);
         QVERIFY2(rss[1] - rss[0] < 1024, "the exporter's resident memory grew after the warm-up");
         QVERIFY2(files[1] <= files[0], "the exporter left files open");
-        QVERIFY(get("/metrics").find("kestrum_exporter_probes_total") != std::string::npos);
     }
 };
 
