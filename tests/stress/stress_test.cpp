@@ -7,7 +7,6 @@
 
 #include "main_window_harness.h"
 
-#include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
 #include "res/dialog_templates.h"
 #include "bench/wire_replies.h"
@@ -86,10 +85,10 @@ bool AnswerServerChoice(CMonitorDlg &dlg)
     return true;
 }
 
-enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, kMomentCount };
+enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, kMomentCount };
 enum Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, kWayCount };
-const char *const kMomentNames[] = {"notice up", "search behind the window", "server list",   "address entry",
-                                    "polling",   "Connect Failed up",        "About box open"};
+const char *const kMomentNames[] = {"notice up", "search behind the window", "server list", "address entry",
+                                    "polling",   "Connect Failed up"};
 const char *const kWayNames[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
 
 // Message boxes stand open, as a real one would, until the person answers them.
@@ -114,14 +113,6 @@ struct Boxes {
     std::vector<QEventLoop *> open;
     QStringList texts;
 };
-
-CAboutDlg *OpenAbout()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning())
-            return about;
-    return nullptr;
-}
 
 // One run to the moment and a close by the way.
 class CloseRun {
@@ -169,9 +160,9 @@ private:
     CDialog *Front()
     {
         for (CDialog *d :
-             {static_cast<CDialog *>(OpenAbout()), static_cast<CDialog *>(&m_dlg.m_serverListDlg),
-              static_cast<CDialog *>(&m_dlg.m_serverAddressDlg), static_cast<CDialog *>(&m_dlg.m_findingDlg)})
-            if (d && d->IsRunning())
+             {static_cast<CDialog *>(&m_dlg.m_serverListDlg), static_cast<CDialog *>(&m_dlg.m_serverAddressDlg),
+              static_cast<CDialog *>(&m_dlg.m_findingDlg)})
+            if (d->IsRunning())
                 return d;
         return &m_dlg;
     }
@@ -180,14 +171,12 @@ private:
         QTreeWidget *tree = m_dlg.m_treePrinters;
         return m_dlg.isVisible() && tree && tree->topLevelItemCount() && tree->topLevelItem(0)->childCount() > 0;
     }
-    void Advance()  // towards the moment: the server chosen, the notice ended early, About opened
+    void Advance()  // towards the moment: the server chosen, the notice ended early
     {
         if (m_moment != ServerList && m_moment != AddressEntry)
             AnswerServerChoice(m_dlg);
         if (m_moment == Search && m_dlg.m_findingDlg.IsRunning())
             m_dlg.m_findingDlg.PressKey(Qt::Key_Escape);
-        if (m_moment == AboutBox && ShowsPrinters() && !std::exchange(m_aboutAsked, true))
-            QTimer::singleShot(0, &m_dlg, [this] { m_dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
     }
     bool Reached()
     {
@@ -195,13 +184,8 @@ private:
         const bool searching = d.isVisible() && d.m_findingDlg.RunEnded() && !d.m_serverListDlg.IsRunning() &&
                                !d.m_serverAddressDlg.IsRunning() && !m_workerDone->IsSet();
         const bool failedBox = !m_boxes.open.empty() && m_boxes.texts.contains(QStringLiteral("Connect Failed!\n"));
-        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),
-                                       searching,
-                                       d.m_serverListDlg.IsRunning(),
-                                       d.m_serverAddressDlg.IsRunning(),
-                                       ShowsPrinters(),
-                                       failedBox,
-                                       OpenAbout() != nullptr};
+        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),       searching,       d.m_serverListDlg.IsRunning(),
+                                       d.m_serverAddressDlg.IsRunning(), ShowsPrinters(), failedBox};
         return at[m_moment];
     }
     void Act(Way w)
@@ -222,7 +206,7 @@ private:
         } else if (w == ExitButton) {
             if (f == &m_dlg && m_dlg.isVisible() && m_dlg.m_btnExit)  // a dialog in front blocks the click
                 QTest::mouseClick(m_dlg.m_btnExit, Qt::LeftButton);
-        } else if (m_moment == Polling || m_moment == AboutBox || m_moment == ConnectFailed) {
+        } else if (m_moment == Polling || m_moment == ConnectFailed) {
             m_sim.Freeze();  // the server falls silent: the worker warns, then closes the window
         } else {
             if (m_poster.joinable())
@@ -274,7 +258,6 @@ private:
     }();
     QElapsedTimer m_sinceClose;
     qint64 m_actAt = -1, m_nextEscape = 700, m_dismissAt = -1;
-    bool m_aboutAsked = false;
 };
 
 QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
@@ -287,7 +270,7 @@ QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
     // or a discovery answer that is no answer, so that the address is typed.
     const QStringList faults[] = {{}, {"--reply", "short"}, {"--answer-twice"}, {"--discovery-reply", "garbage"}};
     const QStringList simArgs[kMomentCount] = {
-        unseen, unseen, {}, {"--no-discovery"}, faults[between(0, 3).toInt()], {"--stop-after", between(1, 2)}, {}};
+        unseen, unseen, {}, {"--no-discovery"}, faults[between(0, 3).toInt()], {"--stop-after", between(1, 2)}};
     ListeningProcess sim(Simulator(60, simArgs[moment]));
     if (!sim.Port())
         return "the simulator did not start";
