@@ -195,6 +195,13 @@ TEST(PrinterTree, SelectionFollowsItsPrinter)
         EXPECT_EQ(SelectedPrinterRecord(h.tree, *h.records), shown);
         EXPECT_EQ(callbacks > 0, c.select >= 0 && !IsSlotUsed(second.records[c.select]));
     }
+    // An item the walk does not own (its slot has no item) is never re-shown.
+    PrinterTreeWalk h;
+    h.Apply(MakeReply("A B"));
+    TreeControl::Item stray = h.tree.InsertItem("stray", h.root, h.items[1]);
+    h.tree.SetItemData(stray, 5);
+    h.tree.Select(stray);
+    EXPECT_EQ(SyncPrinterTree(h.tree, h.root, h.items, *h.records, h.count, MakeReply("A B")), nullptr);
 }
 
 }  // namespace
