@@ -23,11 +23,6 @@ struct HostEntry {
 
 class FakeHost : public WorkerHost {
 public:
-    FakeHost()
-    {
-        for (int i = 0; i < 3; ++i)
-            m_windows[i] = std::make_shared<FakeWindow>(*this, static_cast<HostWindow>(i));
-    }
     ~FakeHost() override
     {
         for (auto &t : m_helpers)
@@ -49,8 +44,7 @@ public:
     {
         m_chosen = chosen, m_address = address, platform::SetEvent(m_choice);
     }
-    // Runs action on a helper thread after a pause, as the window thread would. Called from one thread at a time: the
-    // test's, or the worker's through onEntry.
+    // Runs action on a helper thread after a pause, as the window thread would; from one thread at a time.
     void Later(std::uint32_t ms, std::function<void()> action)
     {
         m_helpers.emplace_back([ms, action] { platform::Sleep(ms), action(); });
@@ -74,7 +68,7 @@ public:
 
 private:
     struct FakeWindow : platform::Window {
-        FakeWindow(FakeHost &host, HostWindow which) : host(host), which(which) {}
+        FakeWindow(FakeHost &host, int which) : host(host), which(HostWindow(which)) {}
         bool Post(platform::Message m) override { return host.Record({which, std::move(m), enabled, {}, 0}); }
         bool IsEnabled() const override { return enabled; }
         FakeHost &host;
@@ -84,16 +78,17 @@ private:
     // True, which is also IDOK for a box.
     bool Record(HostEntry entry)
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_log.push_back(entry);
-        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_log.push_back(entry);
+        lock.unlock();
         if (onEntry)
             onEntry(*this, entry);
         return true;
     }
 
-    std::array<std::shared_ptr<FakeWindow>, 3> m_windows;
+    std::array<std::shared_ptr<FakeWindow>, 3> m_windows = {std::make_shared<FakeWindow>(*this, 0),
+                                                            std::make_shared<FakeWindow>(*this, 1),
+                                                            std::make_shared<FakeWindow>(*this, 2)};
     std::array<std::atomic<bool>, 3> m_runEnded{};
     std::atomic<int> m_chosen{0};
     std::atomic<std::uint32_t> m_address{0};

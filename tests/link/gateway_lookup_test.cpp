@@ -53,7 +53,6 @@ namespace {
 using Address = std::array<BYTE, 4>;
 constexpr Address kNone{0xEE, 0xEE, 0xEE, 0xEE}, kHome{192, 168, 1, 1};
 
-// What the scripted agent answers.
 struct Answer {
     platform::BOOL init = 1, query = 1;
     int failedAllocations = 0;  // from the lookup's start: its name copy fails
@@ -120,53 +119,42 @@ Address Lookup(const char *path, bool tracked)
     return out;
 }
 
-// A row: the scripted agent's answer changed by `script`, or, with a table, our module reading that table.
-struct LookupCase {
-    void (*script)(Answer &);
-    const char *table;
-    Address expected;
-};
-
 const std::string subnet = Row("00000000", "0001", "0", "00FFFFFF", "0001A8C0");
 const std::string header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-const std::string tables[] = {
-    header + subnet + Row("0101A8C0"),
-    subnet,
-    Row("FE01000A", "0003", "600") + Row("0101A8C0", "0003", "100") + Row("0201A8C0", "0003", "100"),
-    Row("0101A8C0", "0002") + Row("0101A8C0", "0001"),  // not up; not via a gateway
-    Row("0101A8C0", "0003", "0", "000000FF"),           // not the default's mask
-    // Each row but the last would win on its metric if it were read as a route.
-    "eth0\t00000000\t0101A8C0\n" + Row("ZZ01A8C0") + Row("10101A8C0") + Row("0101A8C0", "0003", "-1") + "garbage\n\n" +
-        Row("0201A8C0", "0003", "5"),
-    "Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000",  // no final newline
-    Row("0101A8C0", "0003", "4294967295"),                                  // the largest metric is ten digits
-    Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"),   // past it: no route
-    Row("FE01000A", "0003", "00000000001") + Row("0101A8C0", "0003", "9"),  // nor eleven digits
-    "",
-};
 
 // clang-format off
-const LookupCase cases[] = {
-    {[](Answer &) {}, nullptr, {10, 0, 0, 1}},
-    {[](Answer &a) { a.stored = {192, 168, 1, 254, 9, 9}, a.length = 6; }, nullptr, {192, 168, 1, 254}},
-    {[](Answer &a) { a.name.resize(8); }, nullptr, {10, 0, 0, 1}},     // a shorter name that agrees
-    {[](Answer &a) { a.name.push_back(9); }, nullptr, {10, 0, 0, 1}},  // the first fourteen agree
-    {[](Answer &a) { a.owned = false; }, nullptr, {10, 0, 0, 1}},      // the binding owns no storage
-    {[](Answer &a) { a.name[13] = 1; }, nullptr, kNone},
-    {[](Answer &a) { a.query = 0; }, nullptr, kNone},  // failed, after writing an answer
-    {[](Answer &a) { a.type = ASN_OCTETSTRING; }, nullptr, kNone},
-    {[](Answer &a) { a.type = ASN_OBJECTIDENTIFIER; }, nullptr, kNone},
-    {[](Answer &a) { a.type = ASN_NULL; }, nullptr, kNone},
-    {[](Answer &a) { a.stored.resize(3), a.length = 3; }, nullptr, kNone},
-    {[](Answer &a) { a.stored.clear(); }, nullptr, kNone},  // a length without storage
-    {[](Answer &a) { a.init = 0; }, nullptr, kNone},
-    {[](Answer &a) { a.failedAllocations = 1; }, nullptr, kNone},
-    {nullptr, tables[0].c_str(), kHome}, {nullptr, tables[1].c_str(), kNone},
-    {nullptr, tables[2].c_str(), kHome}, {nullptr, tables[3].c_str(), kNone},
-    {nullptr, tables[4].c_str(), kNone}, {nullptr, tables[5].c_str(), {192, 168, 1, 2}},
-    {nullptr, tables[6].c_str(), kHome}, {nullptr, tables[7].c_str(), kHome},
-    {nullptr, tables[8].c_str(), kHome}, {nullptr, tables[9].c_str(), kHome}, {nullptr, tables[10].c_str(), kNone},
-    {nullptr, nullptr, kNone},  // no table file at all
+// The scripted agent's answer changed by each row.
+const std::pair<void (*)(Answer &), Address> scripts[] = {
+    {[](Answer &) {}, {10, 0, 0, 1}},
+    {[](Answer &a) { a.stored = {192, 168, 1, 254, 9, 9}, a.length = 6; }, {192, 168, 1, 254}},
+    {[](Answer &a) { a.name.resize(8); }, {10, 0, 0, 1}},     // a shorter name that agrees
+    {[](Answer &a) { a.name.push_back(9); }, {10, 0, 0, 1}},  // the first fourteen agree
+    {[](Answer &a) { a.owned = false; }, {10, 0, 0, 1}},      // the binding owns no storage
+    {[](Answer &a) { a.name[13] = 1; }, kNone},
+    {[](Answer &a) { a.query = 0; }, kNone},  // failed, after writing an answer
+    {[](Answer &a) { a.type = ASN_OCTETSTRING; }, kNone},
+    {[](Answer &a) { a.type = ASN_OBJECTIDENTIFIER; }, kNone},
+    {[](Answer &a) { a.stored.resize(3), a.length = 3; }, kNone},
+    {[](Answer &a) { a.stored.clear(); }, kNone},  // a length without storage
+    {[](Answer &a) { a.init = 0; }, kNone},
+    {[](Answer &a) { a.failedAllocations = 1; }, kNone},
+};
+// Our module reading each routing table ("-": no table file at all).
+const std::pair<std::string, Address> tables[] = {
+    {header + subnet + Row("0101A8C0"), kHome},
+    {subnet, kNone},
+    {Row("FE01000A", "0003", "600") + Row("0101A8C0", "0003", "100") + Row("0201A8C0", "0003", "100"), kHome},
+    {Row("0101A8C0", "0002") + Row("0101A8C0", "0001"), kNone},  // not up; not via a gateway
+    {Row("0101A8C0", "0003", "0", "000000FF"), kNone},           // not the default's mask
+    // Each row but the last would win on its metric if it were read as a route.
+    {"eth0\t00000000\t0101A8C0\n" + Row("ZZ01A8C0") + Row("10101A8C0") + Row("0101A8C0", "0003", "-1") + "garbage\n\n" +
+         Row("0201A8C0", "0003", "5"), {192, 168, 1, 2}},
+    {"Iface\tGateway\r\neth0\t00000000\t0101a8c0\t0003\t0\t0\t0\t00000000", kHome},  // no final newline
+    {Row("0101A8C0", "0003", "4294967295"), kHome},                                  // the largest metric is ten digits
+    {Row("FE01000A", "0003", "4294967296") + Row("0101A8C0", "0003", "9"), kHome},   // past it: no route
+    {Row("FE01000A", "0003", "00000000001") + Row("0101A8C0", "0003", "9"), kHome},  // nor eleven digits
+    {"", kNone},
+    {"-", kNone},
 };
 // clang-format on
 
@@ -180,19 +168,22 @@ TEST(GatewayLookup, TakesOnlyTheDefaultRoutesIpAddressAndLeaksNothing)
     ASSERT_TRUE(script && setTable);
     const std::string file = testing::TempDir() + "kestrum_agent_route_table";
     setTable(file.c_str());
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        const LookupCase &c = cases[i];
+    int row = 0;
+    for (const auto &[change, expected] : scripts) {
+        SCOPED_TRACE(row++);
         g_answer = Answer{};
-        if (c.script) {
-            c.script(g_answer);
-            script(g_answer.init, ScriptedQuery);
-        } else if (c.table) {
-            std::ofstream(file, std::ios::binary) << c.table;
-        } else {
+        change(g_answer);
+        script(g_answer.init, ScriptedQuery);
+        EXPECT_EQ(Lookup(FAKE_AGENT_PATH, true), expected);
+    }
+    g_answer = Answer{};
+    for (const auto &[table, expected] : tables) {
+        if (table == "-")
             std::remove(file.c_str());
-        }
-        EXPECT_EQ(Lookup(c.script ? FAKE_AGENT_PATH : MIB_AGENT_PATH, c.script), c.expected);
+        else
+            std::ofstream(file, std::ios::binary) << table;
+        SCOPED_TRACE(table);
+        EXPECT_EQ(Lookup(MIB_AGENT_PATH, false), expected);
     }
     setTable("/nonexistent/kestrum-route-table");
     dlclose(module);

@@ -7,23 +7,22 @@
 
 #include "main_window_harness.h"
 
-#include "dialogs/about_dlg.h"
 #include "link/status_worker.h"
 #include "res/dialog_templates.h"
-#include "listening_child.h"
 #include "bench/wire_replies.h"
 #include "view/printer_tree.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <arpa/inet.h>
 #include <malloc.h>
+#include <sys/prctl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -34,27 +33,41 @@ using namespace platform;
 
 namespace {
 
-class SimulatorProcess {
+// A program of ours on 127.0.0.1 that names its port on its first line ("listening 127.0.0.1:PORT"), as the simulator
+// and the exporter do. It dies with the test, and is killed (even when stopped) with the object.
+class ListeningProcess : public QProcess {
 public:
-    explicit SimulatorProcess(std::vector<std::string> extra) : m_child(Arguments(std::move(extra))) {}
-    std::uint16_t Port() const { return m_child.Port(); }
+    explicit ListeningProcess(QStringList args)
+    {
+        setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start(args.takeFirst(), args);
+        while (!canReadLine() && waitForReadyRead(10000)) {
+        }
+        unsigned port = 0;
+        if (std::sscanf(readLine().constData(), "listening 127.0.0.1:%u", &port) == 1)
+            m_port = static_cast<std::uint16_t>(port);
+    }
+    std::uint16_t Port() const { return m_port; }
+    pid_t Pid() const { return static_cast<pid_t>(processId()); }
+    // A server that falls silent at once: it keeps its port but answers nothing.
+    void Freeze() const { ::kill(Pid(), SIGSTOP); }
     // The worker's "broadcast" reaches the simulator alone, and there is no default gateway to fall back on.
     LinkEndpoints Endpoints(std::uint32_t listenLimitMs) const
     {
-        return {htonl(INADDR_LOOPBACK), m_child.Port(), [](std::uint8_t *) { return false; }, listenLimitMs};
+        return {htonl(INADDR_LOOPBACK), m_port, [](std::uint8_t *) { return false; }, listenLimitMs};
     }
-    // A server that falls silent at once: it keeps its port but answers nothing.
-    void Freeze() const { ::kill(m_child.Pid(), SIGSTOP); }
 
 private:
-    static std::vector<std::string> Arguments(std::vector<std::string> extra)
-    {
-        extra.insert(extra.begin(),
-                     {PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "60"});
-        return extra;
-    }
-    ListeningChild m_child;
+    std::uint16_t m_port = 0;
 };
+
+QStringList Simulator(int maxSeconds, const QStringList &extra = {})
+{
+    return QStringList{PRINTSIM_PATH, "--bind",  "127.0.0.1",     "--port",
+                       "0",           "--quiet", "--max-seconds", QString::number(maxSeconds)} +
+           extra;
+}
 
 // Picks the first listed server, or types 127.0.0.1; false while there is nothing to answer.
 bool AnswerServerChoice(CMonitorDlg &dlg)
@@ -72,10 +85,10 @@ bool AnswerServerChoice(CMonitorDlg &dlg)
     return true;
 }
 
-enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, AboutBox, kMomentCount };
+enum Moment { Notice, Search, ServerList, AddressEntry, Polling, ConnectFailed, kMomentCount };
 enum Way { Escape, Enter, CloseBox, ExitButton, WorkerRequest, kWayCount };
-const char *const kMomentNames[] = {"notice up", "search behind the window", "server list",   "address entry",
-                                    "polling",   "Connect Failed up",        "About box open"};
+const char *const kMomentNames[] = {"notice up", "search behind the window", "server list", "address entry",
+                                    "polling",   "Connect Failed up"};
 const char *const kWayNames[] = {"Escape", "Enter", "close box", "Exit button", "worker's close request"};
 
 // Message boxes stand open, as a real one would, until the person answers them.
@@ -101,18 +114,10 @@ struct Boxes {
     QStringList texts;
 };
 
-CAboutDlg *OpenAbout()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *about = qobject_cast<CAboutDlg *>(w); about && about->IsRunning())
-            return about;
-    return nullptr;
-}
-
 // One run to the moment and a close by the way.
 class CloseRun {
 public:
-    CloseRun(Moment moment, std::mt19937 &random, SimulatorProcess &sim)
+    CloseRun(Moment moment, std::mt19937 &random, ListeningProcess &sim)
         : m_moment(moment), m_random(random), m_sim(sim),
           m_dlg(nullptr, [ep = sim.Endpoints(std::uint32_t(Between(700, 2500))),
                           done = m_workerDone](std::shared_ptr<WorkerHost> host) {
@@ -155,9 +160,9 @@ private:
     CDialog *Front()
     {
         for (CDialog *d :
-             {static_cast<CDialog *>(OpenAbout()), static_cast<CDialog *>(&m_dlg.m_serverListDlg),
-              static_cast<CDialog *>(&m_dlg.m_serverAddressDlg), static_cast<CDialog *>(&m_dlg.m_findingDlg)})
-            if (d && d->IsRunning())
+             {static_cast<CDialog *>(&m_dlg.m_serverListDlg), static_cast<CDialog *>(&m_dlg.m_serverAddressDlg),
+              static_cast<CDialog *>(&m_dlg.m_findingDlg)})
+            if (d->IsRunning())
                 return d;
         return &m_dlg;
     }
@@ -166,14 +171,12 @@ private:
         QTreeWidget *tree = m_dlg.m_treePrinters;
         return m_dlg.isVisible() && tree && tree->topLevelItemCount() && tree->topLevelItem(0)->childCount() > 0;
     }
-    void Advance()  // towards the moment: the server chosen, the notice ended early, About opened
+    void Advance()  // towards the moment: the server chosen, the notice ended early
     {
         if (m_moment != ServerList && m_moment != AddressEntry)
             AnswerServerChoice(m_dlg);
         if (m_moment == Search && m_dlg.m_findingDlg.IsRunning())
             m_dlg.m_findingDlg.PressKey(Qt::Key_Escape);
-        if (m_moment == AboutBox && ShowsPrinters() && !std::exchange(m_aboutAsked, true))
-            QTimer::singleShot(0, &m_dlg, [this] { m_dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0); });
     }
     bool Reached()
     {
@@ -181,13 +184,8 @@ private:
         const bool searching = d.isVisible() && d.m_findingDlg.RunEnded() && !d.m_serverListDlg.IsRunning() &&
                                !d.m_serverAddressDlg.IsRunning() && !m_workerDone->IsSet();
         const bool failedBox = !m_boxes.open.empty() && m_boxes.texts.contains(QStringLiteral("Connect Failed!\n"));
-        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),
-                                       searching,
-                                       d.m_serverListDlg.IsRunning(),
-                                       d.m_serverAddressDlg.IsRunning(),
-                                       ShowsPrinters(),
-                                       failedBox,
-                                       OpenAbout() != nullptr};
+        const bool at[kMomentCount] = {d.m_findingDlg.IsRunning(),       searching,       d.m_serverListDlg.IsRunning(),
+                                       d.m_serverAddressDlg.IsRunning(), ShowsPrinters(), failedBox};
         return at[m_moment];
     }
     void Act(Way w)
@@ -208,7 +206,7 @@ private:
         } else if (w == ExitButton) {
             if (f == &m_dlg && m_dlg.isVisible() && m_dlg.m_btnExit)  // a dialog in front blocks the click
                 QTest::mouseClick(m_dlg.m_btnExit, Qt::LeftButton);
-        } else if (m_moment == Polling || m_moment == AboutBox || m_moment == ConnectFailed) {
+        } else if (m_moment == Polling || m_moment == ConnectFailed) {
             m_sim.Freeze();  // the server falls silent: the worker warns, then closes the window
         } else {
             if (m_poster.joinable())
@@ -246,7 +244,7 @@ private:
 
     Moment m_moment;
     std::mt19937 &m_random;
-    SimulatorProcess &m_sim;
+    ListeningProcess &m_sim;
     EventHandle m_workerDone = CreateEvent();
     MessageBoxService m_service;
     Boxes m_boxes;
@@ -260,27 +258,23 @@ private:
     }();
     QElapsedTimer m_sinceClose;
     qint64 m_actAt = -1, m_nextEscape = 700, m_dismissAt = -1;
-    bool m_aboutAsked = false;
 };
 
 QString CloseOnce(Moment moment, Way way, std::mt19937 &random, qint64 &closeMs)
 {
-    const auto between = [&](int lo, int hi) { return std::to_string(std::uniform_int_distribution(lo, hi)(random)); };
+    const auto between = [&](int lo, int hi) { return QString::number(std::uniform_int_distribution(lo, hi)(random)); };
     // For the notice and the search: no server to find, or one that answers late.
-    const std::vector<std::string> unseen = between(0, 1) == "0"
-                                                ? std::vector<std::string>{"--no-discovery"}
-                                                : std::vector<std::string>{"--delay-ms", between(200, 1200)};
+    const QStringList unseen =
+        between(0, 1) == "0" ? QStringList{"--no-discovery"} : QStringList{"--delay-ms", between(200, 1200)};
     // While polling, a server with one of the faults the window rides out: short replies, every probe answered twice,
     // or a discovery answer that is no answer, so that the address is typed.
-    const std::vector<std::string> faults[] = {
-        {}, {"--reply", "short"}, {"--answer-twice"}, {"--discovery-reply", "garbage"}};
-    const std::vector<std::string> simArgs[kMomentCount] = {
-        unseen, unseen, {}, {"--no-discovery"}, faults[std::stoi(between(0, 3))], {"--stop-after", between(1, 2)}, {}};
-    SimulatorProcess sim(simArgs[moment]);
+    const QStringList faults[] = {{}, {"--reply", "short"}, {"--answer-twice"}, {"--discovery-reply", "garbage"}};
+    const QStringList simArgs[kMomentCount] = {
+        unseen, unseen, {}, {"--no-discovery"}, faults[between(0, 3).toInt()], {"--stop-after", between(1, 2)}};
+    ListeningProcess sim(Simulator(60, simArgs[moment]));
     if (!sim.Port())
         return "the simulator did not start";
-    CloseRun run(moment, random, sim);
-    return run.Run(way, closeMs);
+    return CloseRun(moment, random, sim).Run(way, closeMs);
 }
 
 int EnvironmentInt(const char *name, int otherwise)
@@ -394,8 +388,7 @@ private slots:
     void probesLeaveTheExportersMemoryAndFilesFlat()
     {
         const int total = EnvironmentInt("KESTRUM_LONG_RUN_PROBES", 20000), warmUp = total / 10;
-        ListeningChild sim({PRINTSIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet", "--max-seconds", "300"});
-        ListeningChild exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
+        ListeningProcess sim(Simulator(300)), exporter({PROBE_PATH, "serve", "--listen", "127.0.0.1:0"});
         QVERIFY(sim.Port() && exporter.Port());
         std::unique_ptr<httplib::Client> client;
         const auto get = [&](const std::string &path) {
@@ -426,7 +419,6 @@ private slots:
         QCOMPARE(up, total);
         QVERIFY2(rss[1] - rss[0] < 1024, "the exporter's resident memory grew after the warm-up");
         QVERIFY2(files[1] <= files[0], "the exporter left files open");
-        QVERIFY(get("/metrics").find("kestrum_exporter_probes_total") != std::string::npos);
     }
 };
 

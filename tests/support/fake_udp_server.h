@@ -95,23 +95,20 @@ private:
     void Serve(const Script &script, int datagrams, int seconds)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        for (int served = 0; !m_stop && served < datagrams && std::chrono::steady_clock::now() < end;) {
-            if (::poll(m_polls.data(), m_polls.size(), 20) <= 0)
-                continue;
-            for (std::size_t i = 0; i < m_polls.size() && served < datagrams; ++i) {
+        while (!m_stop && datagrams > 0 && std::chrono::steady_clock::now() < end) {
+            ::poll(m_polls.data(), m_polls.size(), 20);
+            for (std::size_t i = 0; i < m_polls.size() && datagrams > 0; ++i) {
                 Datagram d{Bytes(4096), {}, i};
                 socklen_t length = sizeof d.from;
-                const ssize_t n = (m_polls[i].revents & POLLIN) ? ::recvfrom(m_polls[i].fd, d.bytes.data(), 4096,
-                                                                             MSG_DONTWAIT, (sockaddr *)&d.from, &length)
-                                                                : -1;
+                const ssize_t n = ::recvfrom(m_polls[i].fd, d.bytes.data(), d.bytes.size(), MSG_DONTWAIT,
+                                             reinterpret_cast<sockaddr *>(&d.from), &length);
                 if (n < 0)
                     continue;
                 d.bytes.resize(static_cast<std::size_t>(n));
-                ++served;
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    m_received.push_back(d.bytes);
-                }
+                --datagrams;
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_received.push_back(d.bytes);
+                lock.unlock();
                 script(*this, d);
             }
         }
