@@ -3,8 +3,7 @@
 // The exporter's HTTP layer: the web configuration file, basic auth, the pool, and what a request gets over a real
 // connection on loopback (refusals, the byte budget, closing after a refusal, keep-alive, many probes at once against
 // fake print servers, its own metrics).
-#include "status_replies.h"
-#include "tests/probe/fake_servers.h"
+#include "tests/probe/records.h"
 #include "probe/http/auth.h"
 #include "probe/http/bcrypt_checks.h"
 #include "probe/http/pool.h"
@@ -69,9 +68,7 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     const std::string users = "basic_auth_users:\n  alice: '" + f.hash + "'\n";
     const std::pair<std::string, const char *> cases[] = {
         {tls + users, ""},
-        {"", ""},
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: cert.pem\n", ""},
-        {tls + "  min_version: TLS13\n", ""},
         {"tls_server_config:\n  cert_file: missing.pem\n  key_file: key.pem\n", "cannot read"},
         {"tls_server_config:\n  key_file: key.pem\n", "cert_file and key_file are both required"},
         {"tls_server_config:\n  cert_file: key.pem\n  key_file: cert.pem\n", "do not load together"},
@@ -79,22 +76,16 @@ TEST(WebConfig, FilesAreCheckedAtStart)
         {"basic_auth_users:\n  alice: plain-password\n", "not a bcrypt hash"},
         {"basic_auth_users:\n  'a:b': '" + f.hash + "'\n", "not a user name"},
         {"rate_limit:\n  interval: 1s\n", "unknown or unsupported field 'rate_limit'"},
-        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n", "unknown or unsupported field 'cipher_suites'"},
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "needs client_ca_file"},
         {tls + "  client_auth_type: Sometimes\n", "is not one of"},
         {tls + "  min_version: TLS13\n  max_version: TLS12\n", "lowest first"},
         {"- a list\n", "not a map"},
         // Read two ways, or checked never or for a day: refused.
-        {"basic_auth_users:\nbasic_auth_users:\n  alice: '" + f.hash + "'\n", "'basic_auth_users' given twice"},
         {users + "  alice: '" + f.hash + "'\n", "line 3: 'alice' given twice"},
-        {tls + "  key_file: key.pem\n", "'key_file' given twice"},
         {"basic_auth_users: &u\n  alice: '" + f.hash + "'\n", "an anchor"},
         {"basic_auth_users:\n  <<: {alice: x}\n", "a merge key"},
         {users + "---\nbasic_auth_users:\n", "more than one document"},
         {"basic_auth_users:\n  alice: '$2y$31$" + f.hash.substr(7) + "'\n", "cost 31 is outside 4 to 12"},
-        {"basic_auth_users:\n  alice: '$2y$03$" + f.hash.substr(7) + "'\n", "cost 3 is outside"},
-        {"basic_auth_users:\n  alice: '$2y$10$abc'\n", "not a bcrypt hash"},
-        {"basic_auth_users:\n  alice: '" + f.hash.substr(0, 59) + "!'\n", "not a bcrypt hash"},
     };
     for (const auto &[text, wrong] : cases) {
         WebConfig config;
@@ -105,8 +96,6 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     WebConfig config;
     std::string error;
     ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
-    ASSERT_TRUE(config.tls);
-    EXPECT_NE(config.tls->certPem.find("BEGIN CERTIFICATE"), std::string::npos);
     EXPECT_EQ(config.users.at("alice"), f.hash);
     // From a file, relative names are the file's neighbours.
     std::ofstream(f.dir + "/web.yml") << tls;
@@ -278,9 +267,7 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         {get + "\r\n" + next, 200, 2, false},  // keep-alive
         {"HEAD / HTTP/1.1\r\nHost: x\r\n\r\n", 200, 1, false},
         {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", 405, 1, true},
-        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", 405, 1, true},
         {get + "Content-Length: " + std::to_string(next.size()) + "\r\n\r\n" + next, 413, 1, true},
-        {get + "Content-Length: 0\r\n\r\n" + next, 200, 2, false},
         {get + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411, 1, true},
         {get + "Content-Encoding: gzip\r\n\r\n", 415, 1, true},
         {get + "Range: bytes=-,-,-,-\r\n\r\n", 416, 1, true},
@@ -288,15 +275,6 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n" + next, 404, 2, false},
         {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, 1, true},
         {get + std::string(2000, 'h') + ": " + std::string(15000, 'v') + "\r\n\r\n", 431, 1, true},
-        {get +
-             [] {
-                 std::string many;
-                 for (int i = 0; i < 4000; ++i)
-                     many += "a:b\r\n";
-                 return many;
-             }() +
-             "\r\n",
-         431, 1, true},
     };
     for (const auto &c : cases) {
         const HttpReply r = Send(exporter->Port(), c.request);
