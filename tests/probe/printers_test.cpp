@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the probe reports: the monitor's texts for each printer, JSON that reads back to the same values, the text
-// table, the exporter's metrics, discover's output forms.
+// What the probe reports (the monitor's texts, read in view_test): JSON, the text table, the exporter's metrics,
+// discover's output forms.
 #include "tests/probe/records.h"
 #include "probe/discover.h"
 #include "probe/metrics.h"
@@ -25,27 +25,6 @@ std::vector<std::string> Lines(const std::string &text)
 }
 
 }  // namespace
-
-TEST(Printers, TheMonitorsTextsAndTheStateBits)
-{
-    std::vector<std::string> rows;
-    for (const PrinterView &p : ViewPrinters(Scenario().reply)) {
-        std::ostringstream row;
-        row << p.slot << '|' << p.name << '|' << p.status << '|' << p.online << p.ready << p.busy << p.paperOut
-            << p.fault << '|' << p.printed.value_or("-") << '|' << p.size.value_or("-") << '|' << p.user << '|'
-            << p.userAddress.value_or("-") << '|' << p.portType;
-        rows.push_back(row.str());
-    }
-    // 8-bit names and users arrive as UTF-8; off line there is no per cent, with nothing queued no per cent, address or
-    // size.
-    EXPECT_EQ(rows, (std::vector<std::string>{
-                        "1|Laser \"1020\"|BUSY|11100|37%|1.50K Bytes|alice|192.168.1.20|Bi-direction",
-                        "3|Drucker K\xC3\xBC"
-                        "che|PAPER OUT|10010|UNKNOWN|UNKNOWN|J\xC3\xB6rg|0.0.0.0|LPT",
-                        "4|" + std::string(64, 'W') + "|OFFLINE|00000|-|4.77M Bytes||0.0.0.0|Bi-direction",
-                        "8|Matrix|ERROR|10001|-|-||-|Bi-direction",
-                    }));
-}
 
 TEST(Printers, JsonCarriesEveryValue)
 {
