@@ -65,8 +65,6 @@ TEST(Check, ExitCodesForEveryKindOfReply)
         {full({busy}), {"-w", "1", "-c", "5"}, 1, "KESTRUM WARNING: Busy 2 jobs queued (warning 1)"},
         {jobs, {"-w", "5", "-c", "20"}, 1, "KESTRUM WARNING: B 12 jobs"},  // the worst printer counts
         {jobs, {"-w", "20", "-c", "10"}, 2, "KESTRUM CRITICAL: B 12 jobs"},
-        {jobs, {"-w", "@3:3"}, 1, "KESTRUM WARNING: A 3 jobs"},
-        {jobs, {"-c", "~:2"}, 2, "KESTRUM CRITICAL: A 3 jobs"},
         {full({ready, off}), {"--printer", "2"}, 2, "KESTRUM CRITICAL: "},  // by slot or by name
         {full({ready}), {"--printer", "Missing"}, 2, "KESTRUM CRITICAL: no printer 'Missing'"},
         {{}, {"-t", "0.2"}, 2, "KESTRUM CRITICAL: no reply from 127.0.0.1:"},

@@ -24,18 +24,6 @@ RouteRequest Probe(const std::string &target, bool debug = false, const std::str
     return r;
 }
 
-std::vector<AddressRange> Ranges(std::vector<const char *> texts)
-{
-    std::vector<AddressRange> ranges;
-    for (const char *text : texts) {
-        AddressRange r;
-        std::string error;
-        EXPECT_TRUE(ParseAddressRange(text, r, error)) << text << ": " << error;
-        ranges.push_back(r);
-    }
-    return ranges;
-}
-
 }  // namespace
 
 TEST(Routes, TargetsOutsideEveryRangeAre403BadOnes400AndNothingIsSent)
@@ -54,7 +42,9 @@ TEST(Routes, TargetsOutsideEveryRangeAre403BadOnes400AndNothingIsSent)
     int sent = 0;
     for (const auto &[ranges, target, status] : cases) {
         ServeOptions options;
-        options.allowTargets = Ranges(ranges);
+        std::string error;
+        for (const char *range : ranges)
+            EXPECT_TRUE(ParseAddressRange(range, options.allowTargets.emplace_back(), error)) << error;
         ExporterMetrics metrics;
         std::ostringstream logged;
         Logger log(logged, LogLevel::Debug, LogFormat::Logfmt);
