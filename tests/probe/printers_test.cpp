@@ -13,19 +13,6 @@
 
 using namespace kprobe;
 
-namespace {
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-}  // namespace
-
 TEST(Printers, JsonCarriesEveryValue)
 {
     // Every key of a printer, in the types a reader expects; the rest is read on the namespace LAN.
@@ -42,7 +29,10 @@ TEST(Printers, TextTableLinesUpByCharacters)
 {
     Exchange silent = Scenario();
     silent.outcome = Outcome::Silent;
-    const auto lines = Lines(StatusText({MakeServerStatus(Scenario()), MakeServerStatus(silent)}, 1.0));
+    std::istringstream text(StatusText({MakeServerStatus(Scenario()), MakeServerStatus(silent)}, 1.0));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[6], "10.213.0.1: no reply within 1 s");
     // The STATUS column starts at the same character in the heading and under a name with a two-byte one.

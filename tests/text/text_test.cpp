@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 
-#include <clocale>
 #include <cmath>
 
 using namespace ktext;
@@ -39,13 +38,6 @@ TEST(Text, DecimalNumbers)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(ParseDecimal(c.text, c.lo, c.hi, c.rules), c.expected);
     }
-    // A locale with a decimal comma changes nothing.
-    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
-        EXPECT_EQ(ParseDecimal("0.5", 0, 1, fraction), 0.5);
-    }
-    std::setlocale(LC_NUMERIC, before.c_str());
-
     EXPECT_EQ(ParseWhole<std::uint32_t>("4294967295", 0, UINT32_MAX), UINT32_MAX);
     EXPECT_EQ(ParseWhole<std::uint32_t>("4294967296", 0, UINT32_MAX), std::nullopt);
     EXPECT_EQ(ParseWhole<std::int32_t>("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
