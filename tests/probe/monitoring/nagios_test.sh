@@ -33,7 +33,6 @@ expect() {
     fail "cannot write to Nagios's command file"
   wait_for 300 checked "$1" "$2" "$at" || fail "$1/$2: no check result within 30 s"
   IFS=$'\t' read -r last state output perf <<<"$(status "$1" "$2")"
-  echo "$1/$2: current_state=$state plugin_output=$output"
   [ "$state" = "$3" ] && [[ "$output" == "$4"* ]] && [[ "$perf" == *"${5:-}"* ]] ||
     fail "$1/$2: want $3 '$4...' '${5:-}', got $state '$output' '$perf'"
 }
