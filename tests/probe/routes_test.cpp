@@ -55,9 +55,6 @@ TEST(Routes, TargetsOutsideEveryRangeAre403BadOnes400AndNothingIsSent)
         EXPECT_EQ(servers.requests, sent) << shown;
         EXPECT_EQ(a.body.find("kestrum_up") == std::string::npos, status != 200) << a.body;
         EXPECT_EQ(a.body.find('\0'), std::string::npos) << shown;
-        if (status == 403) {
-            EXPECT_NE(logged.str().find("msg=\"Target not allowed\" target=127.0.0.1:"), std::string::npos);
-        }
     }
 }
 
@@ -91,7 +88,6 @@ TEST(Routes, FailureReasonTimeoutDebugAccountAndLog)
         EXPECT_NE(logged.str().find("target=" + target), std::string::npos) << logged.str();
 
         const RouteAnswer debug = routes.Answer(Probe(target, true, "0.6"));
-        EXPECT_EQ(debug.contentType, "text/plain; charset=utf-8");
         EXPECT_NE(debug.body.find(step), std::string::npos) << debug.body;
         EXPECT_NE(debug.body.find("\nmetrics:\n"), std::string::npos) << debug.body;
         EXPECT_NE(debug.body.find("waiting at most 350.000 ms"), std::string::npos) << debug.body;
