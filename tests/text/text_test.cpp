@@ -26,8 +26,9 @@ TEST(Text, DecimalNumbers)
         // clang-format off
         {"0", whole, 0, 10, 0}, {"10", whole, 0, 10, 10}, {"11", whole, 0, 10, std::nullopt}, {"007", whole, 0, 10, 7},
         {"", whole, 0, 10, std::nullopt}, {" 5", whole, 0, 10, std::nullopt}, {"+5", whole, 0, 10, std::nullopt},
-        {"-5", whole, -10, 10, std::nullopt}, {"5.0", whole, 0, 10, std::nullopt}, {"1e1", fraction, 0, 100, std::nullopt},
-        {"inf", fraction, 0, INFINITY, std::nullopt}, {"nan", fraction, 0, 1, std::nullopt},
+        {"-5", whole, -10, 10, std::nullopt}, {"5.0", whole, 0, 10, std::nullopt},
+        {"1e1", fraction, 0, 100, std::nullopt}, {"inf", fraction, 0, INFINITY, std::nullopt},
+        {"nan", fraction, 0, 1, std::nullopt},
         {"0.25", fraction, 0, 1, 0.25}, {".5", fraction, 0, 1, 0.5}, {"5.", fraction, 0, 10, 5},
         {".", fraction, 0, 1, std::nullopt}, {"-2.5", signedFraction, -3, 0, -2.5},
         {"+2.5", signedFraction, 0, 3, 2.5}, {"--1", signedFraction, -3, 3, std::nullopt},
