@@ -59,6 +59,7 @@ TEST(PrintsimScenario, RejectsBadLinesNamingWhere)
     const std::pair<std::string, std::string> cases[] = {
         {p + "\nqueue 3\n", "2: unknown keyword 'queue'"},
         {"job user=a\n", "1: job before any printer"},
+        {"printer slot=9 name=A\n", "1: slot must be 1 to 8, got '9'"},
         // Files that counted from 0 get a hint.
         {"printer slot=0 name=A\n", "1: slot must be 1 to 8, got '0' (slots are numbered from 1, as the monitor shows "
                                     "them; a file that counts from 0 needs 1 added to each slot)"},

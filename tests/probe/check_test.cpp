@@ -92,7 +92,9 @@ TEST(Check, PerformanceData)
     CheckOptions o;
     o.warning = Threshold("5");
     o.critical = Threshold("10");
+    o.verbosity = 2;
     const std::string out = EvaluateCheck(o, reply).output;
+    EXPECT_NE(out.find("\nasked 10.213.0.1, waiting 1 s (then CRITICAL); warning 5, critical 10;"), std::string::npos);
     EXPECT_EQ(out.substr(0, out.find('\n')),
               "KESTRUM CRITICAL: B 12 jobs queued (critical 10); 2 of 2 printers ready on 10.213.0.1 (1 busy) | "
               "'A jobs'=3;5;10;0 'A printed'=0%;;;0;100 'B jobs'=12;5;10;0 'B printed'=50%;;;0;100 "

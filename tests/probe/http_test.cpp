@@ -325,7 +325,7 @@ TEST(HttpServe, ProbesAtOnceBadTargetsAndItsOwnMetrics)
                                R"(kestrum_exporter_http_requests_total{code="400",handler="/probe"} 1)",
                                R"(kestrum_exporter_http_requests_total{code="404",handler="other"} 1)",
                                R"(kestrum_exporter_probes_total{outcome="silent"} 4)", "\nprocess_cpu_seconds_total ",
-                               "\n# TYPE process_open_fds gauge\nprocess_open_fds "})
+                               "\n# TYPE process_open_fds gauge\nprocess_open_fds ", "\nprocess_max_fds "})
         EXPECT_NE(metrics.find(sample), std::string::npos) << sample << "\n" << metrics;
     EXPECT_EQ(metrics.find(R"(code="400",handler="other")"), std::string::npos) << metrics;
 }

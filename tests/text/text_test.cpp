@@ -73,6 +73,8 @@ TEST(Text, Endpoints)
         {"printer.lan.", {false, 1, true}, E::None, "printer.lan.", no},
         {"10.213.1", {false, 1, true}, E::Address, "", no}, {"-ps.lan", {false, 1, true}, E::Address, "", no},
         {"ps_1.lan", {false, 1, true}, E::Address, "", no}, {"ps..lan", {false, 1, true}, E::Address, "", no},
+        {"ps-.lan", {false, 1, true}, E::Address, "", no},
+        {std::string(254, 'a'), {false, 1, true}, E::Address, "", no},  // 253 at most
         {std::string(63, 'a') + ".lan", {false, 1, true}, E::None, std::string(63, 'a') + ".lan", no},
         {std::string(64, 'a') + ".lan", {false, 1, true}, E::Address, "", no},
         // clang-format on
