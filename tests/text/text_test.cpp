@@ -51,6 +51,7 @@ TEST(Text, Endpoints)
 {
     using E = EndpointError;
     const std::nullopt_t no = std::nullopt;
+    const std::string label(63, 'a');
     const struct {
         std::string text;
         EndpointRules rules;
@@ -74,7 +75,7 @@ TEST(Text, Endpoints)
         {"10.213.1", {false, 1, true}, E::Address, "", no}, {"-ps.lan", {false, 1, true}, E::Address, "", no},
         {"ps_1.lan", {false, 1, true}, E::Address, "", no}, {"ps..lan", {false, 1, true}, E::Address, "", no},
         {"ps-.lan", {false, 1, true}, E::Address, "", no},
-        {std::string(254, 'a'), {false, 1, true}, E::Address, "", no},  // 253 at most
+        {label + "." + label + "." + label + "." + label.substr(1), {false, 1, true}, E::Address, "", no},  // 254 bytes
         {std::string(63, 'a') + ".lan", {false, 1, true}, E::None, std::string(63, 'a') + ".lan", no},
         {std::string(64, 'a') + ".lan", {false, 1, true}, E::Address, "", no},
         // clang-format on
