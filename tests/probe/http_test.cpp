@@ -3,8 +3,7 @@
 // The exporter's HTTP layer: the web configuration file, basic auth, the pool, and what a request gets over a real
 // connection on loopback (refusals, the byte budget, closing after a refusal, keep-alive, many probes at once against
 // fake print servers, its own metrics).
-#include "status_replies.h"
-#include "tests/probe/fake_servers.h"
+#include "tests/probe/records.h"
 #include "probe/http/auth.h"
 #include "probe/http/bcrypt_checks.h"
 #include "probe/http/pool.h"
@@ -14,17 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <crypt.h>
-#include <netinet/in.h>
-#include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <chrono>
+#include <cerrno>
 #include <future>
 #include <cstdlib>
 #include <fstream>
@@ -34,10 +29,12 @@ using namespace kprobe;
 
 namespace {
 
-// A folder with a throwaway key pair (made by openssl) and a bcrypt hash.
+// The bcrypt hash of "secret" at cost 5.
+const std::string hash = "$2b$05$IkTsHeG11/6.KaUI1UYanuIGPDl9My8mDXfhz6wbyZ1CLFx1DVJci";
+
+// A folder with a throwaway key pair (made by openssl).
 struct Files {
     std::string dir;
-    std::string hash;
     Files()
     {
         char name[] = "/tmp/kestrum-http-XXXXXX";
@@ -47,10 +44,6 @@ struct Files {
                                     dir + "/key.pem -out " + dir + "/cert.pem 2>/dev/null";
         if (std::system(command.c_str()) != 0)
             dir.clear();
-        char salt[CRYPT_GENSALT_OUTPUT_SIZE];
-        crypt_data data{};
-        if (crypt_gensalt_rn("$2b$", 5, nullptr, 0, salt, sizeof salt))
-            hash = crypt_r("secret", salt, &data);
     }
     ~Files()
     {
@@ -66,35 +59,26 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     Files f;
     ASSERT_FALSE(f.dir.empty()) << "openssl could not make a key pair";
     const std::string tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
-    const std::string users = "basic_auth_users:\n  alice: '" + f.hash + "'\n";
+    const std::string users = "basic_auth_users:\n  alice: '" + hash + "'\n";
     const std::pair<std::string, const char *> cases[] = {
         {tls + users, ""},
-        {"", ""},
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: cert.pem\n", ""},
-        {tls + "  min_version: TLS13\n", ""},
         {"tls_server_config:\n  cert_file: missing.pem\n  key_file: key.pem\n", "cannot read"},
         {"tls_server_config:\n  key_file: key.pem\n", "cert_file and key_file are both required"},
         {"tls_server_config:\n  cert_file: key.pem\n  key_file: cert.pem\n", "do not load together"},
-        {"tls_server_config: [cert_file\n", "not valid YAML"},
         {"basic_auth_users:\n  alice: plain-password\n", "not a bcrypt hash"},
-        {"basic_auth_users:\n  'a:b': '" + f.hash + "'\n", "not a user name"},
+        {"basic_auth_users:\n  'a:b': '" + hash + "'\n", "not a user name"},
         {"rate_limit:\n  interval: 1s\n", "unknown or unsupported field 'rate_limit'"},
-        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n", "unknown or unsupported field 'cipher_suites'"},
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "needs client_ca_file"},
         {tls + "  client_auth_type: Sometimes\n", "is not one of"},
         {tls + "  min_version: TLS13\n  max_version: TLS12\n", "lowest first"},
         {"- a list\n", "not a map"},
         // Read two ways, or checked never or for a day: refused.
-        {"basic_auth_users:\nbasic_auth_users:\n  alice: '" + f.hash + "'\n", "'basic_auth_users' given twice"},
-        {users + "  alice: '" + f.hash + "'\n", "line 3: 'alice' given twice"},
-        {tls + "  key_file: key.pem\n", "'key_file' given twice"},
-        {"basic_auth_users: &u\n  alice: '" + f.hash + "'\n", "an anchor"},
+        {users + "  alice: '" + hash + "'\n", "line 3: 'alice' given twice"},
+        {"basic_auth_users: &u\n  alice: '" + hash + "'\n", "an anchor"},
         {"basic_auth_users:\n  <<: {alice: x}\n", "a merge key"},
         {users + "---\nbasic_auth_users:\n", "more than one document"},
-        {"basic_auth_users:\n  alice: '$2y$31$" + f.hash.substr(7) + "'\n", "cost 31 is outside 4 to 12"},
-        {"basic_auth_users:\n  alice: '$2y$03$" + f.hash.substr(7) + "'\n", "cost 3 is outside"},
-        {"basic_auth_users:\n  alice: '$2y$10$abc'\n", "not a bcrypt hash"},
-        {"basic_auth_users:\n  alice: '" + f.hash.substr(0, 59) + "!'\n", "not a bcrypt hash"},
+        {"basic_auth_users:\n  alice: '$2y$31$" + hash.substr(7) + "'\n", "cost 31 is outside 4 to 12"},
     };
     for (const auto &[text, wrong] : cases) {
         WebConfig config;
@@ -105,9 +89,7 @@ TEST(WebConfig, FilesAreCheckedAtStart)
     WebConfig config;
     std::string error;
     ASSERT_TRUE(ParseWebConfig(tls + users, f.dir, config, error)) << error;
-    ASSERT_TRUE(config.tls);
-    EXPECT_NE(config.tls->certPem.find("BEGIN CERTIFICATE"), std::string::npos);
-    EXPECT_EQ(config.users.at("alice"), f.hash);
+    EXPECT_EQ(config.users.at("alice"), hash);
     // From a file, relative names are the file's neighbours.
     std::ofstream(f.dir + "/web.yml") << tls;
     EXPECT_TRUE(LoadWebConfig(f.dir + "/web.yml", config, error)) << error;
@@ -130,9 +112,7 @@ BasicAuth::Outcome CheckNow(BasicAuth &auth, const std::string &authorization)
 
 TEST(BasicAuth, HeadersPasswordsAndTheRememberedOnes)
 {
-    Files f;
-    ASSERT_FALSE(f.hash.empty());
-    BasicAuth auth({{"alice", f.hash}});
+    BasicAuth auth({{"alice", hash}});
     const std::string right = "Basic YWxpY2U6c2VjcmV0";     // alice:secret
     const std::string wrong = "Basic YWxpY2U6c2VjcmV1";     // alice:secreu
     const std::string stranger = "Basic Ym9iOnNlY3JldA==";  // bob:secret
@@ -162,24 +142,22 @@ TEST(BcryptChecks, BoundedAndSharedNotQueued)
         released.wait();
         return password == "secret";
     });
-    std::vector<BcryptChecks::Result> shared;
-    std::mutex mutex;
-    std::condition_variable answered;
+    std::atomic<int> answers{0}, right{0};
+    std::promise<void> all;
     for (int i = 0; i < 50; ++i)
         bcrypt.Check("alice", "secret", "hash", [&](BcryptChecks::Result r) {
-            std::lock_guard<std::mutex> lock(mutex);
-            shared.push_back(r);
-            answered.notify_all();
+            right += r == BcryptChecks::Result::Right;
+            if (++answers == 50)
+                all.set_value();
         });
     // Another question finds the one check taken: answered at once.
     BcryptChecks::Result other = BcryptChecks::Result::Right;
     bcrypt.Check("bob", "guess", "hash", [&](BcryptChecks::Result r) { other = r; });
     EXPECT_EQ(other, BcryptChecks::Result::Busy);
     release.set_value();
-    std::unique_lock<std::mutex> lock(mutex);
-    answered.wait(lock, [&] { return shared.size() == 50; });
+    all.get_future().wait();
     EXPECT_EQ(checks, 1);
-    EXPECT_EQ(std::count(shared.begin(), shared.end(), BcryptChecks::Result::Right), 50);
+    EXPECT_EQ(right, 50);
 }
 
 TEST(WorkerPool, GrowsForABurstAndShrinksWhenIdle)
@@ -217,32 +195,20 @@ struct HttpReply {
     }
 };
 
-HttpReply Send(int port, const std::string &request, std::chrono::seconds wait = std::chrono::seconds(1))
+HttpReply Send(int port, const std::string &request, int waitSeconds = 1)
 {
     HttpReply r;
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0) {
-        for (std::size_t sent = 0; sent < request.size();) {
-            const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            sent += static_cast<std::size_t>(n);
-        }
-        const auto end = std::chrono::steady_clock::now() + wait;
+    const timeval wait{waitSeconds, 0};  // for each read: the exporter never trickles an answer
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0) {
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);  // blocking: all of it, or refused early
         char buffer[4096];
-        while (!r.closed && std::chrono::steady_clock::now() < end) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 300) <= 0)
-                continue;
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n > 0)
-                r.text.append(buffer, static_cast<std::size_t>(n));
-            r.closed = n <= 0;
-        }
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            r.text.append(buffer, static_cast<std::size_t>(n));
+        r.closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
     }
     ::close(fd);
     return r;
@@ -278,9 +244,7 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         {get + "\r\n" + next, 200, 2, false},  // keep-alive
         {"HEAD / HTTP/1.1\r\nHost: x\r\n\r\n", 200, 1, false},
         {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", 405, 1, true},
-        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", 405, 1, true},
         {get + "Content-Length: " + std::to_string(next.size()) + "\r\n\r\n" + next, 413, 1, true},
-        {get + "Content-Length: 0\r\n\r\n" + next, 200, 2, false},
         {get + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411, 1, true},
         {get + "Content-Encoding: gzip\r\n\r\n", 415, 1, true},
         {get + "Range: bytes=-,-,-,-\r\n\r\n", 416, 1, true},
@@ -288,15 +252,6 @@ TEST(HttpServe, RequestsAreScreenedBeforeRouting)
         {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n" + next, 404, 2, false},
         {"GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, 1, true},
         {get + std::string(2000, 'h') + ": " + std::string(15000, 'v') + "\r\n\r\n", 431, 1, true},
-        {get +
-             [] {
-                 std::string many;
-                 for (int i = 0; i < 4000; ++i)
-                     many += "a:b\r\n";
-                 return many;
-             }() +
-             "\r\n",
-         431, 1, true},
     };
     for (const auto &c : cases) {
         const HttpReply r = Send(exporter->Port(), c.request);
@@ -316,27 +271,25 @@ TEST(HttpServe, EveryAddressAndAPortTakenIsAnError)
 {
     ServeOptions options;
     std::string error;
-    ASSERT_TRUE(ParseListen("127.0.0.1:0", options, error)) << error;
-    ASSERT_TRUE(ParseListen("[::1]:0", options, error)) << error;
+    ASSERT_TRUE(ParseListen("127.0.0.1:0", options, error) && ParseListen("[::1]:0", options, error)) << error;
     Exporter exporter(options, quiet);
     ASSERT_TRUE(exporter.Start(error)) << error;
+    const std::string port = std::to_string(exporter.Port());
     const std::vector<std::string> addresses = exporter.Addresses();
     ASSERT_EQ(addresses.size(), 2u);
-    EXPECT_EQ(addresses[0], "127.0.0.1:" + std::to_string(exporter.Port()));
+    EXPECT_EQ(addresses[0], "127.0.0.1:" + port);
     EXPECT_EQ(addresses[1].rfind("[::1]:", 0), 0u) << addresses[1];
-
     ServeOptions again;
     again.port = exporter.Port();
-    Exporter second(again, quiet);
-    EXPECT_FALSE(second.Start(error));
-    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(exporter.Port())), std::string::npos) << error;
+    EXPECT_FALSE(Exporter(again, quiet).Start(error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + port), std::string::npos) << error;
 }
 
 TEST(HttpServe, ProbesAtOnceBadTargetsAndItsOwnMetrics)
 {
     // Every sixth server is silent, the third oversized.
     std::vector<ServerAnswer> answers;
-    for (std::size_t i = 0; i < 60; ++i)
+    for (std::size_t i = 0; i < 24; ++i)
         answers.push_back({i % 6 ? ReplyBytes(BuildReply({{"server " + std::to_string(i)}}), i == 2 ? 961 : 960)
                                  : std::vector<std::uint8_t>()});
     FakePrintServers servers(answers);
@@ -346,7 +299,7 @@ TEST(HttpServe, ProbesAtOnceBadTargetsAndItsOwnMetrics)
                                  "GET " + path +
                                      " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                                      "X-Prometheus-Scrape-Timeout-Seconds: 0.5\r\n\r\n",
-                                 std::chrono::seconds(5));
+                                 5);
         return std::pair(r.Status(), r.text);
     };
     std::vector<std::pair<int, std::string>> got(answers.size());
@@ -362,21 +315,17 @@ TEST(HttpServe, ProbesAtOnceBadTargetsAndItsOwnMetrics)
     }
     // The scrape header reaches the wait: a quarter second short of the scrape time-out.
     EXPECT_NE(got[0].second.find("\nkestrum_probe_duration_seconds 0.25\n"), std::string::npos) << got[0].second;
-    // Targets are read in cli_test.cpp; here only that a bad one is not probed.
-    for (const char *path : {"/probe", "/probe?target=printer_1.example", "/probe?target=127.0.0.1&target=127.0.0.2"}) {
-        const auto [code, body] = get(path);
-        EXPECT_EQ(code, 400) << path;
-        EXPECT_EQ(body.find("kestrum_up"), std::string::npos) << path;
-    }
+    // Targets are read in cli_test.cpp, refused in routes_test.cpp; here that a refusal is counted as one.
+    EXPECT_EQ(get("/probe?target=127.0.0.1&target=127.0.0.2").first, 400);
     EXPECT_EQ(get("/nothing").first, 404);
-    EXPECT_EQ(servers.requests, 60);
+    EXPECT_EQ(servers.requests, 24);
     // Each answer counted once, under its own handler.
     const std::string metrics = get("/metrics").second;
-    for (const char *sample : {R"(kestrum_exporter_http_requests_total{code="200",handler="/probe"} 60)",
-                               R"(kestrum_exporter_http_requests_total{code="400",handler="/probe"} 3)",
+    for (const char *sample : {R"(kestrum_exporter_http_requests_total{code="200",handler="/probe"} 24)",
+                               R"(kestrum_exporter_http_requests_total{code="400",handler="/probe"} 1)",
                                R"(kestrum_exporter_http_requests_total{code="404",handler="other"} 1)",
-                               R"(kestrum_exporter_probes_total{outcome="silent"} 10)", "\nprocess_cpu_seconds_total ",
-                               "\nprocess_open_fds ", "\nprocess_max_fds ", "\n# TYPE process_open_fds gauge\n"})
+                               R"(kestrum_exporter_probes_total{outcome="silent"} 4)", "\nprocess_cpu_seconds_total ",
+                               "\n# TYPE process_open_fds gauge\nprocess_open_fds ", "\nprocess_max_fds "})
         EXPECT_NE(metrics.find(sample), std::string::npos) << sample << "\n" << metrics;
     EXPECT_EQ(metrics.find(R"(code="400",handler="other")"), std::string::npos) << metrics;
 }

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the probe reports: the monitor's texts for each printer, JSON that reads back to the same values, the text
-// table, the exporter's metrics, discover's output forms.
+// What the probe reports (the monitor's texts, read in view_test): JSON, the text table, the exporter's metrics,
+// discover's output forms.
 #include "tests/probe/records.h"
 #include "probe/discover.h"
 #include "probe/metrics.h"
@@ -13,72 +13,26 @@
 
 using namespace kprobe;
 
-namespace {
-
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-}  // namespace
-
-TEST(Printers, TheMonitorsTextsAndTheStateBits)
-{
-    std::vector<std::string> rows;
-    for (const PrinterView &p : ViewPrinters(Scenario().reply)) {
-        std::ostringstream row;
-        row << p.slot << '|' << p.name << '|' << p.status << '|' << p.online << p.ready << p.busy << p.paperOut
-            << p.fault << '|' << p.printed.value_or("-") << '|' << p.size.value_or("-") << '|' << p.user << '|'
-            << p.userAddress.value_or("-") << '|' << p.portType;
-        rows.push_back(row.str());
-    }
-    // 8-bit names and users arrive as UTF-8; off line there is no per cent, with nothing queued no per cent, address or
-    // size.
-    EXPECT_EQ(rows, (std::vector<std::string>{
-                        "1|Laser \"1020\"|BUSY|11100|37%|1.50K Bytes|alice|192.168.1.20|Bi-direction",
-                        "3|Drucker K\xC3\xBC"
-                        "che|PAPER OUT|10010|UNKNOWN|UNKNOWN|J\xC3\xB6rg|0.0.0.0|LPT",
-                        "4|" + std::string(64, 'W') + "|OFFLINE|00000|-|4.77M Bytes||0.0.0.0|Bi-direction",
-                        "8|Matrix|ERROR|10001|-|-||-|Bi-direction",
-                    }));
-}
-
 TEST(Printers, JsonCarriesEveryValue)
 {
-    Exchange e = Scenario(), silent;
-    e.seconds = 0.0012345678901234;
-    silent.target = {htonl(0x0AD50009), 6000};
-    silent.seconds = 1;
-    nlohmann::json servers =
-        nlohmann::json::parse(StatusJson({MakeServerStatus(e), MakeServerStatus(silent)})).at("servers");
-    // Every key of a printer, in the types a reader expects, and null for a value that is not there.
+    // Every key of a printer, in the types a reader expects; the rest is read on the namespace LAN.
+    const nlohmann::json servers = nlohmann::json::parse(StatusJson({MakeServerStatus(Scenario())})).at("servers");
     EXPECT_EQ(servers[0]["printers"][0], nlohmann::json::parse(R"({"busy": true, "doc_size": 1536,
         "doc_size_unknown": false, "fault": false, "jobs": 2, "name": "Laser \"1020\"", "online": true,
         "paper_out": false, "port_type": "Bi-direction", "printed": "37%", "printed_percent": 37,
         "printed_ratio": 0.37, "ready": true, "size": "1.50K Bytes", "slot": 1, "status": "BUSY",
         "status_flags": 140, "user": "alice", "user_address": "192.168.1.20"})"));
-    EXPECT_EQ(servers[0]["printers"][1], nlohmann::json::parse(R"({"busy": false, "doc_size": 0,
-        "doc_size_unknown": true, "fault": false, "jobs": 1, "name": "Drucker K\u00fcche", "online": true,
-        "paper_out": true, "port_type": "LPT", "printed": "UNKNOWN", "printed_percent": 0, "printed_ratio": null,
-        "ready": false, "size": "UNKNOWN", "slot": 3, "status": "PAPER OUT", "status_flags": 160,
-        "user": "J\u00f6rg", "user_address": "0.0.0.0"})"));
-    EXPECT_EQ(servers[0]["printers"].size(), 4u);
-    servers[0].erase("printers");
-    EXPECT_EQ(servers[0], nlohmann::json::parse(R"({"address": "10.213.0.1", "outcome": "reply",
-        "reply_bytes": 960, "seconds": 0.0012345678901234})"));
-    EXPECT_EQ(servers[1], nlohmann::json::parse(R"({"address": "10.213.0.9:6000", "outcome": "silent",
-        "printers": [], "reply_bytes": null, "seconds": 1.0})"));
+    EXPECT_EQ(servers[0]["printers"][1]["printed_ratio"], nullptr);  // unknown
 }
 
 TEST(Printers, TextTableLinesUpByCharacters)
 {
     Exchange silent = Scenario();
     silent.outcome = Outcome::Silent;
-    const auto lines = Lines(StatusText({MakeServerStatus(Scenario()), MakeServerStatus(silent)}, 1.0));
+    std::istringstream text(StatusText({MakeServerStatus(Scenario()), MakeServerStatus(silent)}, 1.0));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[6], "10.213.0.1: no reply within 1 s");
     // The STATUS column starts at the same character in the heading and under a name with a two-byte one.
@@ -105,23 +59,16 @@ TEST(Metrics, EveryStateByPrinterAndNoUsers)
     Exchange e = Scenario();
     e.outcome = Outcome::Oversized;
     e.replyBytes = 961;
-    e.seconds = 1;
-    e.timeoutSeconds = 1;
-    std::vector<std::string> down = Lines(ProbeMetricsText(e));
-    down.erase(std::remove_if(down.begin(), down.end(), [](const std::string &l) { return l[0] == '#'; }), down.end());
-    EXPECT_EQ(down, (std::vector<std::string>{
-                        "kestrum_up 0", "kestrum_probe_duration_seconds 1", "kestrum_probe_timeout_seconds 1",
-                        "kestrum_probe_dns_lookup_time_seconds 0", R"(kestrum_probe_failure{reason="resolve"} 0)",
-                        R"(kestrum_probe_failure{reason="silent"} 0)", R"(kestrum_probe_failure{reason="send"} 0)",
-                        R"(kestrum_probe_failure{reason="oversized"} 1)", R"(kestrum_probe_failure{reason="short"} 0)",
-                        "kestrum_reply_bytes 961"}));
+    const std::string down = ProbeMetricsText(e);
+    EXPECT_NE(down.find("\nkestrum_up 0\n"), std::string::npos) << down;
+    EXPECT_NE(down.find("\nkestrum_probe_failure{reason=\"oversized\"} 1\n"), std::string::npos) << down;
+    EXPECT_EQ(down.find("kestrum_printer"), std::string::npos) << down;
 }
 
 TEST(Discovery, OutputForms)
 {
     const std::vector<std::uint32_t> found = {htonl(0x0AD50001), htonl(0x0AD50002)};
     const auto json = [&](DiscoverFormat f) { return nlohmann::json::parse(FormatDiscovery(found, f)); };
-    EXPECT_EQ(FormatDiscovery(found, DiscoverFormat::Text), "10.213.0.1\n10.213.0.2\n");
     EXPECT_EQ(json(DiscoverFormat::Json), nlohmann::json::parse(R"({"servers": ["10.213.0.1", "10.213.0.2"]})"));
     // The file_sd form is what Prometheus reads: a list of target groups, none when nobody answered.
     EXPECT_EQ(json(DiscoverFormat::FileSd),

