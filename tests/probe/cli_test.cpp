@@ -101,9 +101,12 @@ TEST(CommandLine, HelpAndVersionEverywhere)
         EXPECT_EQ(err, "") << args.front();
         for (const std::string &name : names)
             EXPECT_NE(out.find(name), std::string::npos) << args.front() << " lacks " << name << ":\n" << out;
+        for (const char *notation : {"REQUIRED", "TEXT", ":INT", " ...", " in ["})  // none of the parser's notation
+            EXPECT_EQ(out.find(notation), std::string::npos) << args.front() << " shows " << notation << ":\n" << out;
     }
     const std::string version = std::get<1>(Finished({"check", "-V"}));
     EXPECT_EQ(version.rfind("kestrum-probe, version " KESTRUM_VERSION " (revision: ", 0), 0u) << version;
+    EXPECT_NE(version.find("\n  build date:       "), std::string::npos) << version;
 }
 
 // The values themselves are read above: here one bad value a reader, and what the line itself refuses.

@@ -52,7 +52,7 @@ public:
             endpoints.push_back({0x7F000001u + static_cast<std::uint32_t>(i % m_answers.size() % 200), 0});
         m_server = std::make_unique<FakeUdpServer>(endpoints);
         for (std::size_t i = 0; i < m_answers.size(); ++i)
-            targets.push_back(kprobe::Target{m_server->Address(i), m_server->Port(i)});
+            targets.push_back(kprobe::Target{m_server->Address(i), m_server->Port(i), {}});
         m_server->Start([this](FakeUdpServer &self, const Datagram &d) { Answer(self, d); }, 1000000, 20);
     }
 
