@@ -189,8 +189,6 @@ private slots:
         const QString nine = "10.0.0.9", ten = "10.0.0.10";
         QTest::newRow("one: Home, Return") << 1 << "Home Return" << nine;
         QTest::newRow("one: Return alone") << 1 << "Return" << QString();
-        QTest::newRow("one: End, Return") << 1 << "End Return" << nine;
-        QTest::newRow("one: Page Up, Return") << 1 << "PgUp Return" << nine;
         QTest::newRow("one: Space, Return") << 1 << "Space Return" << nine;
         QTest::newRow("two: Down, Return") << 2 << "Down Return" << nine;
         QTest::newRow("two: click the first, OK") << 2 << "click0 OK" << ten;

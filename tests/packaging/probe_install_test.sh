@@ -29,15 +29,11 @@ snapshot >"$work/before.txt"
 
 at_exit 'dpkg --purge "${packages[@]}" >/dev/null 2>&1'
 dpkg -i "${debs[@]:0:2}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i ${packages[*]:0:2} failed"
-dpkg-query -W -f='${Conffiles}' kestrum-probe | grep -q ' /etc/default/kestrum-probe ' ||
-  fail "/etc/default/kestrum-probe is no conffile"
 [ -L /etc/systemd/system/multi-user.target.wants/kestrum-probe.service ] || fail "the service was not enabled"
-out=$(systemd-analyze verify /lib/systemd/system/kestrum-probe.service 2>&1) && [ -z "$out" ] ||
-  fail "systemd-analyze verify of the installed unit: $out"
 version=$(kestrum-probe --version) || fail "kestrum-probe --version failed"
 dpkg-query -W -f='${Version}' kestrum-probe | grep -qF "$(grep -o '[0-9][0-9.]*' <<<"$version" | head -n 1)" ||
   fail "--version says '$version', the package $(dpkg-query -W -f='${Version}' kestrum-probe)"
-echo "installed, enabled and verified: ${packages[*]:0:2} ($version)"
+echo "installed and enabled: ${packages[*]:0:2} ($version)"
 
 module=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
 # Only the client's default gateway serves; the installed probe finds it
@@ -60,6 +56,5 @@ dpkg -r kestrum-probe usbkestrum >"$work/dpkg.log" 2>&1 || fail "dpkg -r kestrum
 [ ! -e /usr/bin/kestrum-probe ] && [ ! -e /usr/bin/usbkestrum ] || fail "a program outlived dpkg -r"
 [ -f /etc/default/kestrum-probe ] || fail "dpkg -r took the conffile"
 dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
-dpkg_gone "${packages[@]}"
 snapshot | diff "$work/before.txt" - || fail "installing and purging the packages changed files, users or groups"
 echo "PASS: installed, worked, removed and purged without a trace"

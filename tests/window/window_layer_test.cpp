@@ -6,7 +6,6 @@
 #include "platform/ui/dialog.h"
 #include "platform/ui/image_list.h"
 
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -143,8 +142,6 @@ private slots:
         QTest::addColumn<QSize>("pixels");
         QTest::addColumn<double>("pixmapRatio");
         QTest::newRow("banner at 1.5: the denser one") << ":/res/banner.png" << 1.5 << QSize(1112, 92) << 2.0;
-        QTest::newRow("Exit face at 2") << ":/res/exit_button.png" << 2.0 << QSize(48, 48) << 2.0;
-        QTest::newRow("tree images at 1") << ":/res/tree_images.png" << 1.0 << QSize(64, 16) << 1.0;
         QTest::newRow("tree images at 2") << ":/res/tree_images.png" << 2.0 << QSize(128, 32) << 2.0;
         QTest::newRow("icon: none drawn denser") << ":/res/app_icon_32.png" << 2.0 << QSize(32, 32) << 1.0;
         QTest::newRow("missing") << ":/res/none.png" << 2.0 << QSize(0, 0) << 1.0;
