@@ -60,6 +60,8 @@ private slots:
             const QByteArray name = via == Via::Pasted ? "pasted: " : "input method: ";
             QTest::newRow(name + "dotted address fills all four")
                 << via << "192.168.1.20" << QStringList{"192", "168", "1", "20"} << -1;
+            QTest::newRow(name + "over 255 is clamped") << via << "99" << QStringList{"255", "", "", ""} << -1;
+            QTest::newRow(name + "letters refused") << via << "12a" << unchanged << -1;
             QTest::newRow(name + "other scripts' digits refused")
                 << via << QString::fromUtf16(u"\x663") << unchanged << -1;
         }
