@@ -75,11 +75,12 @@ want 403 "a client certificate from another CA" "$base/metrics" "${tls[@]}" --ce
 want 403 "a client certificate for server use only" "$base/metrics" "${tls[@]}" --cert server-only.pem \
   --key server-only.key
 
-# A bad file: a clear error at start, exit 1.
+# A bad file: a clear error at start, exit 1; with --log.format json every line is JSON.
 sed s/server.key/nowhere.key/ tls.yml >bad.yml
 rc=0
-out=$(timeout 5 "$probe" serve --web.listen-address 127.0.0.1:0 --web.config.file bad.yml 2>&1) || rc=$?
-[ $rc = 1 ] && [[ "$out" == *"cannot read"* ]] || fail "a key file that is not there: exit $rc, '$out'"
+out=$(timeout 5 "$probe" serve --log.format json --web.listen-address 127.0.0.1:0 --web.config.file bad.yml 2>&1) || rc=$?
+[ $rc = 1 ] && [[ "$out" == *'"err":"'*"cannot read"*"No such file or directory"* ]] && ! grep -qv '^{' <<<"$out" ||
+  fail "a key file that is not there, logged as JSON with the reason: exit $rc, '$out'"
 
 if [ "${KESTRUM_IN_NS:-}" = 1 ]; then
   serve all --web.listen-address :0
